@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every Debian and npm package the project needs (idempotent), then
+# configures and builds. Usage: scripts/setup.sh [build-dir] [extra cmake args...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+debs=(
+  build-essential cmake ninja-build ccache pkg-config clang clang-format libclang-rt-14-dev
+  libpugixml-dev zlib1g-dev libarchive-dev libinih-dev libfmt-dev libcli11-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-webengine-dev qt6-webchannel-dev
+  xvfb xauth nodejs
+)
+
+missing=()
+for p in "${debs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+# Some machines carry a nodejs build that bundles npm; Debian's npm would conflict with it.
+command -v npm >/dev/null || missing+=(npm)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}" >&2
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# npm packages (the movie host's web build), pinned in package-lock.json.
+if [ -f "$root/package.json" ]; then
+  if [ ! -d "$root/node_modules" ] || [ "$root/package-lock.json" -nt "$root/node_modules" ]; then
+    (cd "$root" && npm ci --no-audit --no-fund --loglevel=error && touch node_modules)
+  fi
+fi
+
+build=${1:-build}
+shift || true
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "${launcher[@]}" "$@" >/dev/null
+cmake --build "$build" -j "$(nproc)"

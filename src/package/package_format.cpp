@@ -1,0 +1,139 @@
+#include "package/package_format.h"
+
+#include <fmt/format.h>
+#include <ini.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace pagewend::package {
+namespace {
+
+std::string RefText(std::string_view what, RecordRef ref) {
+  return fmt::format("{} (pos_ {}, size_ {})", what, ref.pos, ref.size);
+}
+
+std::string Trim(std::string_view s) {
+  auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  while (!s.empty() && space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && space(s.back())) s.remove_suffix(1);
+  return std::string(s);
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+// The range [pos − size, pos) of a reference, checked against the file.
+Slice RecordExtent(const PackageFile& file, RecordRef ref, std::string_view what) {
+  if (ref.Absent()) throw PackageError(RefText(what, ref) + ": the record is absent");
+  if (ref.size < 4) throw PackageError(RefText(what, ref) + ": size_ is below 4");
+  if (ref.pos - ref.size < 0) throw PackageError(RefText(what, ref) + ": starts before the file");
+  if (ref.pos > file.Size())
+    throw PackageError(
+        fmt::format("{}: ends past the end of the file ({} bytes)", RefText(what, ref), file.Size()));
+  return {ref.pos - ref.size, ref.size};
+}
+
+}  // namespace
+
+Documents LocateDocuments(const PackageFile& file) {
+  if (file.Size() < 8)
+    throw PackageError(
+        fmt::format("the file is {} bytes long, too short to hold a book package", file.Size()));
+  Documents docs;
+  const std::int64_t projectEnd = file.Size() - 4;
+  const std::int64_t projectLength = file.ReadUInt32(projectEnd, "project document length");
+  if (projectLength > projectEnd - 4)
+    throw PackageError(
+        fmt::format("project document: length field {} at offset {} reaches before the start of the file",
+                    projectLength, projectEnd));
+  docs.project = {projectEnd - projectLength, projectLength};
+
+  const std::int64_t bookEnd = docs.project.offset - 4;
+  const std::int64_t bookLength = file.ReadUInt32(bookEnd, "book document length");
+  if (bookLength > bookEnd)
+    throw PackageError(
+        fmt::format("book document: length field {} at offset {} reaches before the start of the file",
+                    bookLength, bookEnd));
+  docs.book = {bookEnd - bookLength, bookLength};
+  return docs;
+}
+
+Slice ResolvePlainRecord(const PackageFile& file, RecordRef ref, std::string_view what) {
+  const Slice extent = RecordExtent(file, ref, what);
+  const std::int64_t length = file.ReadUInt32(ref.pos - 4, what);
+  if (length != ref.size - 4)
+    throw PackageError(fmt::format("{}: length field {} disagrees with size_ (payload {} bytes)",
+                                   RefText(what, ref), length, ref.size - 4));
+  return {extent.offset, length};
+}
+
+ResourceGroup ReadGroup(const PackageFile& file, RecordRef ref, std::string_view what) {
+  const Slice extent = RecordExtent(file, ref, what);
+  const std::int64_t start = extent.offset;
+  ResourceGroup group;
+
+  const std::int64_t infoLength = file.ReadUInt32(ref.pos - 4, what);
+  if (infoLength > ref.pos - 4 - start)
+    throw PackageError(fmt::format("{}: info.ini length {} reaches before the group's start {}",
+                                   RefText(what, ref), infoLength, start));
+  group.info = {ref.pos - 4 - infoLength, infoLength};
+
+  std::int64_t cursor = group.info.offset;
+  while (start < cursor) {
+    if (cursor - 8 < start)
+      throw PackageError(fmt::format("{}: {} stray bytes before the typed record at offset {}",
+                                     RefText(what, ref), cursor - start, cursor));
+    if (group.records.size() == kMaxGroupRecords)
+      throw PackageError(
+          fmt::format("{}: more than {} records in one group", RefText(what, ref), kMaxGroupRecords));
+    const std::int64_t length = file.ReadUInt32(cursor - 4, what);
+    const std::uint32_t type = file.ReadUInt32(cursor - 8, what);
+    if (length > cursor - 8 - start)
+      throw PackageError(
+          fmt::format("{}: typed record {} ending at offset {} has length {}, reaching "
+                      "before the group's start {}",
+                      RefText(what, ref), type, cursor, length, start));
+    cursor = cursor - 8 - length;
+    group.records.push_back({type, {cursor, length}});
+  }
+  return group;
+}
+
+std::vector<GroupFile> GroupFiles(const ResourceGroup& group,
+                                  const std::function<std::string(std::uint32_t type)>& nameOf) {
+  std::vector<GroupFile> files;
+  for (const TypedRecord& record : group.records) {
+    std::string name = Trim(nameOf(record.type));
+    if (name.empty()) continue;
+    auto same = std::find_if(files.begin(), files.end(), [&](const GroupFile& f) { return f.name == name; });
+    if (same != files.end())
+      same->payload = record.payload;
+    else
+      files.push_back({std::move(name), record.payload});
+  }
+  return files;
+}
+
+IniSection ParseInfoIni(std::string_view text) {
+  struct State {
+    IniSection section;
+  } state;
+  const std::string copy(text);  // inih wants a terminated string
+  ini_parse_string(
+      copy.c_str(),
+      [](void* user, const char* section, const char* name, const char* value) -> int {
+        auto* s = static_cast<State*>(user);
+        // The first occurrence of a key counts, as with the Windows profile functions.
+        if (Lower(section) == "info") s->section.emplace(Lower(name), Trim(value));
+        return 1;
+      },
+      &state);
+  return std::move(state.section);
+}
+
+}  // namespace pagewend::package

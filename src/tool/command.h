@@ -1,0 +1,35 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "support/notifier.h"
+
+namespace pagewend::tool {
+
+// Exit codes: 0 the work is done, 1 the work failed, 2 the command line was wrong.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// A subcommand: its parser, and what runs when it was the one named. run returns an exit code
+// and may throw; the entry turns an exception into a message on stderr and kExitFailure.
+struct Command {
+  CLI::App* app = nullptr;
+  std::function<int()> run;
+};
+
+// Prints what the core would show a user, on stderr.
+class StderrNotifier final : public Notifier {
+ public:
+  void Notify(std::string_view message) override;
+};
+
+// One registration function per subcommand, each in its own file.
+Command AddSwfCommand(CLI::App& app);
+Command AddLocateCommand(CLI::App& app);
+
+}  // namespace pagewend::tool
