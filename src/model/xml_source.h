@@ -1,0 +1,43 @@
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace pagewend::model {
+
+// A document that cannot be parsed; the message says where and why.
+class XmlError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses a whole document with the encoding the document itself names: a byte-order mark
+// (UTF-8, UTF-16, UTF-32), else the declaration's encoding (windows-1252, ISO-8859-1 and any
+// other character set iconv knows are converted to UTF-8 first), else UTF-8. Element text
+// and attribute values come out as UTF-8. Throws XmlError for malformed XML, an unknown
+// encoding, or elements nested deeper than kMaxXmlDepth.
+inline constexpr int kMaxXmlDepth = 256;
+pugi::xml_document LoadXmlDocument(std::string_view bytes);
+
+// The encoding named by the declaration, lower-cased, or empty when there is none.
+std::string DeclaredEncoding(std::string_view bytes);
+
+// Locale-free conversions shared by both models' property tables.
+// A signed 32-bit decimal integer (optional sign, no spaces), or nothing.
+std::optional<std::int32_t> ParseInt32(std::string_view text);
+// A decimal fraction written with the given separator ("1.5" or "1,5"), optional sign and
+// exponent, or nothing.
+std::optional<double> ParseDecimal(std::string_view text, char separator);
+// The shortest text that reads back as the same double, with the given separator.
+std::string FormatDecimal(double value, char separator);
+
+// UTF-8 text converted to an 8-bit code page (iconv name); characters the code page lacks
+// become '?'. The result is converted back to UTF-8 so callers keep one text form.
+std::string Narrow8Bit(std::string_view utf8, const std::string& codePage);
+
+}  // namespace pagewend::model

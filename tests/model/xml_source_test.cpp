@@ -1,0 +1,64 @@
+#include "model/xml_source.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace pagewend::model {
+namespace {
+
+std::string RootText(std::string_view bytes) {
+  const pugi::xml_document doc = LoadXmlDocument(bytes);
+  return doc.document_element().attribute("t").value();
+}
+
+TEST(XmlSource, DecodesByTheDocumentsOwnEncoding) {
+  EXPECT_EQ(RootText("<?xml version=\"1.0\" encoding=\"windows-1252\"?><p t=\"\x80\xE9\"/>"), "\u20AC\u00E9");
+  EXPECT_EQ(RootText("<?xml version='1.0' encoding='ISO-8859-1'?><p t=\"\x80\xE9\"/>"), "\u0080\u00E9");
+  EXPECT_EQ(RootText("<?xml version=\"1.0\" encoding=\"UTF-8\"?><p t=\"\xE2\x82\xAC\"/>"), "\u20AC");
+  EXPECT_EQ(RootText("\xEF\xBB\xBF<p t=\"\xC3\xA9\"/>"), "\u00E9");
+  EXPECT_EQ(RootText("<p t=\"plain\"/>"), "plain");
+  // UTF-16 little-endian with a byte-order mark.
+  std::string utf16("\xFF\xFE", 2);
+  for (char c : std::string("<p t=\"x\"/>")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  EXPECT_EQ(RootText(utf16), "x");
+}
+
+TEST(XmlSource, RefusesBrokenDeepOrUnknownDocuments) {
+  EXPECT_THROW(LoadXmlDocument("<project><a></project>"), XmlError);
+  EXPECT_THROW(LoadXmlDocument(""), XmlError);
+  EXPECT_THROW(LoadXmlDocument("<?xml version=\"1.0\" encoding=\"no-such-set\"?><p/>"), XmlError);
+  std::string deep;
+  for (int i = 0; i < 10000; ++i) deep += "<a>";
+  for (int i = 0; i < 10000; ++i) deep += "</a>";
+  EXPECT_THROW(LoadXmlDocument(deep), XmlError);
+  EXPECT_NO_THROW(LoadXmlDocument("<a><b><c/></b><d/></a>"));
+}
+
+TEST(XmlSource, NumbersParseWithoutTheProcessLocale) {
+  EXPECT_EQ(ParseInt32("-2147483648"), INT32_MIN);
+  EXPECT_EQ(ParseInt32("+12"), 12);
+  EXPECT_EQ(ParseInt32("2147483648"), std::nullopt);
+  EXPECT_EQ(ParseInt32(" 1"), std::nullopt);
+  EXPECT_EQ(ParseInt32("1x"), std::nullopt);
+  EXPECT_EQ(ParseInt32(""), std::nullopt);
+  EXPECT_EQ(ParseDecimal("0.5", '.'), 0.5);
+  EXPECT_EQ(ParseDecimal("0,5", ','), 0.5);
+  EXPECT_EQ(ParseDecimal("0.5", ','), std::nullopt);
+  EXPECT_EQ(ParseDecimal("-1e3", '.'), -1000.0);
+  EXPECT_EQ(ParseDecimal("abc", '.'), std::nullopt);
+  EXPECT_EQ(FormatDecimal(0.1, '.'), "0.1");
+  EXPECT_EQ(FormatDecimal(2.5, ','), "2,5");
+  EXPECT_EQ(FormatDecimal(3, '.'), "3");
+}
+
+TEST(XmlSource, NarrowingKeepsWhatTheCodePageHolds) {
+  EXPECT_EQ(Narrow8Bit("caf\u00E9 \u20AC \u6F22", "WINDOWS-1252"), "caf\u00E9 \u20AC ?");
+  EXPECT_EQ(Narrow8Bit("\u6F22", "UTF-8"), "\u6F22");
+}
+
+}  // namespace
+}  // namespace pagewend::model
