@@ -64,7 +64,7 @@ void TBitsEngine::WriteBits(std::uint32_t value, int n) {
   const std::uint64_t v = n >= 32 ? value : value & ((1u << n) - 1);
   const int t = n + held_;
   if (t <= 7) {
-    partial_ = static_cast<std::uint8_t>(partial_ << n | v);
+    partial_ = static_cast<std::uint8_t>(static_cast<std::uint64_t>(partial_) << n | v);
     held_ = t;
     return;
   }
