@@ -1,0 +1,63 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pagewend {
+
+// The folders of one run: the working folder W (the system temporary folder + a run name), its
+// files folder F = W/files/, and the resource folders below F. One object per run, so a process
+// may unpack several books at once.
+class PathGetter {
+ public:
+  // Before a run is fixed the working folder is the relative "Temp/".
+  PathGetter() = default;
+  // W = temp / runName.
+  PathGetter(std::filesystem::path temp, std::string runName);
+  // A new run under the system temporary folder, named by a new GUID.
+  static PathGetter NewRun();
+  // A run whose working folder is the given folder (made absolute).
+  static PathGetter AtFolder(const std::filesystem::path& workingFolder);
+
+  bool PerRun() const { return perRun_; }
+  // With the temporary folder in front (the full path) or without it; always ends in "/".
+  std::filesystem::path WorkingFolder(bool withTemp) const;
+  static std::filesystem::path FilesFolder(const std::filesystem::path& base);
+
+  // Relative to F, or (full) below this run's F.
+  std::filesystem::path ResFolder(bool full) const { return Folder("res/", full); }
+  std::filesystem::path PagesFolder(bool full) const { return Folder("res/pages/", full); }
+  std::filesystem::path ThumbnailsFolder(bool full) const { return Folder("res/thumbnails/", full); }
+  std::filesystem::path OtherFolder(bool full) const { return Folder("res/other/", full); }
+  std::filesystem::path NavbarFolder(bool full) const { return Folder("res/navbar/", full); }
+  std::filesystem::path NavbtnFolder(bool full) const { return Folder("res/navbtn/", full); }
+  std::filesystem::path SoundsFolder(bool full) const { return Folder("res/sounds/", full); }
+  std::filesystem::path LanguagesFolder(bool full) const { return Folder("res/languages/", full); }
+  std::filesystem::path DownloadsFolder(bool full) const { return Folder("res/downloads/", full); }
+  std::filesystem::path MobileFolder(bool full) const { return Folder("res/mobile/", full); }
+  // Relative to W: "files/framework.swf".
+  std::filesystem::path FrameworkFile(bool full) const;
+
+  // Creates W, F and the resource folders that do not exist yet, one level at a time. Failures
+  // are not reported: a folder that cannot be made shows up when a file is written into it.
+  void CreateWorkingFolders() const;
+
+ private:
+  std::filesystem::path Folder(std::string_view relative, bool full) const;
+
+  bool perRun_ = false;
+  std::filesystem::path temp_;
+  std::string runName_;
+};
+
+// A GUID in its standard text form, braces included: "{8-4-4-4-12}" in upper-case hex.
+std::string NewGuidText();
+
+// The path that a name from a package becomes below folder: "\" and "/" both separate, "." and
+// empty parts are dropped. Nothing when the name is empty, absolute (a leading separator or a
+// drive letter), or climbs with "..": such a name must not be written anywhere.
+std::optional<std::filesystem::path> JoinInside(const std::filesystem::path& folder, std::string_view name);
+
+}  // namespace pagewend
