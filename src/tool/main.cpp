@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   app.failure_message(CLI::FailureMessage::help);
 
   const std::vector<Command> commands = {
+      AddExtractCommand(app),
       AddLocateCommand(app),
       AddSwfCommand(app),
   };
