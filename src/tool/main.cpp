@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
 
   const std::vector<Command> commands = {
       AddLocateCommand(app),
+      AddSettingsCommand(app),
       AddSwfCommand(app),
   };
 
