@@ -1,6 +1,6 @@
 #include <fmt/format.h>
 
-#include <fstream>
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -18,9 +18,8 @@ using model::project::PropertyValue;
 using model::project::TPWBasicProject;
 using model::project::TPWBasicProjects;
 
-// A bare document starts, after an optional UTF-8 byte-order mark and white space, with '<', or
-// with a UTF-16 or UTF-32 byte-order mark; anything else is taken for a package, whose reader
-// checks its own structure.
+// A document starts, after an optional UTF-8 byte-order mark and white space, with '<', or with
+// a UTF-16 or UTF-32 byte-order mark.
 bool LooksLikeXml(std::string_view head) {
   using namespace std::string_view_literals;
   if (head.starts_with("\xFE\xFF"sv) || head.starts_with("\xFF\xFE"sv) ||
@@ -31,33 +30,36 @@ bool LooksLikeXml(std::string_view head) {
   return first != std::string_view::npos && head[first] == '<';
 }
 
-std::string ReadProjectDocument(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error(fmt::format("{}: cannot open the file", file));
-  std::string head(512, '\0');
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(in.gcount()));
-  if (!LooksLikeXml(head)) {
-    try {
-      const package::PackageFile packageFile(file);
-      const package::Documents docs = package::LocateDocuments(packageFile);
-      return packageFile.ReadText(docs.project, "project document", package::kMaxDocumentLength);
-    } catch (const package::PackageError& e) {
-      throw std::runtime_error(fmt::format("{}: {}", file, e.what()));
-    }
+std::string Head(const package::PackageFile& file, package::Slice slice) {
+  return file.ReadText({slice.offset, std::min<std::int64_t>(slice.length, 64)}, "document start", 64);
+}
+
+// A package without a player stub may begin with an XML record, so a file that begins like a
+// document is still a package when its two trailing records are documents. A bare document
+// cannot pass for one: its last byte would have to be a control character for the trailing
+// length to fit inside the file.
+bool IsPackage(const package::PackageFile& file, std::string_view head) {
+  if (!LooksLikeXml(head)) return true;
+  try {
+    const package::Documents docs = package::LocateDocuments(file);
+    return LooksLikeXml(Head(file, docs.project)) && LooksLikeXml(Head(file, docs.book));
+  } catch (const package::PackageError&) {
+    return false;
   }
-  in.clear();
-  in.seekg(0, std::ios::end);
-  const std::streamoff length = in.tellg();
-  if (length > package::kMaxDocumentLength)
-    throw std::runtime_error(
-        fmt::format("{}: the document is {} bytes long, more than the {} a project may hold", file, length,
-                    package::kMaxDocumentLength));
-  std::string document(static_cast<std::size_t>(length), '\0');
-  in.seekg(0);
-  in.read(document.data(), length);
-  if (in.gcount() != length) throw std::runtime_error(fmt::format("{}: cannot read the file", file));
-  return document;
+}
+
+std::string ReadProjectDocument(const std::string& path) {
+  const package::PackageFile file(path);  // its errors name the file already
+  try {
+    const std::string head = Head(file, {0, file.Size()});
+    if (IsPackage(file, head)) {
+      const package::Documents docs = package::LocateDocuments(file);
+      return file.ReadText(docs.project, "project document", package::kMaxDocumentLength);
+    }
+    return file.ReadText({0, file.Size()}, "document", package::kMaxDocumentLength);
+  } catch (const package::PackageError& e) {
+    throw std::runtime_error(fmt::format("{}: {}", path, e.what()));
+  }
 }
 
 nlohmann::ordered_json ToJson(const TPWBasicProject& object);
