@@ -178,9 +178,20 @@ void TPWBasicProject::LoadAttributes(const pugi::xml_node& element, const System
 }
 
 void TPWBasicProject::LoadElements(const pugi::xml_node& element, const SystemSettings& system) {
+  const std::span<const PropertyInfo> properties = Properties();
+  // Documents list their elements in table order, so the search starts after the last match.
+  std::size_t next = 0;
   for (const pugi::xml_node& child : element.children()) {
     if (child.type() != pugi::node_element) continue;
-    const PropertyInfo* property = FindProperty(child.name());
+    const std::string_view name = child.name();
+    const PropertyInfo* property = nullptr;
+    for (std::size_t i = 0; i < properties.size() && property == nullptr; ++i) {
+      const std::size_t at = (next + i) % properties.size();
+      if (properties[at].name == name) {
+        property = &properties[at];
+        next = at + 1;
+      }
+    }
     if (property == nullptr) continue;
     switch (property->kind) {
       case PropertyKind::Section:
