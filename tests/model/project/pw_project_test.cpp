@@ -118,8 +118,6 @@ TEST(Project, ErrorsEndTheLoadKeepingEarlierValues) {
   EXPECT_EQ(project.swfht(), 700);
   EXPECT_EQ(project.title().size(), 9);
   EXPECT_EQ(project.swfwd(), 900);
-  EXPECT_THROW(project.LoadFromStream("<project><maxloaded><x>1</x></maxloaded></project>", Settings('.')),
-               PropertyError);
   EXPECT_THROW(project.LoadFromStream("<project>", Settings('.')), XmlError);
 }
 
