@@ -32,5 +32,6 @@ class StderrNotifier final : public Notifier {
 Command AddSwfCommand(CLI::App& app);
 Command AddLocateCommand(CLI::App& app);
 Command AddExtractCommand(CLI::App& app);
+Command AddSettingsCommand(CLI::App& app);
 
 }  // namespace pagewend::tool

@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   const std::vector<Command> commands = {
       AddExtractCommand(app),
       AddLocateCommand(app),
+      AddSettingsCommand(app),
       AddSwfCommand(app),
   };
 
