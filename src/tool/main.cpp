@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   const std::vector<Command> commands = {
       AddLocateCommand(app),
       AddSwfCommand(app),
+      AddBookXmlCommand(app),
   };
 
   try {
