@@ -82,61 +82,87 @@ std::string_view RangeOf(PropKind kind) {
   return kind == PropKind::UInt32 ? "unsigned 32-bit" : kind == PropKind::Int64 ? "64-bit" : "32-bit";
 }
 
-// The attribute conversion: anything that does not convert is an error.
-TMValue ConvertAttribute(const PropertyDef& def, std::string_view text, const LoadOptions& options) {
+[[noreturn]] void ThrowNotConverted(const PropertyDef& def, std::string_view text) {
   switch (def.kind) {
-    case PropKind::Int32:
-      if (auto v = ParseInt32(text)) return std::int64_t{*v};
-      break;
-    case PropKind::UInt32:
-      if (auto v = ParseInteger<std::uint32_t>(text)) return std::int64_t{*v};
-      break;
-    case PropKind::Int64:
-      if (auto v = ParseInteger<std::int64_t>(text)) return *v;
-      break;
     case PropKind::Boolean:
-      if (auto v = ParseBoolean(text)) return std::int64_t{*v ? 1 : 0};
       throw TMLoadError(fmt::format("'{}' is not a valid Boolean value", text));
     case PropKind::Float:
-      if (auto v = ParseBookDecimal(text, options.settings.decimalSeparator)) return *v;
       throw TMLoadError(fmt::format("'{}' is not a valid floating point value", text));
-    case PropKind::String:
-      if (IsUtf8(options.settings.codePage)) return std::string(text);
-      return Narrow8Bit(text, options.settings.codePage);
-    case PropKind::WideString:
-      return std::string(text);
-    case PropKind::Object:
-    case PropKind::List:
-      break;
+    default:
+      throw TMLoadError(fmt::format("'{}' is not a valid {} integer value", text, RangeOf(def.kind)));
   }
-  throw TMLoadError(fmt::format("'{}' is not a valid {} integer value", text, RangeOf(def.kind)));
 }
 
-// The child element conversion: numbers that do not parse read as 0; Booleans must be names.
-TMValue ConvertChildText(const PropertyDef& def, std::string_view text, const LoadOptions& options) {
+// Stores the text into the slot, which already holds the property's alternative; strings reuse
+// their buffer. `lenient` is the child element rule: numbers that do not parse read as 0.
+void StoreText(std::int64_t* number, std::string* string, const PropertyDef& def, std::string_view text,
+               const LoadOptions& options, bool lenient) {
   switch (def.kind) {
     case PropKind::Int32:
-      return std::int64_t{ParseInt32(text).value_or(0)};
     case PropKind::UInt32:
-      return std::int64_t{ParseInteger<std::uint32_t>(text).value_or(0)};
-    case PropKind::Float:
-      return ParseBookDecimal(text, options.settings.decimalSeparator).value_or(0.0);
-    default:
-      return ConvertAttribute(def, text, options);
+    case PropKind::Int64: {
+      std::optional<std::int64_t> value;
+      if (def.kind == PropKind::Int32) {
+        if (auto v = ParseInt32(text)) value = *v;
+      } else if (def.kind == PropKind::UInt32) {
+        if (auto v = ParseInteger<std::uint32_t>(text)) value = *v;
+      } else {
+        value = ParseInteger<std::int64_t>(text);
+      }
+      if (!value && !lenient) ThrowNotConverted(def, text);
+      *number = value.value_or(0);
+      return;
+    }
+    case PropKind::Boolean: {
+      const auto value = ParseBoolean(text);
+      if (!value) ThrowNotConverted(def, text);
+      *number = *value ? 1 : 0;
+      return;
+    }
+    case PropKind::Float: {
+      const auto value = ParseBookDecimal(text, options.settings.decimalSeparator);
+      if (!value && !lenient) ThrowNotConverted(def, text);
+      *number = std::bit_cast<std::int64_t>(value.value_or(0.0));
+      return;
+    }
+    case PropKind::String:
+      if (!IsUtf8(options.settings.codePage)) {
+        *string = Narrow8Bit(text, options.settings.codePage);
+        return;
+      }
+      [[fallthrough]];
+    case PropKind::WideString:
+      string->assign(text);
+      return;
+    case PropKind::Object:
+    case PropKind::List:
+      break;
   }
 }
 
-TMValue MakeInitialValue(const PropertyDef& def, TMBasicObject& self) {
-  switch (def.kind) {
-    case PropKind::Object:
-      return def.makeObject();
-    case PropKind::List:
-      return def.makeList(self);
-    default:
-      break;
+// Attribute and child element names match property names ignoring ASCII case. Documents
+// mostly list attributes in table order, so the property after the last match is tried first.
+bool NameMatches(std::string_view property, const char* name) {
+  for (std::size_t i = 0; i < property.size(); ++i)
+    if (name[i] == '\0' || LowerAscii(name[i]) != LowerAscii(property[i])) return false;
+  return name[property.size()] == '\0';
+}
+
+std::optional<std::size_t> FindProperty(std::span<const PropertyDef> properties, const char* name,
+                                        std::size_t hint) {
+  const std::size_t n = properties.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t i = (hint + k) % n;
+    if (NameMatches(properties[i].name, name)) return i;
   }
-  if (def.makeDefault) return def.makeDefault();
-  return std::visit([](const auto& v) -> TMValue { return v; }, def.defaultValue);
+  return std::nullopt;
+}
+
+bool IsNumber(PropKind kind) { return kind != PropKind::String && kind != PropKind::WideString; }
+
+std::int64_t NumberBits(const TMValue& value) {
+  if (const auto* d = std::get_if<double>(&value)) return std::bit_cast<std::int64_t>(*d);
+  return std::get<std::int64_t>(value);
 }
 
 }  // namespace
@@ -202,6 +228,26 @@ TMClass::TMClass(std::string name, const TMClass* parent, Factory create, std::v
     else
       properties_.push_back(std::move(def));
   }
+  slots_.reserve(properties_.size());
+  for (const PropertyDef& def : properties_) {
+    switch (def.kind) {
+      case PropKind::Object:
+        slots_.push_back(objectCount_++);
+        break;
+      case PropKind::List:
+        slots_.push_back(listCount_++);
+        break;
+      case PropKind::String:
+      case PropKind::WideString:
+        slots_.push_back(defaultStrings_.size());
+        defaultStrings_.push_back(std::get<std::string>(def.defaultValue));
+        break;
+      default:
+        slots_.push_back(defaultNumbers_.size());
+        defaultNumbers_.push_back(NumberBits(def.defaultValue));
+        break;
+    }
+  }
   defaultTagName_ = LowerCopy(std::string_view(name_).substr(std::min<std::size_t>(2, name_.size())));
   std::string_view element = name_;
   if (!element.empty() && element.front() == 'T')
@@ -227,9 +273,11 @@ std::optional<std::size_t> TMClass::Find(std::string_view name) const {
 }
 
 std::optional<std::size_t> TMClass::FindIgnoringCase(std::string_view name, std::size_t hint) const {
-  if (hint < properties_.size() && EqualsIgnoringCase(properties_[hint].name, name)) return hint;
-  for (std::size_t i = 0; i < properties_.size(); ++i)
+  const std::size_t n = properties_.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t i = (hint + k) % n;
     if (EqualsIgnoringCase(properties_[i].name, name)) return i;
+  }
   return std::nullopt;
 }
 
@@ -255,10 +303,27 @@ const TMClass& TMBasicObject::ClassInfo() {
 }
 
 TMBasicObject::TMBasicObject(const TMClass& cls, TMBasicObjects* owner)
-    : class_(&cls), owner_(owner), tagName_(cls.DefaultTagName()) {
+    : class_(&cls),
+      owner_(owner),
+      tagName_(cls.DefaultTagName()),
+      numbers_(cls.defaultNumbers_),
+      strings_(cls.defaultStrings_) {
+  objects_.reserve(cls.objectCount_);
+  lists_.reserve(cls.listCount_);
   const auto properties = cls.Properties();
-  values_.reserve(properties.size());
-  for (const PropertyDef& def : properties) values_.push_back(MakeInitialValue(def, *this));
+  for (std::size_t i = 0; i < properties.size(); ++i) {
+    const PropertyDef& def = properties[i];
+    if (def.kind == PropKind::Object) {
+      objects_.push_back(def.makeObject());
+    } else if (def.kind == PropKind::List) {
+      lists_.push_back(def.makeList(*this));
+    } else if (def.makeDefault) {
+      if (IsNumber(def.kind))
+        numbers_[cls.Slot(i)] = NumberBits(def.makeDefault());
+      else
+        strings_[cls.Slot(i)] = std::get<std::string>(def.makeDefault());
+    }
+  }
 }
 
 TMBasicObject::~TMBasicObject() = default;
@@ -278,17 +343,17 @@ void TMBasicObject::AfterSet(std::size_t index) {
 }
 
 void TMBasicObject::SetIntAt(std::size_t index, std::int64_t value) {
-  values_[index] = value;
+  numbers_[class_->Slot(index)] = value;
   AfterSet(index);
 }
 
 void TMBasicObject::SetFloatAt(std::size_t index, double value) {
-  values_[index] = value;
+  numbers_[class_->Slot(index)] = std::bit_cast<std::int64_t>(value);
   AfterSet(index);
 }
 
 void TMBasicObject::SetStringAt(std::size_t index, std::string value) {
-  values_[index] = std::move(value);
+  strings_[class_->Slot(index)] = std::move(value);
   AfterSet(index);
 }
 
@@ -335,6 +400,16 @@ TMBasicObjects& TMBasicObject::GetList(std::string_view name) const {
   return ListAt(CheckedIndex(name, PropKind::List));
 }
 
+void TMBasicObject::Store(std::size_t index, std::string_view text, const LoadOptions& options,
+                          bool lenient) {
+  const PropertyDef& def = class_->Properties()[index];
+  const std::size_t slot = class_->Slot(index);
+  if (IsNumber(def.kind))
+    StoreText(&numbers_[slot], nullptr, def, text, options, lenient);
+  else
+    StoreText(nullptr, &strings_[slot], def, text, options, lenient);
+}
+
 void TMBasicObject::LoadFromXML(const pugi::xml_node& element, const LoadOptions& options) {
   LoadAttributes(element, options);
   LoadChildren(element, options);
@@ -344,15 +419,16 @@ void TMBasicObject::LoadAttributes(const pugi::xml_node& element, const LoadOpti
   const auto properties = class_->Properties();
   std::size_t hint = 0;
   for (pugi::xml_attribute attr = element.first_attribute(); attr; attr = attr.next_attribute()) {
-    const std::string_view name = attr.name();
-    const auto index = class_->FindIgnoringCase(name, hint);
+    const char* name = attr.name();
+    const auto index = FindProperty(properties, name, hint);
     if (!index) continue;
     hint = *index + 1;
+    while (hint < properties.size() && !properties[hint].IsScalar()) ++hint;
     const PropertyDef& def = properties[*index];
     if (!def.IsScalar()) continue;
     const std::string_view text = attr.value();
     try {
-      values_[*index] = ConvertAttribute(def, text, options);
+      Store(*index, text, options, /*lenient=*/false);
       AfterSet(*index);
     } catch (const std::exception& e) {
       WriteLog(options.log,
@@ -366,7 +442,7 @@ void TMBasicObject::LoadChildren(const pugi::xml_node& element, const LoadOption
   const auto properties = class_->Properties();
   for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
     if (child.type() != pugi::node_element) continue;
-    const auto index = class_->FindIgnoringCase(child.name());
+    const auto index = FindProperty(properties, child.name(), 0);
     if (!index) continue;
     const PropertyDef& def = properties[*index];
     switch (def.kind) {
@@ -379,7 +455,7 @@ void TMBasicObject::LoadChildren(const pugi::xml_node& element, const LoadOption
       case PropKind::Int64:
         break;  // colours with alpha are read from attributes only
       default:
-        values_[*index] = ConvertChildText(def, child.text().get(), options);
+        Store(*index, child.text().get(), options, /*lenient=*/true);
         AfterSet(*index);
         break;
     }

@@ -2,6 +2,7 @@
 
 #include <pugixml.hpp>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -50,9 +51,8 @@ enum class PropKind {
   List,        // an owned list
 };
 
-// Scalars are held as int64 (every integer kind and Booleans), double or UTF-8 text.
-using TMValue = std::variant<std::int64_t, double, std::string, std::unique_ptr<TMBasicObject>,
-                             std::unique_ptr<TMBasicObjects>>;
+// A scalar default: int64 for every integer kind and Booleans, double, or UTF-8 text.
+using TMValue = std::variant<std::int64_t, double, std::string>;
 
 // One published property: its name as the XML spells it, its kind and its default.
 struct PropertyDef {
@@ -64,7 +64,7 @@ struct PropertyDef {
   std::string_view name;
   PropKind kind = PropKind::Int32;
   // Scalar default, or generated afresh for each new object when makeDefault is set.
-  std::variant<std::int64_t, double, std::string> defaultValue;
+  TMValue defaultValue;
   MakeValue makeDefault = nullptr;
   MakeObject makeObject = nullptr;
   MakeList makeList = nullptr;
@@ -121,6 +121,9 @@ class TMClass {
   const TMClass* Parent() const { return parent_; }
   bool InheritsFrom(const TMClass& other) const;
   std::span<const PropertyDef> Properties() const { return properties_; }
+  // Where an object keeps each property: its index in the array of the property's storage
+  // (numbers, strings, objects or lists).
+  std::size_t Slot(std::size_t index) const { return slots_[index]; }
   // Throws std::logic_error for a class that cannot be instantiated.
   std::unique_ptr<TMBasicObject> Create(TMBasicObjects* owner) const;
 
@@ -144,6 +147,13 @@ class TMClass {
   const TMClass* parent_;
   Factory create_;
   std::vector<PropertyDef> properties_;
+  std::vector<std::size_t> slots_;
+  // The fixed defaults of numbers and strings, copied into each new object in one go.
+  std::vector<std::int64_t> defaultNumbers_;
+  std::vector<std::string> defaultStrings_;
+  std::size_t objectCount_ = 0;
+  std::size_t listCount_ = 0;
+  friend class TMBasicObject;
   std::string defaultTagName_;
   std::string classElementName_;
   bool savedUnderTagName_;
@@ -200,15 +210,11 @@ class TMBasicObject {
   TMBasicObject(const TMClass& cls, TMBasicObjects* owner);
 
   // Typed access by table index, for the accessors of concrete classes.
-  std::int64_t IntAt(std::size_t index) const { return std::get<std::int64_t>(values_[index]); }
-  double FloatAt(std::size_t index) const { return std::get<double>(values_[index]); }
-  const std::string& StringAt(std::size_t index) const { return std::get<std::string>(values_[index]); }
-  TMBasicObject& ObjectAt(std::size_t index) const {
-    return *std::get<std::unique_ptr<TMBasicObject>>(values_[index]);
-  }
-  TMBasicObjects& ListAt(std::size_t index) const {
-    return *std::get<std::unique_ptr<TMBasicObjects>>(values_[index]);
-  }
+  std::int64_t IntAt(std::size_t index) const { return numbers_[class_->Slot(index)]; }
+  double FloatAt(std::size_t index) const { return std::bit_cast<double>(numbers_[class_->Slot(index)]); }
+  const std::string& StringAt(std::size_t index) const { return strings_[class_->Slot(index)]; }
+  TMBasicObject& ObjectAt(std::size_t index) const { return *objects_[class_->Slot(index)]; }
+  TMBasicObjects& ListAt(std::size_t index) const { return *lists_[class_->Slot(index)]; }
   void SetIntAt(std::size_t index, std::int64_t value);
   void SetFloatAt(std::size_t index, double value);
   void SetStringAt(std::size_t index, std::string value);
@@ -222,11 +228,17 @@ class TMBasicObject {
   friend class TMBasicObjects;
   std::size_t CheckedIndex(std::string_view name, PropKind kind) const;
   void AfterSet(std::size_t index);
+  // Converts a loaded text into a scalar property; lenient is the child element rule.
+  void Store(std::size_t index, std::string_view text, const LoadOptions& options, bool lenient);
 
   const TMClass* class_;
   TMBasicObjects* owner_;
   std::string tagName_;
-  std::vector<TMValue> values_;
+  // Integers and Booleans as int64, floats as the bits of a double.
+  std::vector<std::int64_t> numbers_;
+  std::vector<std::string> strings_;
+  std::vector<std::unique_ptr<TMBasicObject>> objects_;
+  std::vector<std::unique_ptr<TMBasicObjects>> lists_;
 };
 
 // The base of every list of the model. The list owns its items; every item's class descends
