@@ -9,6 +9,7 @@
 #include <string>
 
 #include "model/book/m_book.h"
+#include "model/xml_source.h"
 
 namespace {
 
@@ -73,6 +74,12 @@ void BM_PugixmlParse(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 
+// The shared loader the model uses: the bare parse plus the encoding and depth checks.
+void BM_LoadXmlDocument(benchmark::State& state) {
+  const std::string& text = BookDocument();
+  for (auto _ : state) benchmark::DoNotOptimize(pagewend::model::LoadXmlDocument(text));
+}
+
 // The model's load alone: the book of the previous round is freed, and the allocator's
 // deferred work for it done, outside the timing, as a player loads one book into a fresh heap.
 void BM_BookLoad(benchmark::State& state) {
@@ -120,6 +127,7 @@ void BM_BookSave(benchmark::State& state) {
 }
 
 BENCHMARK(BM_PugixmlParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadXmlDocument)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BookLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BookLoadAndFree)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PugixmlSave)->Unit(benchmark::kMillisecond);

@@ -143,18 +143,18 @@ void StoreText(std::int64_t* number, std::string* string, const PropertyDef& def
 // Attribute and child element names match property names ignoring ASCII case. Documents
 // mostly list attributes in table order, so the property after the last match is tried first.
 bool NameMatches(std::string_view property, const char* name) {
-  for (std::size_t i = 0; i < property.size(); ++i)
-    if (name[i] == '\0' || LowerAscii(name[i]) != LowerAscii(property[i])) return false;
+  for (std::size_t i = 0; i < property.size(); ++i) {
+    const char c = name[i];
+    if (c != property[i] && (c == '\0' || LowerAscii(c) != LowerAscii(property[i]))) return false;
+  }
   return name[property.size()] == '\0';
 }
 
 std::optional<std::size_t> FindProperty(std::span<const PropertyDef> properties, const char* name,
                                         std::size_t hint) {
-  const std::size_t n = properties.size();
-  for (std::size_t k = 0; k < n; ++k) {
-    const std::size_t i = (hint + k) % n;
-    if (NameMatches(properties[i].name, name)) return i;
-  }
+  if (hint < properties.size() && NameMatches(properties[hint].name, name)) return hint;
+  for (std::size_t i = 0; i < properties.size(); ++i)
+    if (i != hint && NameMatches(properties[i].name, name)) return i;
   return std::nullopt;
 }
 
@@ -612,6 +612,7 @@ void TMBasicObjects::LoadFromXML(const pugi::xml_node& element, const LoadOption
     if (child.type() != pugi::node_element) continue;
     auto item = ClassForElement(child.name()).Create(this);
     item->LoadFromXML(child, options);
+    if (items_.capacity() == 0) items_.reserve(4);  // pages mostly hold a few elements
     items_.push_back(std::move(item));
   }
 }

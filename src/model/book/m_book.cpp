@@ -422,7 +422,9 @@ TMChapters& TMBook::Chapters() const {
 }
 
 void TMBook::LoadFromStream(std::string_view bytes, const LoadOptions& options) {
-  const pugi::xml_document document = LoadXmlDocument(bytes);
+  // Loading descends only into children named after object and list properties, so its
+  // recursion ends with the model's own nesting whatever the document's.
+  const pugi::xml_document document = LoadXmlDocument(bytes, XmlDepthCheck::kSkip);
   const pugi::xml_node root = document.document_element();
   if (!root) throw XmlError("The document has no root element");
   LoadFromXML(root, options);

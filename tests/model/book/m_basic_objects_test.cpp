@@ -142,6 +142,18 @@ TEST(BasicObjectLoad, MalformedDocumentsRaiseXmlError) {
   EXPECT_THROW(book.LoadFromStream("", Options()), XmlError);
 }
 
+TEST(BasicObjectLoad, NestingBeyondTheModelIsNotFollowed) {
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<Chapters>";
+  for (int i = 0; i < 100000; ++i) deep += "</Chapters>";
+  TMBook book;
+  book.LoadFromStream(BookXml("", "<Chapters><chapter><Pages><page><elem><img>" + deep +
+                                      "</img></elem></page>"
+                                      "</Pages></chapter></Chapters>"),
+                      Options());
+  EXPECT_EQ(book.Chapters().Items(0).Pages().Items(0).elem().Count(), 1u);
+}
+
 TEST(BasicObjectLoad, EightBitStringsGoThroughTheUsersCodePageAndWideStringsDoNot) {
   LoadOptions options = Options();
   options.settings.codePage = "WINDOWS-1252";
