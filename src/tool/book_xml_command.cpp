@@ -27,7 +27,7 @@ bool LooksLikeXml(std::string_view head) {
 
 std::string ReadHead(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error(fmt::format("{}: cannot open the file", path));
+  if (!in) throw std::runtime_error("cannot open the file");
   std::string head(4096, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(in.gcount()));

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
 
 #include "model/xml_source.h"
 
@@ -93,8 +92,8 @@ std::string_view RangeOf(PropKind kind) {
   }
 }
 
-// Stores the text into the slot, which already holds the property's alternative; strings reuse
-// their buffer. `lenient` is the child element rule: numbers that do not parse read as 0.
+// Stores the text into a number or string slot; strings reuse their buffer. `lenient` is the
+// child element rule: numbers that do not parse read as 0.
 void StoreText(std::int64_t* number, std::string* string, const PropertyDef& def, std::string_view text,
                const LoadOptions& options, bool lenient) {
   switch (def.kind) {
