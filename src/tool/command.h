@@ -33,5 +33,6 @@ Command AddSwfCommand(CLI::App& app);
 Command AddLocateCommand(CLI::App& app);
 Command AddExtractCommand(CLI::App& app);
 Command AddSettingsCommand(CLI::App& app);
+Command AddBookXmlCommand(CLI::App& app);
 
 }  // namespace pagewend::tool

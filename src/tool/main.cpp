@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
       AddLocateCommand(app),
       AddSettingsCommand(app),
       AddSwfCommand(app),
+      AddBookXmlCommand(app),
   };
 
   try {
