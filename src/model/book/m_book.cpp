@@ -1,5 +1,7 @@
 #include "model/book/m_book.h"
 
+#include "support/guid.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -23,7 +25,7 @@ std::mt19937& Random() {
   return engine;
 }
 
-TMValue NewGuidValue() { return NewGuidText(); }
+TMValue NewGuidValue() { return pagewend::NewGuidText(); }
 
 TMValue RandomBookmarkColor() {
   std::uniform_int_distribution<std::int64_t> color(0, 2147483646);
@@ -39,18 +41,6 @@ std::uint32_t UInt(std::int64_t value) { return static_cast<std::uint32_t>(value
 constexpr std::int64_t kGreyWithAlpha = 4291611852;  // 0xFFCCCCCC
 
 }  // namespace
-
-std::string NewGuidText() {
-  std::array<std::uint8_t, 16> b{};
-  std::uniform_int_distribution<unsigned> byte(0, 255);
-  for (auto& x : b) x = static_cast<std::uint8_t>(byte(Random()));
-  b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
-  b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
-  return fmt::format(
-      "{{{:02X}{:02X}{:02X}{:02X}-{:02X}{:02X}-{:02X}{:02X}-{:02X}{:02X}-{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}"
-      "}}",
-      b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-}
 
 // ---------------------------------------------------------------------------------------------
 

@@ -147,7 +147,4 @@ class TMBook final : public TMBasicObject {
   TMChapters& Chapters() const;
 };
 
-// A new version-4 GUID in braced upper-case registry form, "{XXXXXXXX-XXXX-...}".
-std::string NewGuidText();
-
 }  // namespace pagewend::model::book
