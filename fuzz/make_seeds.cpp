@@ -196,6 +196,23 @@ int main(int argc, char** argv) {
   int n = 0;
   for (const char* document : documents) Write(out / "settings_fuzz" / fmt::format("doc{}", n++), document);
 
+  const char* books[] = {
+      "<book/>",
+      ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><book pagewidth=\"800\" pageheight=\"452\" "
+       "thumbscale=\"0.25\" "
+       "searchindex=\"s/index.txt\" pos_search_=\"10\" size_search_=\"20\"><background/><bookmarks/>"
+       "<Chapters><chapter bgsound=\"s.mp3\" pos_=\"10\" size_=\"20\"><Pages>"
+       "<page pagethumb=\"t.png\" pos_print_=\"7\" mobilefile2=\"m.jpg\" pos_mobilefile2=\"40\" "
+       "size_mobilefile2=\"9\">"
+       "<elem><img src=\"a.png\" url=\"u\" pos_=\"100\" size_=\"50\"/><txt content=\"Hi\"/>"
+       "<img src=\"b.gif\"/><vid src=\"v.flv\" preview=\"p.jpg\" pos_pre_=\"1\"/></elem></page>"
+       "<spreadpage isSimplePage=\"true\"/></Pages></chapter><chapter/></Chapters></book>"),
+      ("<?xml version=\"1.0\" encoding=\"windows-1252\"?><book foldfx=\"0,5\" zoominit=\"1e308\" "
+       "handcursor=\"tRuE\" bgcolor=\"4291611852\" title=\"\xe9\"/>"),
+  };
+  n = 0;
+  for (const char* document : books) Write(out / "book_fuzz" / fmt::format("doc{}", n++), document);
+
   const std::string zipDir = (out / "zip_extract_fuzz").string();
   Write(zipDir + "/plain", Zip({{"a/", ""}, {"a/b.txt", "hello"}, {"c.xml", "<lang/>"}}));
   Write(zipDir + "/climbing", Zip({{"../up.txt", "x"}, {"a\\..\\..\\up2.txt", "y"}, {"/abs.txt", "z"}}));

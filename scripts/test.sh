@@ -2,16 +2,30 @@
 # Installs what the project needs, builds, and runs the whole test suite.
 #   scripts/test.sh              the ordinary build, in build/
 #   scripts/test.sh --sanitize   everything under AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/
+#   scripts/test.sh --tsan       the tests that run threads, under ThreadSanitizer, in build-tsan/
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=build
 args=()
-if [ "${1:-}" = "--sanitize" ]; then
-  build=build-asan
-  args=(-DPAGEWEND_SANITIZE=ON -DPAGEWEND_BUILD_BENCH=OFF)
-fi
+case "${1:-}" in
+  --sanitize)
+    build=build-asan
+    args=(-DPAGEWEND_SANITIZE=ON -DPAGEWEND_BUILD_BENCH=OFF)
+    ;;
+  --tsan)
+    build=build-tsan
+    args=(-DPAGEWEND_TSAN=ON -DPAGEWEND_BUILD_BENCH=OFF)
+    ;;
+esac
 "$root/scripts/setup.sh" "$build" "${args[@]}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 cd "$root/$build"
+if [ "${1:-}" = "--tsan" ]; then
+  # Every suite whose code starts threads: the ordered pool, the run log written from many
+  # threads, the unpacking thread of the ZIP reader, and the book opener with its workers. A
+  # suite that adds threads belongs here.
+  exec tests/pagewend_tests --gtest_filter="${PAGEWEND_THREAD_TESTS:-OrderedPool.*:QuorvelLog.*:ZipExtract.*:ProjectOpener*.*:HostilePackage*.*}"
+fi
 ctest --output-on-failure -j "$(nproc)" --timeout 300
