@@ -48,15 +48,23 @@ struct BookFile {
   int page = -1;             // index in the first chapter, for SplitStep::Page
   int element = 0;           // 1-based element number on its page; 0 for the page's own files
   bool mobileImage = false;  // the page's mobile image, source of its derived images
+  // A run writes it: the reference is present and the step's conditions hold.
+  bool active = true;
   // Points the model at the written file (its full path); empty where nothing changes.
   std::function<void(const std::string& writtenPath)> rewrite;
 };
 
-// Every record the documents reference that a run would write, in the order it writes them.
+// Every record the documents reference that a run would write, in the order it writes them;
+// with `all`, every reference slot of the documents, the ones a run skips marked inactive.
 // `complete` is a full run: it adds the viewer files and makes the book-wide download depend
 // on the download button. The rewrite functions refer to project and book.
 std::vector<BookFile> MapBookFiles(model::project::TPWProject& project, model::book::TMBook& book,
-                                   bool complete);
+                                   bool complete, bool all = false);
+
+// How a reference stands against the package: "ok", "absent", "unused" (present, but a run
+// skips it), "unsafe name", "outside the file", "length mismatch", or "overlapping" another
+// record or a document. One status per file, in order.
+std::vector<std::string> AuditBookFiles(const PackageFile& package, const std::vector<BookFile>& files);
 
 // Names from Windows paths: the part after the last "\" or "/", and its extension (from the
 // last "." of that part, with the dot; empty when there is none).
