@@ -40,26 +40,32 @@ Slice RecordExtent(const PackageFile& file, RecordRef ref, std::string_view what
 
 }  // namespace
 
-Documents LocateDocuments(const PackageFile& file) {
+Slice ProjectDocument(const PackageFile& file) {
   if (file.Size() < 8)
     throw PackageError(
         fmt::format("the file is {} bytes long, too short to hold a book package", file.Size()));
-  Documents docs;
-  const std::int64_t projectEnd = file.Size() - 4;
-  const std::int64_t projectLength = file.ReadUInt32(projectEnd, "project document length");
-  if (projectLength > projectEnd - 4)
-    throw PackageError(
-        fmt::format("project document: length field {} at offset {} reaches before the start of the file",
-                    projectLength, projectEnd));
-  docs.project = {projectEnd - projectLength, projectLength};
+  const std::int64_t end = file.Size() - 4;
+  const std::int64_t length = file.ReadUInt32(end, "project document length");
+  if (length > end - 4)
+    throw PackageError(fmt::format(
+        "project document: length field {} at offset {} reaches before the start of the file", length, end));
+  return {end - length, length};
+}
 
-  const std::int64_t bookEnd = docs.project.offset - 4;
-  const std::int64_t bookLength = file.ReadUInt32(bookEnd, "book document length");
-  if (bookLength > bookEnd)
-    throw PackageError(
-        fmt::format("book document: length field {} at offset {} reaches before the start of the file",
-                    bookLength, bookEnd));
-  docs.book = {bookEnd - bookLength, bookLength};
+Slice BookDocument(const PackageFile& file, std::int64_t projectStart) {
+  const std::int64_t end = projectStart - 4;
+  if (end < 0) throw PackageError("book document: no room for its length field before the project document");
+  const std::int64_t length = file.ReadUInt32(end, "book document length");
+  if (length > end)
+    throw PackageError(fmt::format(
+        "book document: length field {} at offset {} reaches before the start of the file", length, end));
+  return {end - length, length};
+}
+
+Documents LocateDocuments(const PackageFile& file) {
+  Documents docs;
+  docs.project = ProjectDocument(file);
+  docs.book = BookDocument(file, docs.project.offset);
   return docs;
 }
 

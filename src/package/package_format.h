@@ -33,6 +33,10 @@ struct Documents {
   Slice project;
 };
 Documents LocateDocuments(const PackageFile& file);
+// The two halves of LocateDocuments: the project document from the file's end, then the book
+// document that ends 4 bytes before the project document starts.
+Slice ProjectDocument(const PackageFile& file);
+Slice BookDocument(const PackageFile& file, std::int64_t projectStart);
 
 // The payload of a plain record. Both ways of finding it must agree: pos − size, and the length
 // field at pos − 4. `what` names the reference in errors ("project.background").

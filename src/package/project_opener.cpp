@@ -1,14 +1,59 @@
 #include "package/project_opener.h"
 
+#include <fmt/format.h>
+
+#include <cctype>
+#include <cmath>
 #include <stdexcept>
 
+#include "imaging/page_images.h"
+#include "model/book/m_book.h"
+#include "model/book/m_page_elements.h"
+#include "model/project/pw_project.h"
+#include "package/book_files.h"
 #include "package/package_format.h"
+#include "package/swf_stream_reader.h"
+#include "support/ordered_pool.h"
+#include "zip/zip_extract.h"
 
 namespace pagewend::package {
+namespace {
 
-// Provisional: locates the documents and reports a finished run; the extraction itself follows.
+namespace fs = std::filesystem;
+using model::book::TBasicVisualPageElement;
+using model::book::TBasicVisualPageFileElement;
+using model::book::TMBook;
+using model::book::TMPage;
+using model::project::TPWProject;
+
+std::string Trim(std::string_view s) {
+  auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  while (!s.empty() && space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && space(s.back())) s.remove_suffix(1);
+  return std::string(s);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Rounds to the nearest integer, ties to even, as the thumbnail sizes need.
+int RoundEven(double value) { return static_cast<int>(std::nearbyint(value)); }
+
+// Logs the step's error line and raises a new error with the same message.
+[[noreturn]] void Fail(const TQuorvelLog* log, std::string_view place, const std::exception& e) {
+  WriteLog(log, fmt::format("[{}]: Error:{}", place, e.what()));
+  throw std::runtime_error(e.what());
+}
+
+}  // namespace
+
 struct TProjectOpener::State {
-  std::unique_ptr<PackageFile> file;
+  std::unique_ptr<PackageFile> source;
+  std::unique_ptr<TPWProject> project;
+  std::unique_ptr<TMBook> book;
+  std::int64_t cursor = 0;
 };
 
 TProjectOpener::TProjectOpener(BookListener& listener, Notifier& notifier, PathGetter paths,
@@ -22,10 +67,40 @@ TProjectOpener::TProjectOpener(BookListener& listener, Notifier& notifier, PathG
 
 TProjectOpener::~TProjectOpener() = default;
 
-void TProjectOpener::Open(const std::filesystem::path& fileName) {
-  state_->file = std::make_unique<PackageFile>(fileName);
-  LocateDocuments(*state_->file);
-  listener_.BookTitle(fileName.stem().string());
+const TPWProject& TProjectOpener::Project() const {
+  if (!state_->project) throw std::logic_error("the package is not open");
+  return *state_->project;
+}
+
+const TMBook& TProjectOpener::Book() const {
+  if (!state_->book) throw std::logic_error("the package is not open");
+  return *state_->book;
+}
+
+void TProjectOpener::Open(const fs::path& fileName) {
+  state_->source.reset();
+  state_->source = std::make_unique<PackageFile>(fileName);
+  state_->book = std::make_unique<TMBook>();
+  state_->project = std::make_unique<TPWProject>();
+  // The reason goes with the step's own message, so that a user learns why as well.
+  try {
+    const Slice project = ProjectDocument(*state_->source);
+    state_->cursor = project.offset;
+    state_->project->LoadFromStream(state_->source->ReadText(project, "project document", kMaxDocumentLength),
+                                    options_.settings);
+  } catch (const std::exception& e) {
+    WriteLog(log_, fmt::format("Failed to SplitProj: {}", e.what()));
+    throw std::runtime_error(fmt::format("Failed to SplitProj: {}", e.what()));
+  }
+  listener_.BookTitle(state_->project->exetitle());
+  try {
+    const Slice book = BookDocument(*state_->source, state_->cursor);
+    state_->book->LoadFromStream(state_->source->ReadText(book, "book document", kMaxDocumentLength),
+                                 {options_.settings, log_});
+  } catch (const std::exception& e) {
+    WriteLog(log_, fmt::format("Failed to SplitMagProj: {}", e.what()));
+    throw std::runtime_error(fmt::format("Failed to SplitMagProj: {}", e.what()));
+  }
 }
 
 void TProjectOpener::SplitAll() {
@@ -33,12 +108,213 @@ void TProjectOpener::SplitAll() {
   Split();
 }
 
+void TProjectOpener::Refuse(const BookFile& file) {
+  const std::string why =
+      Trim(file.name).empty() ? "it has no file name" : "the name leaves the working folder";
+  const std::string message = fmt::format("{}: \"{}\" was not written: {}", file.owner, file.name, why);
+  WriteLog(log_, message);
+  notifier_.Notify(message);
+}
+
+void TProjectOpener::WriteGroupFile(const fs::path& folder, const std::string& owner, const std::string& name,
+                                    const Slice& payload) {
+  const auto dest = JoinInside(folder, name);
+  if (!dest) {
+    BookFile refused;
+    refused.owner = owner;
+    refused.name = name;
+    Refuse(refused);
+    return;
+  }
+  state_->source->CopyTo(payload, *dest, owner);
+}
+
+void TProjectOpener::WriteFile(const BookFile& file) {
+  if (!file.target) return Refuse(file);
+  const PackageFile& source = *state_->source;
+  const fs::path dest = paths_.WorkingFolder(true) / *file.target;
+  switch (file.form) {
+    case RecordForm::Plain: {
+      const Slice payload = ResolvePlainRecord(source, file.ref, file.owner);
+      fs::create_directories(dest.parent_path());
+      source.CopyTo(payload, dest, file.owner);
+      if (file.rewrite) file.rewrite(dest.string());
+      return;
+    }
+    case RecordForm::Group: {
+      const ResourceGroup group = ReadGroup(source, file.ref, file.owner);
+      source.CopyTo(group.info, dest / "info.ini", file.owner + " info.ini");
+      const IniSection info =
+          ParseInfoIni(source.ReadText(group.info, file.owner + " info.ini", kMaxInfoIniLength));
+      const auto& bar = state_->project->navbar();
+      const bool buttons = file.step == SplitStep::NavButtons;
+      const auto nameOf = [&](std::uint32_t type) -> std::string {
+        if (!buttons) return type == 0 ? bar.topfile() : type == 1 ? bar.bottomfile() : std::string();
+        if (type >= kButtonKeys.size()) return {};
+        const auto it = info.find(kButtonKeys[type]);
+        return it == info.end() ? std::string() : it->second;
+      };
+      for (const GroupFile& f : GroupFiles(group, nameOf))
+        WriteGroupFile(dest, file.owner, f.name, f.payload);
+      return;
+    }
+    case RecordForm::Archive: {
+      const Slice payload = ResolvePlainRecord(source, file.ref, file.owner);
+      const fs::path archive = dest / "langs.zip";
+      source.CopyTo(payload, archive, file.owner);
+      ZipReport report;
+      try {
+        report = ExtractZip(archive, dest);
+      } catch (...) {
+        std::error_code ec;
+        fs::remove(archive, ec);
+        throw;
+      }
+      fs::remove(archive);
+      for (const auto& refused : report.refused) {
+        const std::string message =
+            fmt::format("{}: zip entry \"{}\" was not written: {}", file.owner, refused.name, refused.reason);
+        WriteLog(log_, message);
+        notifier_.Notify(message);
+      }
+      return;
+    }
+  }
+}
+
+void TProjectOpener::RunStep(const std::vector<BookFile>& files, SplitStep step, std::string_view finish) {
+  for (const BookFile& file : files)
+    if (file.step == step) WriteFile(file);
+  if (!finish.empty()) WriteLog(log_, finish);
+}
+
 void TProjectOpener::Split() {
-  if (!state_->file) throw std::logic_error("Split before Open");
-  listener_.BookProgress(5, 100);
-  if (Stopped()) return;
-  listener_.BookProgress(100, 100);
-  listener_.BookLoaded();
+  if (!state_->source) throw std::logic_error("Split before Open");
+  try {
+    const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
+    RunStep(files, SplitStep::Background, "Finish SplitProjBg");
+    RunStep(files, SplitStep::NavButtons, "Finish SplitProjNavBtn");
+    RunStep(files, SplitStep::NavBar, "Finish SplitProjNavBarBg");
+    RunStep(files, SplitStep::Preloader, "Finish SplitPreloader");
+    RunStep(files, SplitStep::Logo, "Finish SplitLogo");
+    RunStep(files, SplitStep::SearchFile, "Finish SplitSearchFile");
+    RunStep(files, SplitStep::Toc, "Finish SplitToc");
+    RunStep(files, SplitStep::BackgroundSound, {});
+    listener_.BookProgress(5, 100);
+    if (Stopped()) return;
+
+    if (!complete_ || state_->project->navbtn().download()) {
+      try {
+        RunStep(files, SplitStep::Download, "Finish SplitDownloadFiles");
+      } catch (const std::exception& e) {
+        Fail(log_, "Velmaro.SplitDownloadFiles", e);
+      }
+    }
+    listener_.BookProgress(10, 100);
+    if (Stopped()) return;
+
+    RunStep(files, SplitStep::Languages, "Finish SplitLanguageXMLs");
+    try {
+      SplitPages(files);
+    } catch (const std::exception& e) {
+      Fail(log_, "Velmaro.SplitPages", e);
+    }
+    WriteLog(log_, "Finish SplitPages");
+    // A run stopped among its pages ends here: loaded would start a movie whose files are missing.
+    if (Stopped()) return;
+    if (complete_) RunStep(files, SplitStep::Viewer, {});
+    listener_.BookLoaded();
+  } catch (const std::exception& e) {
+    Fail(log_, "Velmaro.Split", e);
+  }
+}
+
+void TProjectOpener::SplitPages(const std::vector<BookFile>& files) {
+  TMBook& book = *state_->book;
+  if (book.Chapters().Count() == 0) {
+    WriteLog(log_, "Page Count: 0");
+    return;
+  }
+  auto& pages = book.Chapters().Items(0).Pages();
+  const std::size_t count = pages.Count();
+  WriteLog(log_, fmt::format("Page Count: {}", count));
+
+  const fs::path filesFolder = PathGetter::FilesFolder(paths_.WorkingFolder(true));
+  std::vector<std::vector<const BookFile*>> byPage(count);
+  for (const BookFile& f : files)
+    if (f.step == SplitStep::Page && f.page >= 0 && static_cast<std::size_t>(f.page) < count)
+      byPage[static_cast<std::size_t>(f.page)].push_back(&f);
+
+  OrderedPool pool(options_.jobs ? options_.jobs : OrderedPool::DefaultWorkers());
+  for (std::size_t i = 0; i < count && !Stopped(); ++i) {
+    TMPage& page = pages.Items(i);
+    if (!Trim(page.print()).empty())
+      if (auto path = JoinInside(filesFolder, page.print())) page.set_print(path->string());
+
+    const BookFile* mobile = nullptr;
+    for (const BookFile* f : byPage[i]) {
+      if (f->mobileImage)
+        mobile = f;
+      else if (f->element == 0)
+        WriteFile(*f);
+    }
+    const std::size_t elementCount = page.elem().Count();
+    for (std::size_t k = 1; k <= elementCount; ++k) {
+      for (const BookFile* f : byPage[i])
+        if (f->element == static_cast<int>(k)) WriteFile(*f);
+      WriteLog(log_, fmt::format("Finish Split Page[{}].Elem{}/{}", i, k, elementCount));
+    }
+
+    std::function<void()> job;
+    if (mobile && mobile->target) {
+      WriteFile(*mobile);
+      job = [imageJob = PageImages(page, i, filesFolder)] { imaging::MakePageImages(imageJob); };
+    } else if (mobile) {
+      Refuse(*mobile);
+    }
+    const int progress = static_cast<int>((i * 90 + 90) / count + 10);
+    pool.Submit(
+        job ? std::move(job) : [] {}, [this, progress] { listener_.BookProgress(progress, 100); });
+  }
+  if (Stopped()) {
+    pool.Cancel();
+    return;
+  }
+  pool.Drain();
+}
+
+imaging::PageImageJob TProjectOpener::PageImages(TMPage& page, std::size_t index,
+                                                 const fs::path& filesFolder) {
+  const TMBook& book = *state_->book;
+  const std::string n = fmt::format("{:04d}", index + 1);
+  page.set_mobilefile1(
+      (filesFolder / "res/mobile" / ("page" + n + "_i1" + WinExtension(page.mobilefile1()))).string());
+  page.set_photoviewthumb(
+      (filesFolder / "res/pages" / ("thumb_" + n + WinExtension(page.photoviewthumb()))).string());
+  page.set_pagethumb((filesFolder / "res/thumbnails" / fmt::format("thumb_{}.png", index)).string());
+
+  imaging::Size size;
+  const TBasicVisualPageElement* first = page.elem().Count() > 0 ? &page.elem().Items(0) : nullptr;
+  if (const auto* file = dynamic_cast<const TBasicVisualPageFileElement*>(first)) {
+    if (Lower(WinExtension(file->src())) != ".swf") {
+      size = imaging::RasterPixelSize(file->src());
+    } else {
+      const SwfSize swf = GetSwfSize(file->src(), notifier_);
+      size = {swf.width, swf.height};
+    }
+  }
+  const double scale = book.GetFloat("thumbscale");
+  imaging::PageImageJob job;
+  job.source = page.mobilefile2();
+  job.mobile = page.mobilefile1();
+  job.photoThumb = page.photoviewthumb();
+  job.pageThumb = page.pagethumb();
+  job.canvas = {RoundEven(book.GetInt32("pagewidth") * scale),
+                RoundEven(book.GetInt32("pageheight") * scale)};
+  if (first && size.width >= 1 && size.height >= 1)
+    job.drawRect = imaging::Rect{RoundEven(first->left() * scale), RoundEven(first->top() * scale),
+                                 RoundEven(first->width() * scale), RoundEven(first->height() * scale)};
+  return job;
 }
 
 }  // namespace pagewend::package

@@ -3,6 +3,9 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "log/quorvel_log.h"
 #include "package/book_listener.h"
@@ -10,7 +13,22 @@
 #include "support/notifier.h"
 #include "support/system_settings.h"
 
+namespace pagewend::model::project {
+class TPWProject;
+}
+namespace pagewend::model::book {
+class TMBook;
+class TMPage;
+}  // namespace pagewend::model::book
+namespace pagewend::imaging {
+struct PageImageJob;
+}
+
 namespace pagewend::package {
+
+struct BookFile;
+struct Slice;
+enum class SplitStep;
 
 struct OpenerOptions {
   SystemSettings settings;
@@ -39,7 +57,21 @@ class TProjectOpener {
   void SetStopped(bool value) { stopped_.store(value); }
   bool Stopped() const { return stopped_.load(); }
 
+  // The documents as parsed, with file references pointing at the written files after a run.
+  const model::project::TPWProject& Project() const;
+  const model::book::TMBook& Book() const;
+
  private:
+  void RunStep(const std::vector<BookFile>& files, SplitStep step, std::string_view finish);
+  void WriteFile(const BookFile& file);
+  void WriteGroupFile(const std::filesystem::path& folder, const std::string& owner, const std::string& name,
+                      const Slice& payload);
+  // Logs and tells the user that a record's name would put it outside the working folder.
+  void Refuse(const BookFile& file);
+  void SplitPages(const std::vector<BookFile>& files);
+  imaging::PageImageJob PageImages(model::book::TMPage& page, std::size_t index,
+                                   const std::filesystem::path& filesFolder);
+
   struct State;
   BookListener& listener_;
   Notifier& notifier_;

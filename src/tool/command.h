@@ -32,6 +32,7 @@ class StderrNotifier final : public Notifier {
 Command AddSwfCommand(CLI::App& app);
 Command AddLocateCommand(CLI::App& app);
 Command AddExtractCommand(CLI::App& app);
+Command AddInfoCommand(CLI::App& app);
 Command AddSettingsCommand(CLI::App& app);
 Command AddBookXmlCommand(CLI::App& app);
 

@@ -52,20 +52,20 @@ ZipReport Extract(const std::filesystem::path& archivePath, const ZipLimits& lim
     const std::string name = raw ? raw : "";
     const auto type = archive_entry_filetype(entry);
     if ((type != AE_IFREG && type != AE_IFDIR) || archive_entry_hardlink(entry)) {
-      report.refused.push_back(name + ": not a regular file or folder");
+      report.refused.push_back({name, "not a regular file or folder"});
       continue;
     }
     // Archives from Windows may separate with "\"; the name is normalised and checked here,
     // and libarchive's own checks stand behind it.
     const auto relative = JoinInside({}, name);
     if (!relative) {
-      report.refused.push_back(name + ": the name leaves the folder");
+      report.refused.push_back({name, "the name leaves the folder"});
       continue;
     }
     archive_entry_set_pathname(entry, relative->c_str());
     archive_entry_set_perm(entry, type == AE_IFDIR ? 0755 : 0644);
     if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
-      report.refused.push_back(name + ": " + ErrorText(writer.get()));
+      report.refused.push_back({name, ErrorText(writer.get())});
       continue;
     }
     if (type == AE_IFREG) {

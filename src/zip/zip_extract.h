@@ -21,8 +21,12 @@ struct ZipLimits {
 struct ZipReport {
   std::size_t files = 0;
   std::int64_t bytes = 0;
-  // Entries that were not written, each "name: reason".
-  std::vector<std::string> refused;
+  struct Refused {
+    std::string name;
+    std::string reason;
+  };
+  // Entries that were not written.
+  std::vector<Refused> refused;
 };
 
 // Unpacks every entry of a ZIP archive into folder, keeping its path and overwriting. Only

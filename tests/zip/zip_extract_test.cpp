@@ -1,46 +1,20 @@
 #include "zip/zip_extract.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include "testing/temp_dir.h"
+#include "testing/zip_archive.h"
 
 namespace pagewend {
 namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using testing::MakeZip;
 using testing::TempDir;
-
-struct Entry {
-  std::string name;
-  std::string data;
-  unsigned type = AE_IFREG;
-  std::string link;  // symlink target
-};
-
-void MakeZip(const fs::path& path, const std::vector<Entry>& entries) {
-  archive* a = archive_write_new();
-  archive_write_set_format_zip(a);
-  ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
-  for (const Entry& e : entries) {
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, e.name.c_str());
-    archive_entry_set_filetype(entry, e.type);
-    archive_entry_set_perm(entry, 0644);
-    if (!e.link.empty()) archive_entry_set_symlink(entry, e.link.c_str());
-    archive_entry_set_size(entry, static_cast<la_int64_t>(e.data.size()));
-    archive_write_header(a, entry);
-    if (!e.data.empty()) archive_write_data(a, e.data.data(), e.data.size());
-    archive_entry_free(entry);
-  }
-  archive_write_close(a);
-  archive_write_free(a);
-}
 
 std::vector<std::string> Tree(const fs::path& root) {
   std::vector<std::string> out;
