@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "package/package_writer.h"
@@ -87,15 +88,14 @@ std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries,
 
 // A package with every kind of record the documents name; the book document in either of its
 // two spellings (properties as elements or as attributes).
-std::string FullPackage(const fs::path& scratch, bool attributes) {
+std::string FullPackage(const fs::path& scratch, bool attributes, std::string_view buttonNames) {
   const fs::path path = scratch / "package";
   {
     PackageWriter writer(path);
     const std::string png = Png(8, 6);
     const RecordRef background = writer.AddRecord(png);
     const RecordRef buttons =
-        writer.AddGroup({{0, png}, {3, std::string("next")}, {18, std::string("search")}},
-                        "[info]\nfirstpage=first.png\nnext=../next.png\nsearch=s\\s.png\n");
+        writer.AddGroup({{0, png}, {3, std::string("next")}, {18, std::string("search")}}, buttonNames);
     const RecordRef bar = writer.AddGroup({{0, png}, {1, png}}, "[info]\nname=bar\n");
     const RecordRef preloader = writer.AddRecord(testing::MakeSwf({0, 8000, 0, 6000}, 24 << 8, 1, true));
     const RecordRef framework = writer.AddRecord(testing::MakeSwf({0, 20, 0, 20}, 12 << 8, 2, false));
@@ -123,7 +123,8 @@ std::string FullPackage(const fs::path& scratch, bool attributes) {
       book = fmt::format(
           "<book pagewidth=\"80\" pageheight=\"60\" thumbscale=\"0.5\" pos_langs_=\"{}\" size_langs_=\"{}\">"
           "<Chapters><chapter bgsound=\"bg.mp3\" pos_=\"{}\" size_=\"{}\"><Pages>"
-          "<page mobilefile1=\"m.png\" mobilefile2=\"res/pages/p1.png\" pos_mobilefile2=\"{}\" "
+          "<page mobilefile1=\"m.png\" photoviewthumb=\"t.png\" mobilefile2=\"res/pages/p1.png\" "
+          "pos_mobilefile2=\"{}\" "
           "size_mobilefile2=\"{}\">"
           "<img src=\"res/pages/p1.png\" left=\"0\" top=\"0\" width=\"80\" height=\"60\" pos_=\"{}\" "
           "size_=\"{}\"/>"
@@ -132,8 +133,9 @@ std::string FullPackage(const fs::path& scratch, bool attributes) {
     } else {
       book = "<book><pagewidth>80</pagewidth><pageheight>60</pageheight><thumbscale>0.5</thumbscale>" +
              Ref("langs_", langs) + "<Chapters><chapter><bgsound>bg.mp3</bgsound>" + Ref("", sound) +
-             "<Pages><page><mobilefile2>res/pages/p1.png</mobilefile2>" + Ref("mobilefile2", page) +
-             "<img><src>res/pages/p1.png</src>" + Ref("", page) +
+             "<Pages><page><mobilefile1>m.png</mobilefile1><photoviewthumb>t.png</"
+             "photoviewthumb><mobilefile2>res/pages/p1.png</mobilefile2>" +
+             Ref("mobilefile2", page) + "<img><src>res/pages/p1.png</src>" + Ref("", page) +
              "</img></page></Pages></chapter></Chapters></book>";
     }
     writer.Finish(book, project);
@@ -161,12 +163,16 @@ int main(int argc, char** argv) {
   const fs::path scratch = out / ".scratch";
   fs::create_directories(scratch);
 
-  const std::string full = FullPackage(scratch, false);
-  const std::string fullAttributes = FullPackage(scratch, true);
+  const std::string names = "[info]\nfirstpage=first.png\nnext=next.png\nsearch=search.png\n";
+  const std::string full = FullPackage(scratch, false, names);
+  const std::string fullAttributes = FullPackage(scratch, true, names);
+  const std::string climbing =
+      FullPackage(scratch, true, "[info]\nfirstpage=../first.png\nnext=..\\next.png\nsearch=/search.png\n");
   const std::string bare = BarePackage(scratch, "<book/>", "<project/>");
   for (const char* target : {"package_reader_fuzz", "extraction_fuzz"}) {
     Write(out / target / "full", full);
     Write(out / target / "full_attributes", fullAttributes);
+    Write(out / target / "climbing_names", climbing);
     Write(out / target / "bare", bare);
     Write(out / target / "stub", "MZ stub" + bare);
   }

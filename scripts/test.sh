@@ -20,7 +20,7 @@ esac
 "$root/scripts/setup.sh" "$build" "${args[@]}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp}
 cd "$root/$build"
 if [ "${1:-}" = "--tsan" ]; then
   # Every suite whose code starts threads: the ordered pool, the run log written from many

@@ -29,8 +29,9 @@ void AppendRest(std::istream& stream, std::string& out, std::size_t limit) {
 }
 
 // Inflates exactly `want` bytes from the rest of stream. The output grows with the data that
-// really arrives, never with what the header claims.
-std::string InflateExactly(std::istream& stream, std::uint64_t want) {
+// really arrives, never with what the header claims. Errors quote `claimed`, the header's own
+// number, since `want` may be the reader's cap rather than anything the file says.
+std::string InflateExactly(std::istream& stream, std::uint64_t want, std::uint64_t claimed) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) throw StreamError("zlib could not start");
   const std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, inflateEnd);
@@ -55,13 +56,14 @@ std::string InflateExactly(std::istream& stream, std::uint64_t want) {
     out.append(chunk, produced);
     if (rc == Z_STREAM_END && out.size() < want)
       throw StreamError(fmt::format("SWF compressed data ends after {} of the {} bytes its header claims",
-                                    out.size(), want));
+                                    out.size(), claimed));
     if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT || rc == Z_MEM_ERROR)
       throw StreamError(fmt::format("SWF compressed data is damaged after {} bytes: {}", out.size(),
                                     z.msg ? z.msg : "invalid data"));
     if (rc == Z_BUF_ERROR && inputDone)
-      throw StreamError(fmt::format(
-          "SWF compressed data is truncated after {} of the {} bytes its header claims", out.size(), want));
+      throw StreamError(
+          fmt::format("SWF compressed data is truncated after {} of the {} bytes its header claims",
+                      out.size(), claimed));
   }
   return out;
 }
@@ -135,10 +137,10 @@ void TSWFStreamReader::LoadFromStream(std::istream& stream) {
     const std::uint64_t want = fileLength_ - 8u;
     if (want > static_cast<std::uint64_t>(kMaxSwfLength)) {
       // Inflate up to the limit first: a short stream is reported as damaged, not as too large.
-      InflateExactly(stream, static_cast<std::uint64_t>(kMaxSwfLength) + 1);
+      InflateExactly(stream, static_cast<std::uint64_t>(kMaxSwfLength) + 1, want);
       throw StreamError(fmt::format("SWF movie is larger than the limit of {} bytes", kMaxSwfLength));
     }
-    std::string memory = InflateExactly(stream, want);
+    std::string memory = InflateExactly(stream, want, want);
     ViewBuf view(memory);
     ReadHeader(view, 2);
     memory.erase(0, view.Consumed());
