@@ -140,13 +140,16 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
                             Ref(page.pos_search_(), page.size_search_()), page.searchtxt(),
                             InFilesFolder(page.searchtxt()))) {
         f->page = index;
+        f->part = PagePart::Search;
         f->rewrite = [&page](const std::string& path) { page.set_searchtxt(path); };
       }
       const std::string pageDownload = page.GetString("download");
       if (auto* f = map.Add(true, SplitStep::Page, owner + ".download",
                             Ref(page.pos_download_(), page.size_download_()), pageDownload,
-                            InFilesFolder("res/downloads/" + WinFileName(pageDownload))))
+                            InFilesFolder("res/downloads/" + WinFileName(pageDownload)))) {
         f->page = index;
+        f->part = PagePart::Download;
+      }
       auto& elements = page.elem();
       for (std::size_t k = 0; k < elements.Count(); ++k) {
         auto* element = dynamic_cast<TBasicVisualPageFileElement*>(&elements.Items(k));
@@ -156,6 +159,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
                               element->src(), InFilesFolder(element->src()))) {
           f->page = index;
           f->element = static_cast<int>(k + 1);
+          f->part = PagePart::Element;
           f->rewrite = [element](const std::string& path) { element->set_src(path); };
         }
         auto* video = dynamic_cast<TMVid*>(element);
@@ -165,6 +169,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
                               InFilesFolder(video->preview()))) {
           f->page = index;
           f->element = static_cast<int>(k + 1);
+          f->part = PagePart::Preview;
           f->rewrite = [video](const std::string& path) { video->set_preview(path); };
         }
       }
@@ -172,7 +177,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
                             Ref(page.pos_mobilefile2(), page.size_mobilefile2()), page.mobilefile2(),
                             InFilesFolder(page.mobilefile2()))) {
         f->page = index;
-        f->mobileImage = true;
+        f->part = PagePart::Mobile;
         f->rewrite = [&page](const std::string& path) { page.set_mobilefile2(path); };
       }
     }

@@ -253,7 +253,7 @@ void TProjectOpener::SplitPages(const std::vector<BookFile>& files) {
 
     const BookFile* mobile = nullptr;
     for (const BookFile* f : byPage[i]) {
-      if (f->mobileImage)
+      if (f->part == PagePart::Mobile)
         mobile = f;
       else if (f->element == 0)
         WriteFile(*f);
