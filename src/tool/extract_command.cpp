@@ -128,6 +128,7 @@ Command AddExtractCommand(CLI::App& app) {
           throw std::runtime_error(fmt::format("{}: {}", o->book, e.what()));
         }
         listener.EndBar();
+        if (o->keepDocuments) package::KeepDocuments(o->book, paths.WorkingFolder(true));
         if (!listener.Loaded())
           throw std::runtime_error(fmt::format("{}: the run stopped before the book was loaded", o->book));
         const Totals totals = Count(dir);
