@@ -91,6 +91,9 @@ TMainForm::TMainForm(PlayerRun run, MovieHost* movie, std::unique_ptr<TQuorvelLo
   pb_ = new QProgressBar(pnl_);
   pb_->setRange(0, 100);
   pb_->setValue(0);
+  // The strip is as high as the 20-pixel window, lower than the bar's own wish.
+  pb_->setMinimumSize(1, 1);
+  pb_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   pnlLayout->addWidget(pb_, 0, 0);
   layout->addWidget(pnl_, 0, 0);
   pnl_->raise();

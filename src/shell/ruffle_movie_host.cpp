@@ -9,6 +9,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -170,6 +171,8 @@ RuffleMovieHost::RuffleMovieHost(fs::path ruffleFolder, QWidget* parent)
   channel->registerObject(QStringLiteral("host"), bridge_);
   page->setWebChannel(channel);
   page->setBackgroundColor(Qt::white);
+  // A book's sounds play from the start, as they did in the Flash control.
+  page->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
   view_->setPage(page);
   // The window's own popup menu replaces the view's.
   view_->setContextMenuPolicy(Qt::NoContextMenu);
