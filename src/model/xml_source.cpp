@@ -100,6 +100,10 @@ std::string DeclaredEncoding(std::string_view bytes) {
 }
 
 pugi::xml_document LoadXmlDocument(std::string_view bytes) {
+  return LoadXmlDocument(bytes, XmlDepthCheck::kCheck);
+}
+
+pugi::xml_document LoadXmlDocument(std::string_view bytes, XmlDepthCheck depthCheck) {
   pugi::xml_document doc;
   std::string converted;
   pugi::xml_encoding encoding = pugi::encoding_auto;
@@ -120,7 +124,7 @@ pugi::xml_document LoadXmlDocument(std::string_view bytes) {
       doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_declaration, encoding);
   if (!result)
     throw XmlError(fmt::format("XML parse error at offset {}: {}", result.offset, result.description()));
-  if (MaxDepth(doc) > kMaxXmlDepth)
+  if (depthCheck == XmlDepthCheck::kCheck && MaxDepth(doc) > kMaxXmlDepth)
     throw XmlError(fmt::format("XML elements are nested deeper than {} levels", kMaxXmlDepth));
   return doc;
 }

@@ -24,6 +24,11 @@ class XmlError : public std::runtime_error {
 inline constexpr int kMaxXmlDepth = 256;
 pugi::xml_document LoadXmlDocument(std::string_view bytes);
 
+// The depth walk is a pass over every node of the document. A reader whose recursion is
+// bounded by its own model, not by the document's nesting, may skip it.
+enum class XmlDepthCheck { kCheck, kSkip };
+pugi::xml_document LoadXmlDocument(std::string_view bytes, XmlDepthCheck depthCheck);
+
 // The encoding named by the declaration, lower-cased, or empty when there is none.
 std::string DeclaredEncoding(std::string_view bytes);
 

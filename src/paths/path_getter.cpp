@@ -47,19 +47,6 @@ void PathGetter::CreateWorkingFolders() const {
   }
 }
 
-std::string NewGuidText() {
-  std::random_device device;
-  std::array<std::uint32_t, 4> words{device(), device(), device(), device()};
-  std::array<unsigned char, 16> b{};
-  for (std::size_t i = 0; i < 16; ++i) b[i] = static_cast<unsigned char>(words[i / 4] >> (8 * (i % 4)));
-  b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);  // version 4
-  b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
-  return fmt::format(
-      "{{{:02X}{:02X}{:02X}{:02X}-{:02X}{:02X}-{:02X}{:02X}-{:02X}{:02X}-{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}"
-      "}}",
-      b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-}
-
 std::optional<fs::path> JoinInside(const fs::path& folder, std::string_view name) {
   if (name.empty() || name.find('\0') != std::string_view::npos) return std::nullopt;
   if (name.front() == '/' || name.front() == '\\') return std::nullopt;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/guid.h"
+
 namespace pagewend {
 
 // The folders of one run: the working folder W (the system temporary folder + a run name), its
@@ -51,9 +53,6 @@ class PathGetter {
   std::filesystem::path temp_;
   std::string runName_;
 };
-
-// A GUID in its standard text form, braces included: "{8-4-4-4-12}" in upper-case hex.
-std::string NewGuidText();
 
 // The path that a name from a package becomes below folder: "\" and "/" both separate, "." and
 // empty parts are dropped. Nothing when the name is empty, absolute (a leading separator or a

@@ -31,5 +31,8 @@ class StderrNotifier final : public Notifier {
 // One registration function per subcommand, each in its own file.
 Command AddSwfCommand(CLI::App& app);
 Command AddLocateCommand(CLI::App& app);
+Command AddExtractCommand(CLI::App& app);
+Command AddSettingsCommand(CLI::App& app);
+Command AddBookXmlCommand(CLI::App& app);
 
 }  // namespace pagewend::tool

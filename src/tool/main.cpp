@@ -20,8 +20,11 @@ int main(int argc, char** argv) {
   app.failure_message(CLI::FailureMessage::help);
 
   const std::vector<Command> commands = {
+      AddExtractCommand(app),
       AddLocateCommand(app),
+      AddSettingsCommand(app),
       AddSwfCommand(app),
+      AddBookXmlCommand(app),
   };
 
   try {

@@ -35,6 +35,7 @@ TEST(XmlSource, RefusesBrokenDeepOrUnknownDocuments) {
   for (int i = 0; i < 10000; ++i) deep += "<a>";
   for (int i = 0; i < 10000; ++i) deep += "</a>";
   EXPECT_THROW(LoadXmlDocument(deep), XmlError);
+  EXPECT_NO_THROW(LoadXmlDocument(deep, XmlDepthCheck::kSkip));
   EXPECT_NO_THROW(LoadXmlDocument("<a><b><c/></b><d/></a>"));
 }
 

@@ -1,0 +1,92 @@
+// The image work of a page (one reduced decode, the 800 and 200 fits, the page thumbnail) on one
+// worker and on two, next to the decode-only floor: the same pages decoded at the same reduced
+// scale and thrown away.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "imaging/page_images.h"
+#include "page_generator.h"
+#include "support/ordered_pool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pagewend::imaging::PageImageJob;
+
+constexpr int kPages = 16;
+
+struct Fixture {
+  fs::path dir;
+  std::vector<PageImageJob> jobs;
+};
+
+Fixture& Data() {
+  static Fixture fixture = [] {
+    Fixture f;
+    const char* base = std::getenv("PAGEWEND_BENCH_DIR");
+    f.dir = fs::path(base ? base : fs::temp_directory_path().string()) / "pagewend-page-bench";
+    fs::create_directories(f.dir / "out");
+    const auto pages = pagewend::bench::MakePages(f.dir / "pages", kPages);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+      const std::string n = std::to_string(i);
+      // A4 page 595 × 842 at thumbscale 0.25: a 149 × 211 thumbnail.
+      f.jobs.push_back({pages[i],
+                        f.dir / "out" / ("m" + n + ".jpg"),
+                        f.dir / "out" / ("p" + n + ".jpg"),
+                        f.dir / "out" / ("t" + n + ".png"),
+                        {149, 211},
+                        std::nullopt});
+    }
+    return f;
+  }();
+  return fixture;
+}
+
+void BM_DecodeFloor(benchmark::State& state) {
+  for (auto _ : state)
+    for (const auto& job : Data().jobs) pagewend::imaging::DecodeForJob(job);
+  state.counters["ms_per_page"] =
+      benchmark::Counter(static_cast<double>(kPages) * 1e-3,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_PageImages(benchmark::State& state) {
+  const auto workers = static_cast<unsigned>(state.range(0));
+  for (auto _ : state) {
+    pagewend::OrderedPool pool(workers);
+    for (const auto& job : Data().jobs) pool.Submit([&job] { pagewend::imaging::MakePageImages(job); }, {});
+    pool.Drain();
+  }
+  state.counters["ms_per_page"] =
+      benchmark::Counter(static_cast<double>(kPages) * 1e-3,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+BENCHMARK(BM_DecodeFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->Iterations(2);
+BENCHMARK(BM_PageImages)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->Iterations(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> args(argv, argv + argc);
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  args.insert(args.begin() + 1, interleave.data());
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  Data();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ec;
+  fs::remove_all(Data().dir, ec);
+  return 0;
+}

@@ -1,0 +1,137 @@
+#include "imaging/page_images.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QString>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "support/unique_fd.h"
+
+namespace pagewend::imaging {
+namespace {
+
+QString ToQString(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+// Little-endian first two bytes of the raster formats the page thumbnail accepts.
+constexpr std::array<std::uint16_t, 9> kRasterMarks = {0x050A, 0x4238, 0x4947, 0x4949, 0x4D42,
+                                                       0x5089, 0xA659, 0xD8FF, 0xDA01};
+
+double ScaleToFit(Size image, Size box) {
+  if (image.width <= 0 || image.height <= 0) return 1.0;
+  return std::min(
+      {1.0, static_cast<double>(box.width) / image.width, static_cast<double>(box.height) / image.height});
+}
+
+Size Scaled(Size image, double factor) {
+  return {std::max(1, static_cast<int>(std::lround(image.width * factor))),
+          std::max(1, static_cast<int>(std::lround(image.height * factor)))};
+}
+
+Size OriginalSize(QImageReader& reader, const std::filesystem::path& path) {
+  const QSize size = reader.size();
+  if (!size.isValid() || size.isEmpty())
+    throw ImageError(
+        fmt::format("{}: not a readable image ({})", path.string(), reader.errorString().toStdString()));
+  if (static_cast<std::int64_t>(size.width()) * size.height() > kMaxImagePixels)
+    throw ImageError(fmt::format("{}: the image claims {} x {} pixels, more than the limit of {}",
+                                 path.string(), size.width(), size.height(), kMaxImagePixels));
+  return {size.width(), size.height()};
+}
+
+struct Decoded {
+  QImage image;
+  Size original;
+};
+
+// The one decode of a job: large enough for the biggest output, smaller wherever that allows.
+Decoded Decode(const PageImageJob& job) {
+  if (!std::filesystem::exists(job.source))
+    throw ImageError(fmt::format("File do not exist: {}", job.source.string()));
+  QImageReader reader(ToQString(job.source));
+  reader.setAutoTransform(false);
+  const Size original = OriginalSize(reader, job.source);
+  const Size target = job.drawRect ? Size{job.drawRect->width, job.drawRect->height} : job.canvas;
+  const double thumbFactor = std::max(static_cast<double>(target.width) / original.width,
+                                      static_cast<double>(target.height) / original.height);
+  const double factor = std::min(1.0, std::max({ScaleToFit(original, {800, 800}), thumbFactor}));
+  if (factor < 1.0) {
+    const Size decoded = Scaled(original, factor);
+    reader.setScaledSize(QSize(decoded.width, decoded.height));
+  }
+  QImage image = reader.read();
+  if (image.isNull())
+    throw ImageError(fmt::format("{}: cannot decode the image: {}", job.source.string(),
+                                 reader.errorString().toStdString()));
+  return {std::move(image), original};
+}
+
+QImage ScaledTo(const QImage& image, Size size) {
+  if (image.width() == size.width && image.height() == size.height) return image;
+  return image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+void Save(const QImage& image, const std::filesystem::path& dest) {
+  // Never write through a link someone left in the folder.
+  if (std::filesystem::is_symlink(dest))
+    throw ImageError(fmt::format("{}: refusing to write through a link", dest.string()));
+  // For PNG, Qt's "quality" picks the zlib level: 80 is level 1 or 2, three times faster than
+  // the default for thumbnails barely larger. Other formats keep their defaults.
+  const bool png = dest.extension() == ".png" || dest.extension() == ".PNG";
+  if (!image.save(ToQString(dest), nullptr, png ? 80 : -1))
+    throw ImageError(fmt::format("{}: cannot write the image", dest.string()));
+}
+
+}  // namespace
+
+Size RasterPixelSize(const std::filesystem::path& path) {
+  unsigned char mark[2] = {0, 0};
+  {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid() || ::read(fd.Get(), mark, 2) != 2) return {};
+  }
+  const auto value = static_cast<std::uint16_t>(mark[0] | mark[1] << 8);
+  if (std::find(kRasterMarks.begin(), kRasterMarks.end(), value) == kRasterMarks.end()) return {};
+  QImageReader reader(ToQString(path));
+  const QSize size = reader.size();
+  if (!size.isValid()) return {};
+  return {size.width(), size.height()};
+}
+
+Size FitWithin(Size image, Size box) { return Scaled(image, ScaleToFit(image, box)); }
+
+void DecodeForJob(const PageImageJob& job) { (void)Decode(job); }
+
+void MakePageImages(const PageImageJob& job) {
+  const auto [decoded, original] = Decode(job);
+  // Output sizes follow the original's, not the decoded image's rounded aspect.
+
+  Save(ScaledTo(decoded, FitWithin(original, {800, 800})), job.mobile);
+  Save(ScaledTo(decoded, FitWithin(original, {200, 200})), job.photoThumb);
+
+  if (job.canvas.width <= 0 || job.canvas.height <= 0)
+    throw ImageError(fmt::format("{}: a page thumbnail of {} x {} pixels cannot be made",
+                                 job.pageThumb.string(), job.canvas.width, job.canvas.height));
+  if (!job.drawRect) {
+    Save(ScaledTo(decoded, job.canvas), job.pageThumb);
+    return;
+  }
+  QImage canvas(job.canvas.width, job.canvas.height, QImage::Format_ARGB32);
+  canvas.fill(Qt::transparent);
+  {
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const Rect& r = *job.drawRect;
+    painter.drawImage(QRect(r.left, r.top, r.width, r.height), decoded);
+  }
+  Save(canvas, job.pageThumb);
+}
+
+}  // namespace pagewend::imaging

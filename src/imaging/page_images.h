@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+
+namespace pagewend::imaging {
+
+class ImageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Images larger than this are refused before they are decoded.
+inline constexpr std::int64_t kMaxImagePixels = std::int64_t{16384} * 16384;
+
+struct Size {
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const Size&, const Size&) = default;
+};
+
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// The pixel size of a raster image: its first two bytes must mark one of the known raster
+// formats (PNG, JPEG, GIF, BMP, TIFF, PCX, PSD, ...), then the size comes from its header without
+// decoding. Anything else is 0 × 0.
+Size RasterPixelSize(const std::filesystem::path& path);
+
+// image scaled to fit within box, aspect kept, never enlarged.
+Size FitWithin(Size image, Size box);
+
+// The derived images of one page, all made from one decode of its mobile image.
+struct PageImageJob {
+  std::filesystem::path source;      // the page's mobile image
+  std::filesystem::path mobile;      // fit within 800 × 800
+  std::filesystem::path photoThumb;  // fit within 200 × 200
+  std::filesystem::path pageThumb;   // canvas-sized thumbnail
+  Size canvas;                       // the thumbnail's size
+  // Where the image goes on a transparent canvas; nothing means stretched over the canvas.
+  std::optional<Rect> drawRect;
+};
+
+// Decodes the source once, at the smallest size that serves every output, and writes the three
+// images, each in the format its file name's extension selects. Throws ImageError naming the
+// file for a missing, broken or oversized image, or an image that cannot be written.
+void MakePageImages(const PageImageJob& job);
+
+// The same decode and nothing else: the floor that MakePageImages is measured against.
+void DecodeForJob(const PageImageJob& job);
+
+}  // namespace pagewend::imaging

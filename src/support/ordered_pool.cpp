@@ -1,0 +1,88 @@
+#include "support/ordered_pool.h"
+
+#include <algorithm>
+
+namespace pagewend {
+
+OrderedPool::OrderedPool(unsigned workers, std::size_t window)
+    : window_(window ? window : std::max<std::size_t>(2, 2 * std::size_t{workers})) {
+  if (workers <= 1) return;
+  for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { WorkerLoop(); });
+}
+
+OrderedPool::~OrderedPool() {
+  Cancel();
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  workAvailable_.notify_all();
+  threads_.clear();  // jthread joins
+}
+
+unsigned OrderedPool::DefaultWorkers() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+void OrderedPool::WorkerLoop() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    workAvailable_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+    if (pending_.empty()) return;
+    std::shared_ptr<Task> task = pending_.front();
+    pending_.pop_front();
+    lock.unlock();
+    try {
+      task->job();
+    } catch (...) {
+      task->failure = std::current_exception();
+    }
+    lock.lock();
+    task->done = true;
+    workDone_.notify_all();
+  }
+}
+
+void OrderedPool::FinishOldest(std::unique_lock<std::mutex>& lock) {
+  std::shared_ptr<Task> task = outstanding_.front();
+  workDone_.wait(lock, [&] { return task->done; });
+  outstanding_.pop_front();
+  lock.unlock();
+  if (task->failure) {
+    Cancel();
+    std::rethrow_exception(task->failure);
+  }
+  if (task->then) task->then();
+  lock.lock();
+}
+
+void OrderedPool::Submit(std::function<void()> job, std::function<void()> then) {
+  if (threads_.empty()) {
+    job();
+    if (then) then();
+    return;
+  }
+  auto task = std::make_shared<Task>();
+  task->job = std::move(job);
+  task->then = std::move(then);
+  std::unique_lock lock(mutex_);
+  while (outstanding_.size() >= window_) FinishOldest(lock);
+  pending_.push_back(task);
+  outstanding_.push_back(task);
+  workAvailable_.notify_one();
+}
+
+void OrderedPool::Drain() {
+  std::unique_lock lock(mutex_);
+  while (!outstanding_.empty()) FinishOldest(lock);
+}
+
+void OrderedPool::Cancel() {
+  std::unique_lock lock(mutex_);
+  for (const auto& task : pending_) task->done = true;  // never started: nothing to wait for
+  pending_.clear();
+  workDone_.wait(lock, [this] {
+    return std::all_of(outstanding_.begin(), outstanding_.end(), [](const auto& t) { return t->done; });
+  });
+  outstanding_.clear();
+}
+
+}  // namespace pagewend

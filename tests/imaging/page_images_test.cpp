@@ -1,0 +1,108 @@
+#include "imaging/page_images.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+#include <QImage>
+
+#include "testing/temp_dir.h"
+
+namespace pagewend::imaging {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+void MakeImage(const fs::path& path, int width, int height, QColor color = QColor(200, 30, 30)) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(color);
+  ASSERT_TRUE(image.save(QString::fromStdString(path.string())));
+}
+
+Size SizeOf(const fs::path& path) {
+  QImage image(QString::fromStdString(path.string()));
+  return {image.width(), image.height()};
+}
+
+std::string Be32(std::uint32_t v) {
+  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+          static_cast<char>(v)};
+}
+
+// A PNG whose header claims the given size; its data is a token.
+std::string PngClaiming(std::uint32_t width, std::uint32_t height) {
+  std::string ihdr = "IHDR" + Be32(width) + Be32(height) + std::string("\x08\x02\x00\x00\x00", 5);
+  const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), 17));
+  return std::string("\x89PNG\r\n\x1a\n", 8) + Be32(13) + ihdr + Be32(crc) + Be32(0) + "IDAT" +
+         Be32(0x35AF061E);
+}
+
+TEST(PageImages, RasterSizeNeedsAKnownMarkAndAReadableHeader) {
+  testing::TempDir dir;
+  MakeImage(dir / "a.png", 300, 200);
+  MakeImage(dir / "b.jpg", 640, 480);
+  testing::WriteFile(dir / "movie.png", "FWS\x0a rest");
+  testing::WriteFile(dir / "short", "\x89");
+  EXPECT_EQ(RasterPixelSize(dir / "a.png"), (Size{300, 200}));
+  EXPECT_EQ(RasterPixelSize(dir / "b.jpg"), (Size{640, 480}));
+  EXPECT_EQ(RasterPixelSize(dir / "movie.png"), Size{});
+  EXPECT_EQ(RasterPixelSize(dir / "short"), Size{});
+  EXPECT_EQ(RasterPixelSize(dir / "missing"), Size{});
+}
+
+TEST(PageImages, FitKeepsTheAspectAndNeverEnlarges) {
+  EXPECT_EQ(FitWithin({2480, 3508}, {800, 800}), (Size{566, 800}));
+  EXPECT_EQ(FitWithin({1600, 900}, {200, 200}), (Size{200, 113}));
+  EXPECT_EQ(FitWithin({100, 50}, {800, 800}), (Size{100, 50}));
+}
+
+TEST(PageImages, MakesTheThreeImagesStretched) {
+  testing::TempDir dir;
+  MakeImage(dir / "m.jpg", 1600, 904);
+  PageImageJob job{
+      dir / "m.jpg", dir / "page0001_i1.jpg", dir / "thumb_0001.jpg", dir / "thumb_0.png", {200, 113}, {}};
+  MakePageImages(job);
+  EXPECT_EQ(SizeOf(job.mobile), (Size{800, 452}));
+  EXPECT_EQ(SizeOf(job.photoThumb), (Size{200, 113}));
+  EXPECT_EQ(SizeOf(job.pageThumb), (Size{200, 113}));
+  EXPECT_EQ(QImage(QString::fromStdString(job.mobile.string())).format(), QImage::Format_RGB32);  // a JPEG
+}
+
+TEST(PageImages, DrawsIntoTheElementsRectangleOnATransparentCanvas) {
+  testing::TempDir dir;
+  MakeImage(dir / "m.png", 400, 400, QColor(0, 0, 255));
+  PageImageJob job{dir / "m.png",     dir / "mobile.png", dir / "photo.png",
+                   dir / "thumb.png", {100, 60},          Rect{10, 20, 30, 30}};
+  MakePageImages(job);
+  const QImage thumb(QString::fromStdString(job.pageThumb.string()));
+  ASSERT_EQ(thumb.size(), QSize(100, 60));
+  EXPECT_EQ(qAlpha(thumb.pixel(0, 0)), 0);
+  EXPECT_EQ(qAlpha(thumb.pixel(99, 59)), 0);
+  EXPECT_EQ(thumb.pixel(25, 35), qRgb(0, 0, 255));
+}
+
+TEST(PageImages, MissingBrokenAndOversizedImagesAreNamed) {
+  testing::TempDir dir;
+  PageImageJob job{dir / "none.jpg", dir / "a.jpg", dir / "b.jpg", dir / "c.png", {10, 10}, {}};
+  try {
+    MakePageImages(job);
+    FAIL();
+  } catch (const ImageError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("File do not exist: "));
+  }
+  testing::WriteFile(dir / "broken.jpg", "\xFF\xD8\xFF\xE0 not really a jpeg");
+  job.source = dir / "broken.jpg";
+  EXPECT_THROW(MakePageImages(job), ImageError);
+  testing::WriteFile(dir / "huge.png", PngClaiming(100000, 100000));
+  job.source = dir / "huge.png";
+  try {
+    MakePageImages(job);
+    FAIL();
+  } catch (const ImageError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("100000 x 100000"));
+  }
+  EXPECT_FALSE(fs::exists(dir / "a.jpg"));
+}
+
+}  // namespace
+}  // namespace pagewend::imaging

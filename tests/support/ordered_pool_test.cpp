@@ -1,0 +1,78 @@
+#include "support/ordered_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <vector>
+
+namespace pagewend {
+namespace {
+
+TEST(OrderedPool, FinishesInSubmissionOrderWhateverTheJobsTake) {
+  for (unsigned workers : {1u, 2u, 4u}) {
+    OrderedPool pool(workers, 3);
+    std::vector<int> finished;
+    std::atomic<int> running{0}, most{0};
+    const auto caller = std::this_thread::get_id();
+    for (int i = 0; i < 20; ++i) {
+      pool.Submit(
+          [&, i] {
+            const int now = ++running;
+            most = std::max(most.load(), now);
+            std::this_thread::sleep_for(std::chrono::milliseconds((20 - i) % 4));
+            --running;
+          },
+          [&, i] {
+            EXPECT_EQ(std::this_thread::get_id(), caller);
+            finished.push_back(i);
+          });
+    }
+    pool.Drain();
+    ASSERT_EQ(finished.size(), 20u);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(finished[static_cast<std::size_t>(i)], i);
+    EXPECT_LE(most.load(), static_cast<int>(workers));
+  }
+}
+
+TEST(OrderedPool, AFailureSurfacesInOrderAndStopsLaterWork) {
+  OrderedPool pool(2, 8);
+  std::vector<int> finished;
+  std::atomic<int> started{0};
+  try {
+    for (int i = 0; i < 50; ++i)
+      pool.Submit(
+          [&, i] {
+            ++started;
+            if (i == 3) throw std::runtime_error("page 3 is broken");
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          },
+          [&, i] { finished.push_back(i); });
+    pool.Drain();
+    FAIL() << "no failure surfaced";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "page 3 is broken");
+  }
+  EXPECT_EQ(finished, (std::vector<int>{0, 1, 2}));
+  EXPECT_LT(started.load(), 50);
+}
+
+TEST(OrderedPool, CancelDropsWorkNotStarted) {
+  std::atomic<int> ran{0};
+  {
+    OrderedPool pool(2, 100);
+    for (int i = 0; i < 100; ++i)
+      pool.Submit(
+          [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ++ran;
+          },
+          {});
+    pool.Cancel();
+  }
+  EXPECT_LT(ran.load(), 100);
+}
+
+}  // namespace
+}  // namespace pagewend
