@@ -111,10 +111,11 @@ SwfWriter::SwfWriter(std::uint8_t version, const SwfRect& frame, double frameRat
 void SwfWriter::Tag(std::uint16_t code, std::string_view body) {
   if (finished_) throw std::logic_error("the movie is already finished");
   // Short headers hold lengths up to 62; 63 marks a long header with a 32-bit length.
+  const unsigned type = static_cast<unsigned>(code) << 6;
   if (body.size() < 0x3F) {
-    AppendWord(tags_, static_cast<std::uint16_t>(code << 6 | body.size()));
+    AppendWord(tags_, static_cast<std::uint16_t>(type | static_cast<unsigned>(body.size())));
   } else {
-    AppendWord(tags_, static_cast<std::uint16_t>(code << 6 | 0x3F));
+    AppendWord(tags_, static_cast<std::uint16_t>(type | 0x3Fu));
     AppendDword(tags_, static_cast<std::uint32_t>(body.size()));
   }
   tags_ += body;

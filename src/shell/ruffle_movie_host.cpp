@@ -30,9 +30,9 @@ constexpr char kScheme[] = "pagewend";
 constexpr char kHost[] = "book";
 const QString kPageUrl = QStringLiteral("pagewend://book/player/index.html");
 
-// The file a request names below root, or nothing when it would leave root: "..", absolute
-// names and links that point out of the folder are all refused.
-std::optional<fs::path> FileInside(const fs::path& root, const QString& relative) {
+}  // namespace
+
+std::optional<fs::path> ServedFileInside(const fs::path& root, const QString& relative) {
   if (root.empty()) return std::nullopt;
   const std::optional<fs::path> joined = JoinInside(root, relative.toStdString());
   if (!joined) return std::nullopt;
@@ -46,6 +46,8 @@ std::optional<fs::path> FileInside(const fs::path& root, const QString& relative
   if (rootEnd != realRoot.end()) return std::nullopt;
   return realFile;
 }
+
+namespace {
 
 QByteArray MimeOf(const fs::path& file) {
   const std::string extension = file.extension().string();
@@ -92,9 +94,9 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
     }
     std::optional<fs::path> file;
     if (path.startsWith(QLatin1String("/player/ruffle/")))
-      file = FileInside(ruffleFolder_, path.mid(15));
+      file = ServedFileInside(ruffleFolder_, path.mid(15));
     else if (path.startsWith(QLatin1String("/movie/")))
-      file = FileInside(movieFolder_, path.mid(7));
+      file = ServedFileInside(movieFolder_, path.mid(7));
     if (!file) {
       job->fail(QWebEngineUrlRequestJob::UrlNotFound);
       return;
@@ -129,6 +131,8 @@ void PageBridge::SetMovie(const QString& url) {
 void PageBridge::flashCall(const QString& request) { emit FlashCall(request); }
 
 void PageBridge::movieStarted() { emit MovieStarted(); }
+
+void PageBridge::playerReady() { emit PlayerReady(); }
 
 void RuffleMovieHost::RegisterScheme() {
   static std::once_flag once;
@@ -178,6 +182,7 @@ RuffleMovieHost::RuffleMovieHost(fs::path ruffleFolder, QWidget* parent)
   view_->setContextMenuPolicy(Qt::NoContextMenu);
   connect(bridge_, &PageBridge::FlashCall, this, &MovieHost::FlashCall);
   connect(bridge_, &PageBridge::MovieStarted, this, &RuffleMovieHost::MovieStarted);
+  connect(bridge_, &PageBridge::PlayerReady, this, &RuffleMovieHost::PlayerReady);
 
   auto* layout = new QGridLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

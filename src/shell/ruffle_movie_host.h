@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <filesystem>
+#include <optional>
 
 #include "shell/movie_host.h"
 
@@ -12,6 +13,12 @@ class QWebEngineView;
 namespace pagewend::shell {
 
 class BookSchemeHandler;
+
+// The file that a request for relative (already percent-decoded) names below root, or nothing
+// when it would leave root: "..", absolute names, missing files and links that lead out of the
+// folder are all refused.
+std::optional<std::filesystem::path> ServedFileInside(const std::filesystem::path& root,
+                                                      const QString& relative);
 
 // What the page sees of the player over the web channel.
 class PageBridge : public QObject {
@@ -26,8 +33,10 @@ class PageBridge : public QObject {
  public slots:
   void flashCall(const QString& request);
   void movieStarted();
+  void playerReady();
 
  signals:
+  void PlayerReady();
   void movieChanged(const QString& url);
   void FlashCall(const QString& request);
   void MovieStarted();
@@ -60,6 +69,8 @@ class RuffleMovieHost final : public MovieHost {
  signals:
   // The movie's first frame is ready (Ruffle's "loadedmetadata").
   void MovieStarted();
+  // Ruffle's core is compiled: a movie set from now on starts at once.
+  void PlayerReady();
 
  private:
   std::filesystem::path movie_;

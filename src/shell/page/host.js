@@ -103,6 +103,12 @@
 
   let player = null;
   let warm = Promise.resolve();
+  let warmed = false;
+
+  // Once Ruffle's core is compiled and the channel is up; whichever comes second reports it.
+  function reportReady() {
+    if (warmed && host) host.playerReady();
+  }
   let current = "";
 
   function load(url) {
@@ -122,12 +128,20 @@
       player.addEventListener("loadedmetadata", () => {
         if (host && current) host.movieStarted();
       });
-      warm = player.ruffle().load(Object.assign({ data: blankMovie }, config)).catch(() => {});
+      warm = player
+        .ruffle()
+        .load(Object.assign({ data: blankMovie }, config))
+        .catch(() => {})
+        .then(() => {
+          warmed = true;
+          reportReady();
+        });
       new QWebChannel(qt.webChannelTransport, (channel) => {
         host = channel.objects.host;
         for (const request of early.splice(0)) host.flashCall(request);
         host.movieChanged.connect(load);
         load(host.movie);
+        reportReady();
       });
     },
   };
