@@ -11,6 +11,7 @@
 
 #include "log/quorvel_log.h"
 #include "shell/main_form.h"
+#include "shell/quit_signals.h"
 #include "shell/ruffle_movie_host.h"
 #include "shell/start_mode.h"
 
@@ -26,6 +27,8 @@ int Play(const StartDecision& start, const SystemSettings& settings, std::unique
   run.settings = settings;
   run.programFolder = QCoreApplication::applicationDirPath().toStdString();
   TMainForm form(run, new RuffleMovieHost(RuffleMovieHost::DefaultRuffleFolder()), log);
+  QuitOnSignals quit;
+  QObject::connect(&quit, &QuitOnSignals::Quit, &form, [&form] { form.close(); });
   form.show();
   return QApplication::exec();
 }

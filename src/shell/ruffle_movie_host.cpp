@@ -178,8 +178,12 @@ RuffleMovieHost::RuffleMovieHost(fs::path ruffleFolder, QWidget* parent)
   // A book's sounds play from the start, as they did in the Flash control.
   page->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
   view_->setPage(page);
-  // The window's own popup menu replaces the view's.
-  view_->setContextMenuPolicy(Qt::NoContextMenu);
+  // The window's own popup menu replaces the page's: a right click is passed up as this
+  // widget's request.
+  view_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (contextMenuPolicy() == Qt::CustomContextMenu) emit customContextMenuRequested(view_->mapTo(this, at));
+  });
   connect(bridge_, &PageBridge::FlashCall, this, &MovieHost::FlashCall);
   connect(bridge_, &PageBridge::MovieStarted, this, &RuffleMovieHost::MovieStarted);
   connect(bridge_, &PageBridge::PlayerReady, this, &RuffleMovieHost::PlayerReady);

@@ -110,5 +110,28 @@ TEST_F(SaverProcess, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
                                                << process_.readAllStandardError().toStdString();
 }
 
+TEST_F(SaverProcess, AnOrdinaryRunEndedByASignalLeavesNoWorkingFolder) {
+#ifdef PAGEWEND_SANITIZED
+  GTEST_SKIP() << "the player starts Chromium, which is not built for AddressSanitizer";
+#endif
+  const fs::path book = dir_ / "a book.bin";
+  testing::WriteFile(book, "not a package: the window waits in its loading state");
+  process_.start(QString::fromStdString(PAGEWEND_PLAYER_PATH), {QString::fromStdString(book.string())});
+  ASSERT_TRUE(process_.waitForStarted(10000));
+  // The working folder appears in TMPDIR when the window is shown.
+  const auto runFolders = [&] {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(dir_.Path()))
+      count += entry.path().filename().string().starts_with("{");
+    return count;
+  };
+  for (int i = 0; i < 100 && runFolders() == 0; ++i) process_.waitForFinished(100);
+  ASSERT_EQ(runFolders(), 1) << process_.readAllStandardError().toStdString();
+  process_.terminate();  // SIGTERM
+  ASSERT_TRUE(process_.waitForFinished(15000));
+  EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(runFolders(), 0);
+}
+
 }  // namespace
 }  // namespace pagewend::shell
