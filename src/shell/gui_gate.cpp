@@ -1,6 +1,7 @@
 #include "shell/gui_gate.h"
 
 #include <QMetaObject>
+#include <QThread>
 
 namespace pagewend::shell {
 
@@ -9,6 +10,11 @@ GuiGate::GuiGate(QObject* context) : context_(context), shared_(std::make_shared
 GuiGate::~GuiGate() { Close(); }
 
 void GuiGate::Send(std::function<void()> call) {
+  // On the context's own thread, waiting for the queue would wait for itself.
+  if (QThread::currentThread() == context_->thread()) {
+    if (!Closed()) call();
+    return;
+  }
   // Shared state outlives both sides: a queued call may run (as a no-op) after the sender left.
   auto shared = shared_;
   auto done = std::make_shared<bool>(false);

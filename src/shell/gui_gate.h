@@ -19,8 +19,8 @@ class GuiGate {
   GuiGate(const GuiGate&) = delete;
   GuiGate& operator=(const GuiGate&) = delete;
 
-  // From any thread but the context's: runs call on the context's thread and returns once it
-  // has run, or at once when the gate is (or becomes) closed.
+  // Runs call on the context's thread and returns once it has run, or at once when the gate is
+  // (or becomes) closed. On the context's thread itself the call runs directly.
   void Send(std::function<void()> call);
   // From the context's thread.
   void Close();
