@@ -46,20 +46,6 @@ TEST(SingleInstanceLock, SecondHolderIsRefusedUntilTheFirstGoes) {
   EXPECT_TRUE(SingleInstanceLock::TryAcquire(path).has_value());
 }
 
-TEST(ScreenSaverLockPath, PrefersTheRuntimeFolder) {
-  testing::TempDir dir;
-  const char* saved = std::getenv("XDG_RUNTIME_DIR");
-  const std::string restore = saved ? saved : "";
-  ::setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
-  EXPECT_EQ(ScreenSaverLockPath(), dir / "QuorvelScreenSaver");
-  ::setenv("XDG_RUNTIME_DIR", (dir / "missing").c_str(), 1);
-  EXPECT_EQ(ScreenSaverLockPath(), fs::temp_directory_path() / "QuorvelScreenSaver");
-  if (saved)
-    ::setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
-  else
-    ::unsetenv("XDG_RUNTIME_DIR");
-}
-
 // The real program, started under a ".scr" name.
 class SaverProcess : public ::testing::Test {
  protected:
