@@ -8,7 +8,8 @@ namespace pagewend::shell::testing {
 void WriteBookPackage(const std::filesystem::path& out, const std::string& title) {
   package::PackageWriter writer(out);
   writer.Finish(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><book><Chapters/></book>",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><book><Chapters><chapter><Pages><page/></Pages></chapter>"
+      "</Chapters></book>",
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>" + title + "</exetitle></project>");
 }
 
