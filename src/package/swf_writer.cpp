@@ -126,15 +126,48 @@ void SwfWriter::SetBackgroundColor(SwfRgb colour) {
 }
 
 void SwfWriter::DefineRectangle(std::uint16_t id, const SwfRect& bounds, SwfRgb fill) {
+  const char solid[] = {0x00, static_cast<char>(fill.r), static_cast<char>(fill.g), static_cast<char>(fill.b)};
+  DefineFilledRectangle(id, bounds, std::string_view(solid, sizeof solid));
+}
+
+void SwfWriter::DefineJpeg(std::uint16_t id, std::string_view jpeg) {
+  std::string body;
+  AppendWord(body, id);
+  body += jpeg;
+  Tag(21, body);  // DefineBitsJPEG2: a whole JPEG file
+}
+
+void SwfWriter::DefineBitmapRectangle(std::uint16_t id, const SwfRect& bounds, std::uint16_t bitmapId,
+                                      int bitmapWidth, int bitmapHeight) {
+  // A clipped bitmap fill whose matrix stretches the bitmap's pixels over the rectangle.
+  std::stringbuf style;
+  TBitsEngine bits(style);
+  bits.WriteByte(0x41);
+  bits.WriteWord(bitmapId);
+  const auto fixed = [](double v) { return static_cast<std::int32_t>(std::lround(v * 65536.0)); };
+  const std::int32_t scaleX = fixed(static_cast<double>(bounds.xMax - bounds.xMin) / bitmapWidth);
+  const std::int32_t scaleY = fixed(static_cast<double>(bounds.yMax - bounds.yMin) / bitmapHeight);
+  const int scaleBits = SignedWidth({scaleX, scaleY});
+  bits.WriteBits(1, 1);
+  bits.WriteBits(static_cast<std::uint32_t>(scaleBits), 5);
+  bits.WriteBits(static_cast<std::uint32_t>(scaleX), scaleBits);
+  bits.WriteBits(static_cast<std::uint32_t>(scaleY), scaleBits);
+  bits.WriteBits(0, 1);  // no rotation
+  const int moveBits = SignedWidth({bounds.xMin, bounds.yMin});
+  bits.WriteBits(static_cast<std::uint32_t>(moveBits), 5);
+  bits.WriteBits(static_cast<std::uint32_t>(bounds.xMin), moveBits);
+  bits.WriteBits(static_cast<std::uint32_t>(bounds.yMin), moveBits);
+  bits.FlushBits(true);
+  DefineFilledRectangle(id, bounds, style.str());
+}
+
+void SwfWriter::DefineFilledRectangle(std::uint16_t id, const SwfRect& bounds, std::string_view fillStyle) {
   std::stringbuf buf;
   TBitsEngine bits(buf);
   bits.WriteWord(id);
   bits.WriteRect(bounds);
-  bits.WriteByte(1);  // one fill style: solid
-  bits.WriteByte(0x00);
-  bits.WriteByte(fill.r);
-  bits.WriteByte(fill.g);
-  bits.WriteByte(fill.b);
+  bits.WriteByte(1);  // one fill style
+  for (char c : fillStyle) bits.WriteByte(static_cast<std::uint8_t>(c));
   bits.WriteByte(0);     // no line styles
   bits.WriteBits(1, 4);  // fill index bits
   bits.WriteBits(0, 4);  // line index bits

@@ -61,6 +61,11 @@ class SwfWriter {
   void SetBackgroundColor(SwfRgb colour);
   // A shape: one filled rectangle with no outline.
   void DefineRectangle(std::uint16_t id, const SwfRect& bounds, SwfRgb fill);
+  // A bitmap from a whole JPEG file (DefineBitsJPEG2).
+  void DefineJpeg(std::uint16_t id, std::string_view jpeg);
+  // A shape: the rectangle filled with the bitmap, stretched to cover it exactly.
+  void DefineBitmapRectangle(std::uint16_t id, const SwfRect& bounds, std::uint16_t bitmapId, int bitmapWidth,
+                             int bitmapHeight);
   // A push button that shows the shape in every state and runs onRelease when clicked.
   void DefineButton(std::uint16_t id, std::uint16_t shapeId, const SwfActions& onRelease);
   // Places a character at depth, moved by (x, y).
@@ -74,6 +79,7 @@ class SwfWriter {
 
  private:
   void Tag(std::uint16_t code, std::string_view body);
+  void DefineFilledRectangle(std::uint16_t id, const SwfRect& bounds, std::string_view fillStyle);
 
   std::uint8_t version_;
   SwfRect frame_;
