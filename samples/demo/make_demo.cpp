@@ -32,10 +32,9 @@ constexpr int kWidth = 600;
 constexpr int kHeight = 800;
 constexpr int kBar = 60;
 
-const char* const kTopics[kPages] = {
-    "Welcome",          "How a book is made", "The package",  "Unpacking",
-    "Page images",      "Thumbnails",         "The movie",    "Turning pages",
-    "Full screen",      "The tool",           "Safety",       "The end"};
+const char* const kTopics[kPages] = {"Welcome",     "How a book is made", "The package", "Unpacking",
+                                     "Page images", "Thumbnails",         "The movie",   "Turning pages",
+                                     "Full screen", "The tool",           "Safety",      "The end"};
 
 std::string Jpeg(const QImage& image, int quality = 88) {
   QBuffer buffer;
@@ -78,7 +77,8 @@ QImage Page(int index) {
   }
   p.setPen(QColor(90, 90, 100));
   p.setFont(QFont("DejaVu Sans", 13));
-  p.drawText(QRect(0, kHeight - 50, kWidth, 30), Qt::AlignCenter, QString("%1 / %2").arg(index + 1).arg(kPages));
+  p.drawText(QRect(0, kHeight - 50, kWidth, 30), Qt::AlignCenter,
+             QString("%1 / %2").arg(index + 1).arg(kPages));
   return image;
 }
 
@@ -172,12 +172,15 @@ int main(int argc, char** argv) {
     Write(dir / "files/book.swf", Movie(pages));
     std::string toc = R"(<?xml version="1.0" encoding="UTF-8"?>)"
                       "\n<toc>\n";
-    for (int i = 0; i < kPages; ++i) toc += fmt::format("  <item title=\"{}\" page=\"{}\"/>\n", kTopics[i], i + 1);
+    for (int i = 0; i < kPages; ++i)
+      toc += fmt::format("  <item title=\"{}\" page=\"{}\"/>\n", kTopics[i], i + 1);
     Write(dir / "files/res/other/toc.xml", toc + "</toc>\n");
-    Write(dir / "files/res/languages/en.xml",
-          R"(<?xml version="1.0" encoding="UTF-8"?><lang id="en"><s id="next">Next</s><s id="prev">Previous</s></lang>)");
-    Write(dir / "files/res/languages/de.xml",
-          R"(<?xml version="1.0" encoding="UTF-8"?><lang id="de"><s id="next">Weiter</s><s id="prev">Zurück</s></lang>)");
+    Write(
+        dir / "files/res/languages/en.xml",
+        R"(<?xml version="1.0" encoding="UTF-8"?><lang id="en"><s id="next">Next</s><s id="prev">Previous</s></lang>)");
+    Write(
+        dir / "files/res/languages/de.xml",
+        R"(<?xml version="1.0" encoding="UTF-8"?><lang id="de"><s id="next">Weiter</s><s id="prev">Zurück</s></lang>)");
     Write(dir / "project.xml",
           fmt::format(R"(<?xml version="1.0" encoding="UTF-8"?>)"
                       "\n<project><swfwd>{0}</swfwd><swfht>{1}</swfht><pagewidth>{0}</pagewidth>"
@@ -186,12 +189,13 @@ int main(int argc, char** argv) {
                       "<preloader><filename>book.swf</filename><pos_>{3}</pos_><size_>{3}</size_></preloader>"
                       "<toc><filename>toc.xml</filename><pos_>{4}</pos_><size_>{4}</size_></toc></project>\n",
                       kWidth, kHeight + kBar, kHeight, ref, ref + 1));
-    Write(dir / "book.xml",
-          fmt::format(R"(<?xml version="1.0" encoding="UTF-8"?>)"
-                      "\n<book title=\"Pagewend demo\" pagewidth=\"{}\" pageheight=\"{}\" thumbscale=\"0.25\" "
-                      "pos_langs_=\"{}\" size_langs_=\"{}\"><Chapters><chapter title=\"Demo\"><Pages>{}</Pages>"
-                      "</chapter></Chapters></book>\n",
-                      kWidth, kHeight, ref + 2, ref + 2, pageXml));
+    Write(
+        dir / "book.xml",
+        fmt::format(R"(<?xml version="1.0" encoding="UTF-8"?>)"
+                    "\n<book title=\"Pagewend demo\" pagewidth=\"{}\" pageheight=\"{}\" thumbscale=\"0.25\" "
+                    "pos_langs_=\"{}\" size_langs_=\"{}\"><Chapters><chapter title=\"Demo\"><Pages>{}</Pages>"
+                    "</chapter></Chapters></book>\n",
+                    kWidth, kHeight, ref + 2, ref + 2, pageXml));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_demo: %s\n", e.what());
     return 1;

@@ -126,7 +126,8 @@ void SwfWriter::SetBackgroundColor(SwfRgb colour) {
 }
 
 void SwfWriter::DefineRectangle(std::uint16_t id, const SwfRect& bounds, SwfRgb fill) {
-  const char solid[] = {0x00, static_cast<char>(fill.r), static_cast<char>(fill.g), static_cast<char>(fill.b)};
+  const char solid[] = {0x00, static_cast<char>(fill.r), static_cast<char>(fill.g),
+                        static_cast<char>(fill.b)};
   DefineFilledRectangle(id, bounds, std::string_view(solid, sizeof solid));
 }
 

@@ -100,5 +100,31 @@ TEST(SwfActions, ExternalCallPushesItsArgumentsBeforeTheMethod) {
   EXPECT_EQ(static_cast<unsigned char>(bytes.back()), 0x17);     // the result is dropped
 }
 
+TEST(SwfWriter, BitmapRectanglesStretchTheirJpegOverTheShape) {
+  SwfWriter writer(8, {0, 12000, 0, 16000}, 24);
+  writer.DefineJpeg(1, "\xFF\xD8 jpeg bytes");
+  writer.DefineBitmapRectangle(2, {0, 12000, 0, 16000}, 1, 300, 400);
+  writer.PlaceObject(1, 2);
+  writer.ShowFrame();
+  TSWFStreamReader reader = Read(writer.Finish());
+  EXPECT_EQ(reader.Width(), 600);
+  EXPECT_EQ(reader.FrameCount(), 1);
+  const auto tags = Tags(reader.Body());
+  ASSERT_GE(tags.size(), 2u);
+  EXPECT_EQ(tags[0], (std::pair<int, std::string>{21, std::string("\1\0\xFF\xD8 jpeg bytes", 15)}));
+  ASSERT_EQ(tags[1].first, 2);
+  std::stringbuf shape(tags[1].second);
+  TBitsEngine bits(shape);
+  EXPECT_EQ(bits.ReadWord(), 2);
+  EXPECT_EQ(bits.ReadRect(), (SwfRect{0, 12000, 0, 16000}));
+  EXPECT_EQ(bits.ReadByte(), 1);     // one fill style
+  EXPECT_EQ(bits.ReadByte(), 0x41);  // clipped bitmap
+  EXPECT_EQ(bits.ReadWord(), 1);
+  ASSERT_EQ(bits.ReadBits(1), 1u);  // a scale: 40 twips per bitmap pixel, 16.16 fixed
+  const int n = static_cast<int>(bits.ReadBits(5));
+  EXPECT_EQ(bits.ReadSignedBits(n), 40 << 16);
+  EXPECT_EQ(bits.ReadSignedBits(n), 40 << 16);
+}
+
 }  // namespace
 }  // namespace pagewend::package
