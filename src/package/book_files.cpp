@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "paths/path_getter.h"
+#include "support/text.h"
 
 namespace pagewend::package {
 namespace {
@@ -16,19 +17,6 @@ using model::book::TMBook;
 using model::book::TMPage;
 using model::book::TMVid;
 using model::project::TPWProject;
-
-std::string Trim(std::string_view s) {
-  auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-  while (!s.empty() && space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && space(s.back())) s.remove_suffix(1);
-  return std::string(s);
-}
-
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 
 template <typename Pos, typename Size>
 RecordRef Ref(Pos pos, Size size) {
