@@ -66,7 +66,7 @@ TEST(InfoCommand, ListsEveryReferenceWithItsStatus) {
   {
     package::PackageWriter w(dir / "b.exe");
     // The logo's payload holds a smaller well-formed record, which the page's image points at.
-    const auto logo = w.AddRecord(std::string("XXab\x02\0\0\0YY", 12));
+    const auto logo = w.AddRecord(std::string("XXab\x02\0\0\0YY", 10));
     const auto toc = w.AddRecord(std::string("TOC"));
     w.Finish(fmt::format(
                  R"(<book pos_langs_="{}" size_langs_="20"><Chapters><chapter><Pages><page>)"
