@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
                       pages + "</Pages></chapter></Chapters></book>",
                   "<project><exetitle>Generated book</exetitle></project>");
     fs::remove_all(scratch);
-    std::printf("%s: %d pages, %ju bytes\n", out.c_str(), count, static_cast<std::uintmax_t>(fs::file_size(out)));
+    std::printf("%s: %d pages, %ju bytes\n", out.c_str(), count,
+                static_cast<std::uintmax_t>(fs::file_size(out)));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_book: %s\n", e.what());
     return 1;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "interleaved_main.h"
 #include "package/package_format.h"
 #include "package_generator.h"
 #include "support/file_copy.h"
@@ -108,16 +109,10 @@ BENCHMARK(BM_ReaderCopy)
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Repetitions of the anchor and the reader interleave, so drifts in disk speed hit both.
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  Data();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ec;
-  fs::remove_all(Data().dir, ec);
-  return 0;
+  return pagewend::bench::RunInterleaved(
+      argc, argv, [] { Data(); },
+      [] {
+        std::error_code ec;
+        fs::remove_all(Data().dir, ec);
+      });
 }

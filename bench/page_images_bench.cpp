@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/page_images.h"
+#include "interleaved_main.h"
 #include "page_generator.h"
 #include "support/ordered_pool.h"
 
@@ -78,15 +79,10 @@ BENCHMARK(BM_PageImages)
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  Data();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ec;
-  fs::remove_all(Data().dir, ec);
-  return 0;
+  return pagewend::bench::RunInterleaved(
+      argc, argv, [] { Data(); },
+      [] {
+        std::error_code ec;
+        fs::remove_all(Data().dir, ec);
+      });
 }

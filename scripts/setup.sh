@@ -9,7 +9,7 @@ debs=(
   libpugixml-dev zlib1g-dev libarchive-dev libinih-dev libfmt-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev
-  xvfb xauth nodejs time
+  xvfb xauth nodejs time fonts-dejavu-core
 )
 
 missing=()

@@ -1,4 +1,5 @@
 #include "model/xml_source.h"
+#include "support/text.h"
 
 #include <fmt/format.h>
 #include <iconv.h>
@@ -13,13 +14,6 @@
 
 namespace pagewend::model {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
 
 bool HasBom(std::string_view b) {
   auto starts = [&](std::string_view prefix) { return b.substr(0, prefix.size()) == prefix; };

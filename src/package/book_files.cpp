@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "paths/path_getter.h"
+#include "support/text.h"
 
 namespace pagewend::package {
 namespace {
@@ -16,19 +17,6 @@ using model::book::TMBook;
 using model::book::TMPage;
 using model::book::TMVid;
 using model::project::TPWProject;
-
-std::string Trim(std::string_view s) {
-  auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-  while (!s.empty() && space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && space(s.back())) s.remove_suffix(1);
-  return std::string(s);
-}
-
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 
 template <typename Pos, typename Size>
 RecordRef Ref(Pos pos, Size size) {
@@ -140,13 +128,16 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
                             Ref(page.pos_search_(), page.size_search_()), page.searchtxt(),
                             InFilesFolder(page.searchtxt()))) {
         f->page = index;
+        f->part = PagePart::Search;
         f->rewrite = [&page](const std::string& path) { page.set_searchtxt(path); };
       }
       const std::string pageDownload = page.GetString("download");
       if (auto* f = map.Add(true, SplitStep::Page, owner + ".download",
                             Ref(page.pos_download_(), page.size_download_()), pageDownload,
-                            InFilesFolder("res/downloads/" + WinFileName(pageDownload))))
+                            InFilesFolder("res/downloads/" + WinFileName(pageDownload)))) {
         f->page = index;
+        f->part = PagePart::Download;
+      }
       auto& elements = page.elem();
       for (std::size_t k = 0; k < elements.Count(); ++k) {
         auto* element = dynamic_cast<TBasicVisualPageFileElement*>(&elements.Items(k));
@@ -156,6 +147,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
                               element->src(), InFilesFolder(element->src()))) {
           f->page = index;
           f->element = static_cast<int>(k + 1);
+          f->part = PagePart::Element;
           f->rewrite = [element](const std::string& path) { element->set_src(path); };
         }
         auto* video = dynamic_cast<TMVid*>(element);
@@ -165,6 +157,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
                               InFilesFolder(video->preview()))) {
           f->page = index;
           f->element = static_cast<int>(k + 1);
+          f->part = PagePart::Preview;
           f->rewrite = [video](const std::string& path) { video->set_preview(path); };
         }
       }
@@ -172,7 +165,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
                             Ref(page.pos_mobilefile2(), page.size_mobilefile2()), page.mobilefile2(),
                             InFilesFolder(page.mobilefile2()))) {
         f->page = index;
-        f->mobileImage = true;
+        f->part = PagePart::Mobile;
         f->rewrite = [&page](const std::string& path) { page.set_mobilefile2(path); };
       }
     }

@@ -28,6 +28,9 @@ enum class SplitStep {
   Viewer,
 };
 
+// Which of a page's files a record is.
+enum class PagePart { None, Search, Download, Element, Preview, Mobile };
+
 enum class RecordForm {
   Plain,    // one record, one file
   Group,    // a resource group: info.ini and typed records into one folder
@@ -47,7 +50,7 @@ struct BookFile {
   std::optional<std::filesystem::path> target;
   int page = -1;             // index in the first chapter, for SplitStep::Page
   int element = 0;           // 1-based element number on its page; 0 for the page's own files
-  bool mobileImage = false;  // the page's mobile image, source of its derived images
+  PagePart part = PagePart::None;
   // A run writes it: the reference is present and the step's conditions hold.
   bool active = true;
   // Points the model at the written file (its full path); empty where nothing changes.

@@ -1,4 +1,5 @@
 #include "package/package_format.h"
+#include "support/text.h"
 
 #include <fmt/format.h>
 #include <ini.h>
@@ -11,20 +12,6 @@ namespace {
 
 std::string RefText(std::string_view what, RecordRef ref) {
   return fmt::format("{} (pos_ {}, size_ {})", what, ref.pos, ref.size);
-}
-
-std::string Trim(std::string_view s) {
-  auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-  while (!s.empty() && space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && space(s.back())) s.remove_suffix(1);
-  return std::string(s);
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
 }
 
 // The range [pos − size, pos) of a reference, checked against the file.

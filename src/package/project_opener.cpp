@@ -14,6 +14,7 @@
 #include "package/package_format.h"
 #include "package/swf_stream_reader.h"
 #include "support/ordered_pool.h"
+#include "support/text.h"
 #include "zip/zip_extract.h"
 
 namespace pagewend::package {
@@ -25,18 +26,6 @@ using model::book::TBasicVisualPageFileElement;
 using model::book::TMBook;
 using model::book::TMPage;
 using model::project::TPWProject;
-
-std::string Trim(std::string_view s) {
-  auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-  while (!s.empty() && space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && space(s.back())) s.remove_suffix(1);
-  return std::string(s);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // Rounds to the nearest integer, ties to even, as the thumbnail sizes need.
 int RoundEven(double value) { return static_cast<int>(std::nearbyint(value)); }
@@ -253,7 +242,7 @@ void TProjectOpener::SplitPages(const std::vector<BookFile>& files) {
 
     const BookFile* mobile = nullptr;
     for (const BookFile* f : byPage[i]) {
-      if (f->mobileImage)
+      if (f->part == PagePart::Mobile)
         mobile = f;
       else if (f->element == 0)
         WriteFile(*f);

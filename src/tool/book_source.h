@@ -17,6 +17,13 @@ struct LoadedBook {
   std::unique_ptr<model::book::TMBook> book;
 };
 
+enum class Document { Book, Project };
+
+// One document of a book: from a package (the project document is its last record, the book
+// document the one before), or a bare XML document, told apart by their content. Errors name
+// the file.
+std::string ReadDocument(const std::string& path, Document which);
+
 // Opens a package and parses its documents; errors name the file.
 LoadedBook LoadBook(const std::string& path, const SystemSettings& settings);
 

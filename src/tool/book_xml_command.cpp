@@ -8,43 +8,10 @@
 #include "model/xml_source.h"
 #include "package/package_format.h"
 #include "support/system_settings.h"
+#include "tool/book_source.h"
 #include "tool/command.h"
 
 namespace pagewend::tool {
-namespace {
-
-// A bare document starts with "<" after an optional UTF-8 byte-order mark and white space,
-// or with a UTF-16 or UTF-32 byte-order mark; anything else is taken for a package.
-bool LooksLikeXml(std::string_view head) {
-  using namespace std::string_view_literals;
-  if (head.starts_with("\xFE\xFF"sv) || head.starts_with("\xFF\xFE"sv) ||
-      head.starts_with("\x00\x00\xFE\xFF"sv))
-    return true;
-  if (head.starts_with("\xEF\xBB\xBF"sv)) head.remove_prefix(3);
-  const std::size_t first = head.find_first_not_of(" \t\r\n");
-  return first != std::string_view::npos && head[first] == '<';
-}
-
-std::string ReadHead(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open the file");
-  std::string head(4096, '\0');
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(in.gcount()));
-  return head;
-}
-
-std::string ReadBookDocument(const std::string& path) {
-  if (LooksLikeXml(ReadHead(path))) {
-    const package::PackageFile file(path);
-    return file.ReadText({0, file.Size()}, "book document", package::kMaxDocumentLength);
-  }
-  const package::PackageFile file(path);
-  const package::Documents documents = package::LocateDocuments(file);
-  return file.ReadText(documents.book, "book document", package::kMaxDocumentLength);
-}
-
-}  // namespace
 
 Command AddBookXmlCommand(CLI::App& app) {
   auto* sub = app.add_subcommand("book-xml",
@@ -67,7 +34,7 @@ Command AddBookXmlCommand(CLI::App& app) {
             }
             model::book::TMBook book;
             try {
-              book.LoadFromStream(ReadBookDocument(*file), options);
+              book.LoadFromStream(ReadDocument(*file, Document::Book), options);
             } catch (const std::exception& e) {
               throw std::runtime_error(fmt::format("{}: {}", *file, e.what()));
             }

@@ -33,6 +33,7 @@ Command AddSwfCommand(CLI::App& app);
 Command AddLocateCommand(CLI::App& app);
 Command AddExtractCommand(CLI::App& app);
 Command AddInfoCommand(CLI::App& app);
+Command AddPackCommand(CLI::App& app);
 Command AddSettingsCommand(CLI::App& app);
 Command AddBookXmlCommand(CLI::App& app);
 

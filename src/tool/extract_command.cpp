@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "log/quorvel_log.h"
+#include "package/book_packer.h"
 #include "package/project_opener.h"
 #include "paths/path_getter.h"
 #include "tool/command.h"
@@ -84,6 +85,7 @@ Command AddExtractCommand(CLI::App& app) {
     bool events = false;
     unsigned jobs = 0;
     bool force = false;
+    bool keepDocuments = false;
   };
   auto o = std::make_shared<Options>();
   sub->add_option("BOOK", o->book, "A book executable or a bare package")->required();
@@ -92,6 +94,10 @@ Command AddExtractCommand(CLI::App& app) {
   sub->add_option("--jobs", o->jobs, "Workers for the page images (default: one per core)")
       ->check(CLI::Range(1u, 256u));
   sub->add_flag("--force", o->force, "Unpack into DIR even when it is not empty");
+  sub->add_flag(
+      "--keep-documents", o->keepDocuments,
+      "Also write the two documents as they are in the package, as DIR/project.xml and DIR/book.xml "
+      "(what `pack` reads)");
 
   return {
       sub, [o] {
@@ -122,6 +128,7 @@ Command AddExtractCommand(CLI::App& app) {
           throw std::runtime_error(fmt::format("{}: {}", o->book, e.what()));
         }
         listener.EndBar();
+        if (o->keepDocuments) package::KeepDocuments(o->book, paths.WorkingFolder(true));
         if (!listener.Loaded())
           throw std::runtime_error(fmt::format("{}: the run stopped before the book was loaded", o->book));
         const Totals totals = Count(dir);

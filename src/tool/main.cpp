@@ -20,8 +20,15 @@ int main(int argc, char** argv) {
   app.failure_message(CLI::FailureMessage::help);
 
   const std::vector<Command> commands = {
-      AddExtractCommand(app),  AddInfoCommand(app), AddLocateCommand(app),
-      AddSettingsCommand(app), AddSwfCommand(app),  AddBookXmlCommand(app),
+      // clang-format off
+      AddExtractCommand(app),
+      AddInfoCommand(app),
+      AddPackCommand(app),
+      AddSettingsCommand(app),
+      AddBookXmlCommand(app),
+      AddLocateCommand(app),
+      AddSwfCommand(app),
+      // clang-format on
   };
 
   try {

@@ -9,6 +9,7 @@
 #include "model/project/settings_listing.h"
 #include "package/package_format.h"
 #include "support/system_settings.h"
+#include "tool/book_source.h"
 #include "tool/command.h"
 
 namespace pagewend::tool {
@@ -17,50 +18,6 @@ namespace {
 using model::project::PropertyValue;
 using model::project::TPWBasicProject;
 using model::project::TPWBasicProjects;
-
-// A document starts, after an optional UTF-8 byte-order mark and white space, with '<', or with
-// a UTF-16 or UTF-32 byte-order mark.
-bool LooksLikeXml(std::string_view head) {
-  using namespace std::string_view_literals;
-  if (head.starts_with("\xFE\xFF"sv) || head.starts_with("\xFF\xFE"sv) ||
-      head.starts_with("\x00\x00\xFE\xFF"sv))
-    return true;
-  if (head.starts_with("\xEF\xBB\xBF"sv)) head.remove_prefix(3);
-  const std::size_t first = head.find_first_not_of(" \t\r\n");
-  return first != std::string_view::npos && head[first] == '<';
-}
-
-std::string Head(const package::PackageFile& file, package::Slice slice) {
-  return file.ReadText({slice.offset, std::min<std::int64_t>(slice.length, 64)}, "document start", 64);
-}
-
-// A package without a player stub may begin with an XML record, so a file that begins like a
-// document is still a package when its two trailing records are documents. A bare document
-// cannot pass for one: its last byte would have to be a control character for the trailing
-// length to fit inside the file.
-bool IsPackage(const package::PackageFile& file, std::string_view head) {
-  if (!LooksLikeXml(head)) return true;
-  try {
-    const package::Documents docs = package::LocateDocuments(file);
-    return LooksLikeXml(Head(file, docs.project)) && LooksLikeXml(Head(file, docs.book));
-  } catch (const package::PackageError&) {
-    return false;
-  }
-}
-
-std::string ReadProjectDocument(const std::string& path) {
-  const package::PackageFile file(path);  // its errors name the file already
-  try {
-    const std::string head = Head(file, {0, file.Size()});
-    if (IsPackage(file, head)) {
-      const package::Documents docs = package::LocateDocuments(file);
-      return file.ReadText(docs.project, "project document", package::kMaxDocumentLength);
-    }
-    return file.ReadText({0, file.Size()}, "document", package::kMaxDocumentLength);
-  } catch (const package::PackageError& e) {
-    throw std::runtime_error(fmt::format("{}: {}", path, e.what()));
-  }
-}
 
 nlohmann::ordered_json ToJson(const TPWBasicProject& object);
 
@@ -112,7 +69,7 @@ Command AddSettingsCommand(CLI::App& app) {
       sub, [file, json, separator] {
         SystemSettings system = SystemSettings::FromUserLocale();
         if (!separator->empty()) system.decimalSeparator = separator->front();
-        const std::string document = ReadProjectDocument(*file);
+        const std::string document = ReadDocument(*file, Document::Project);
         model::project::TPWProject project;
         try {
           project.LoadFromStream(std::string_view(document), system);

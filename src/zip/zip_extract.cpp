@@ -10,7 +10,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <exception>
+#include <fstream>
+#include <vector>
 #include <memory>
 #include <thread>
 
@@ -119,6 +122,36 @@ ZipReport ExtractZip(const std::filesystem::path& archive, const std::filesystem
   worker.join();
   if (failure) std::rethrow_exception(failure);
   return report;
+}
+
+void ZipFolder(const std::filesystem::path& folder, const std::filesystem::path& archivePath) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file() && !entry.is_symlink()) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+
+  const std::unique_ptr<archive, int (*)(archive*)> writer(archive_write_new(), archive_write_free);
+  archive_write_set_format_zip(writer.get());
+  if (archive_write_open_filename(writer.get(), archivePath.c_str()) != ARCHIVE_OK)
+    throw ZipError(fmt::format("{}: {}", archivePath.string(), ErrorText(writer.get())));
+  std::vector<char> buffer(1 << 20);
+  for (const fs::path& file : files) {
+    const std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(), archive_entry_free);
+    archive_entry_set_pathname(entry.get(), fs::relative(file, folder).generic_string().c_str());
+    archive_entry_set_filetype(entry.get(), AE_IFREG);
+    archive_entry_set_perm(entry.get(), 0644);
+    archive_entry_set_size(entry.get(), static_cast<la_int64_t>(fs::file_size(file)));
+    if (archive_write_header(writer.get(), entry.get()) != ARCHIVE_OK)
+      throw ZipError(fmt::format("{}: {}", file.string(), ErrorText(writer.get())));
+    std::ifstream in(file, std::ios::binary);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+      if (archive_write_data(writer.get(), buffer.data(), static_cast<std::size_t>(in.gcount())) < 0)
+        throw ZipError(fmt::format("{}: {}", file.string(), ErrorText(writer.get())));
+    if (in.bad()) throw ZipError(fmt::format("{}: read error", file.string()));
+  }
+  if (archive_write_close(writer.get()) != ARCHIVE_OK)
+    throw ZipError(fmt::format("{}: {}", archivePath.string(), ErrorText(writer.get())));
 }
 
 }  // namespace pagewend

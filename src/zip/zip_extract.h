@@ -37,4 +37,9 @@ struct ZipReport {
 ZipReport ExtractZip(const std::filesystem::path& archive, const std::filesystem::path& folder,
                      const ZipLimits& limits = {});
 
+// Packs every regular file below folder into a new ZIP archive, with paths relative to folder
+// and "/" between parts, in name order so that the same folder always gives the same entries.
+// Throws ZipError naming the file that cannot be read or written.
+void ZipFolder(const std::filesystem::path& folder, const std::filesystem::path& archive);
+
 }  // namespace pagewend

@@ -15,4 +15,11 @@ std::string RefElements(const package::RecordRef& ref);
 // A JPEG or PNG (by extension) of the given size in one colour.
 std::string ImageBytes(int width, int height, const std::string& extension);
 
+// A book that uses every kind of record: background, button and bar groups (two buttons share
+// one file name), preloader, logo, search index, table of contents, language archive, two pages
+// with images, a movie, a video with its preview, page search and download files, mobile
+// images, the book-wide download, the background sound and viewer files. Its title is
+// "My Book".
+void WriteRichBook(const std::filesystem::path& package, const std::filesystem::path& stub = {});
+
 }  // namespace pagewend::testing

@@ -96,3 +96,31 @@ TEST(InfoCommand, ListsEveryReferenceWithItsStatus) {
 
 }  // namespace
 }  // namespace pagewend
+
+namespace pagewend {
+namespace {
+
+TEST(PackCommand, RoundTripsThroughTheToolAndRefusesBrokenFolders) {
+  testing::TempDir dir;
+  WriteBook(dir / "tiny.exe");
+  ASSERT_EQ(RunTool({"extract", (dir / "tiny.exe").string(), "-o", (dir / "a").string(), "--keep-documents"})
+                .exitCode,
+            0);
+  EXPECT_TRUE(fs::exists(dir / "a/project.xml"));
+  auto pack = RunTool({"pack", (dir / "a").string(), "-o", (dir / "again.pkg").string()});
+  ASSERT_EQ(pack.exitCode, 0) << pack.err;
+  auto extract = RunTool({"extract", (dir / "again.pkg").string(), "-o", (dir / "b").string(), "--events"});
+  ASSERT_EQ(extract.exitCode, 0) << extract.err;
+  EXPECT_THAT(extract.out, HasSubstr("WM_BOOK_TITLE Tiny Book"));
+  EXPECT_EQ(testing::ReadFile(dir / "b/files/res/other/logo.png"), "LOGO");
+
+  fs::remove(dir / "a/files/res/other/logo.png");
+  auto missing = RunTool({"pack", (dir / "a").string(), "-o", (dir / "bad.pkg").string()});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_THAT(missing.err, HasSubstr("logo.png"));
+  EXPECT_FALSE(fs::exists(dir / "bad.pkg"));
+  EXPECT_EQ(RunTool({"pack", (dir / "nowhere").string(), "-o", (dir / "x.pkg").string()}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace pagewend

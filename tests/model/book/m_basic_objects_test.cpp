@@ -63,7 +63,7 @@ TEST(BasicObjectLoad, BooleansReadInAnyCaseAndWriteLowerCase) {
   EXPECT_FALSE(book.GetBool("handcursor"));
   EXPECT_TRUE(book.GetBool("reflection"));
   EXPECT_TRUE(book.GetBool("minimode"));
-  const auto saved = Parse(book.SaveToString());  // the nodes live as long as their document
+  const auto saved = Parse(book.SaveToString());
   const auto root = saved.document_element();
   EXPECT_STREQ(root.attribute("handcursor").value(), "false");
   EXPECT_STREQ(root.attribute("reflection").value(), "true");
@@ -88,7 +88,7 @@ TEST(BasicObjectLoad, IntegerKindsKeepTheirRanges) {
   EXPECT_EQ(book.GetInt64("bgcolor"), 4291611852);
   EXPECT_EQ(book.GetUInt32("spinecolor"), 4294967295u);
   EXPECT_EQ(book.GetUInt32("pos_langs_"), 3000000000u);
-  const auto saved = Parse(book.SaveToString());  // the nodes live as long as their document
+  const auto saved = Parse(book.SaveToString());
   const auto root = saved.document_element();
   EXPECT_STREQ(root.attribute("spinecolor").value(), "4294967295");
   EXPECT_STREQ(root.attribute("pos_langs_").value(), "3000000000");

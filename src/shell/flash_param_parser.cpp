@@ -1,0 +1,36 @@
+#include "shell/flash_param_parser.h"
+
+#include <pugixml.hpp>
+
+namespace pagewend::shell {
+
+namespace {
+
+// All text below a node, as the DOM's text property gives it.
+void AppendText(const pugi::xml_node node, std::string& out) {
+  for (const pugi::xml_node child : node.children()) {
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+      out += child.value();
+    else if (child.type() == pugi::node_element)
+      AppendText(child, out);
+  }
+}
+
+}  // namespace
+
+TFlashParamParser::TFlashParamParser(std::string_view request) {
+  // The declaration makes the request UTF-8 whatever it claims, as the movie's container does.
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> ";
+  text += request;
+  pugi::xml_document document;
+  if (!document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8)) return;
+  const pugi::xml_node invoke = document.child("invoke");
+  if (!invoke) return;
+  name_ = invoke.attribute("name").value();
+  for (const pugi::xml_node argument : invoke.child("arguments").children()) {
+    if (argument.type() != pugi::node_element) continue;
+    AppendText(argument, arguments_.emplace_back());
+  }
+}
+
+}  // namespace pagewend::shell

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "shell/flash_param_parser.h"
+#include "shell/form_harness.h"
+
+namespace pagewend::shell {
+namespace {
+
+using testing::Request;
+
+TEST(TFlashParamParser, ReadsNameAndTheTextOfEveryArgumentInOrder) {
+  const TFlashParamParser parser(
+      R"(<invoke name="go" returntype="xml"><arguments><string>a &amp; b</string><number>42</number>)"
+      R"(<true/><array><property id="0"><string>x</string></property><property id="1"><number>2</number>)"
+      R"(</property></array><string></string></arguments></invoke>)");
+  EXPECT_EQ(parser.GetName(), "go");
+  EXPECT_EQ(parser.Arguments(), (std::vector<std::string>{"a & b", "42", "", "x2", ""}));
+}
+
+TEST(TFlashParamParser, AnythingUnreadableGivesAnEmptyName) {
+  for (const char* request : {"", "not xml", "<invoke name=\"fullscreen_error\"",
+                              "<other name=\"fullscreen_error\"/>", "<invoke><arguments/></invoke>"}) {
+    const TFlashParamParser parser(request);
+    EXPECT_TRUE(parser.GetName().empty()) << request;
+    EXPECT_TRUE(parser.Arguments().empty()) << request;
+  }
+  // Without arguments the name still counts.
+  EXPECT_EQ(TFlashParamParser("<invoke name=\"n\"/>").GetName(), "n");
+}
+
+class SWFFlashCall : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(h_.ShowLoaded()); }
+  testing::FormHarness h_;
+};
+
+TEST_F(SWFFlashCall, FullscreenErrorTogglesAndTwiceReturns) {
+  ASSERT_TRUE(h_.form->BorderNone());  // an ordinary run starts full screen
+  h_.host->Call(Request("fullscreen_error"));
+  EXPECT_FALSE(h_.form->BorderNone());
+  EXPECT_EQ(h_.form->size(), QSize(900, 600));
+  h_.host->Call(Request("fullscreen_error", "<string>ignored</string>"));
+  EXPECT_TRUE(h_.form->BorderNone());
+}
+
+TEST_F(SWFFlashCall, OtherNamesGuardedOrMalformedRequestsDoNothing) {
+  for (const QString& request :
+       {Request("Fullscreen_Error"), Request("FULLSCREEN_ERROR"), Request("fullscreen"), Request(""),
+        Request("fullscreen_error", "<string>function() { evil(); }</string>"),
+        QStringLiteral("<invoke name=\"fullscreen_error\"><arguments>function(</arguments></invoke>"),
+        QString(), QStringLiteral("garbage"), QStringLiteral("<invoke name=\"fullscreen_error\"")}) {
+    h_.host->Call(request);
+    EXPECT_TRUE(h_.form->BorderNone()) << request.toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace pagewend::shell

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "shell/flash_param_parser.h"
+#include "shell/main_form.h"
+#include "shell/ruffle_movie_host.h"
+#include "shell/shell_fixtures.h"
+#include "testing/temp_dir.h"
+
+namespace pagewend::shell {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MoviePlay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifdef PAGEWEND_SANITIZED
+    GTEST_SKIP() << "Chromium (QtWebEngine) is not built for AddressSanitizer";
+#endif
+    if (!fs::exists(fs::path(PAGEWEND_RUFFLE_DIR) / "ruffle.js"))
+      GTEST_SKIP() << "Ruffle is not installed (npm ci) in " << PAGEWEND_RUFFLE_DIR;
+  }
+};
+
+// The whole way: a generated book, unpacked by the loader, its start movie played by Ruffle; the
+// movie's calls reach the window, known or not.
+TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
+  pagewend::testing::TempDir dir;
+  testing::WriteBookPackage(dir / "book.exe");
+  PlayerRun run;
+  run.bookFile = dir / "book.exe";
+  run.programFolder = dir / "program";
+  run.workingFolder = dir / "{RUN}";
+  std::unique_ptr<TQuorvelLog> log;
+  auto* host = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
+  TMainForm form(run, host, log);
+  // The movie is written while the loader waits for its title to be shown, so it is in place
+  // before loaded, as an unpacked start movie is.
+  QObject::connect(&form, &QWidget::windowTitleChanged, &form, [&] {
+    pagewend::testing::WriteFile(PathGetter::FilesFolder(form.Paths().WorkingFolder(true)) / "book.swf",
+                                 testing::CallingMovie());
+  });
+  QSignalSpy calls(host, &MovieHost::FlashCall);
+  QSignalSpy loaded(&form, &TMainForm::BookLoaded);
+  form.show();
+  ASSERT_TRUE(loaded.count() > 0 || loaded.wait(20000));
+  EXPECT_TRUE(form.BorderNone());
+  for (int i = 0; i < 120 && calls.count() < 2; ++i) calls.wait(500);
+  ASSERT_EQ(calls.count(), 2);
+  const TFlashParamParser first(calls[0][0].toString().toStdString());
+  EXPECT_EQ(first.GetName(), "fullscreen_error");
+  EXPECT_TRUE(first.Arguments().empty());
+  // The first call took the window out of full screen again.
+  EXPECT_FALSE(form.BorderNone());
+  const QString second = calls[1][0].toString();
+  EXPECT_EQ(second,
+            "<invoke name=\"nothing_defines_this\" returntype=\"xml\"><arguments><number>42</number>"
+            "<true/><string>&lt;&amp;&quot;</string></arguments></invoke>");
+  EXPECT_EQ(TFlashParamParser(second.toStdString()).Arguments(),
+            (std::vector<std::string>{"42", "", "<&\""}));
+  // The movie drew its blue rectangle (the frame may reach the screen a little after the calls).
+  bool blue = false;
+  for (int attempt = 0; attempt < 50 && !blue; ++attempt) {
+    QTest::qWait(100);
+    const QImage frame = host->grab().toImage();
+    for (int y = 0; y < frame.height() && !blue; y += 4)
+      for (int x = 0; x < frame.width() && !blue; x += 4)
+        blue = frame.pixelColor(x, y) == QColor(0x33, 0x66, 0xCC);
+  }
+  EXPECT_TRUE(blue);
+}
+
+}  // namespace
+}  // namespace pagewend::shell

@@ -1,0 +1,38 @@
+#include "shell/shell_fixtures.h"
+
+#include "package/package_writer.h"
+#include "package/swf_writer.h"
+
+namespace pagewend::shell::testing {
+
+void WriteBookPackage(const std::filesystem::path& out, const std::string& title) {
+  package::PackageWriter writer(out);
+  writer.Finish(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><book><Chapters><chapter><Pages><page/></Pages></chapter>"
+      "</Chapters></book>",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>" + title + "</exetitle></project>");
+}
+
+std::string CallingMovie() {
+  package::SwfWriter writer(10, {0, 400 * 20, 0, 300 * 20}, 24);
+  writer.SetBackgroundColor({0xFF, 0xFF, 0xFF});
+  writer.DefineRectangle(1, {0, 200 * 20, 0, 100 * 20}, {0x33, 0x66, 0xCC});
+  writer.PlaceObject(1, 1, 100 * 20, 100 * 20);
+  package::SwfActions actions;
+  actions.CallExternal("fullscreen_error");
+  // ExternalInterface.call("nothing_defines_this", 42, true, "<&\"")
+  actions.PushString("<&\"").PushBool(true).PushInt(42).PushString("nothing_defines_this").PushInt(4);
+  actions.PushString("flash").GetVariable().PushString("external").GetMember();
+  actions.PushString("ExternalInterface").GetMember().PushString("call").CallMethod().Pop();
+  actions.Stop();
+  writer.DoAction(actions);
+  writer.ShowFrame();
+  return writer.Finish();
+}
+
+QString Request(const QString& name, const QString& arguments) {
+  return QStringLiteral("<invoke name=\"%1\" returntype=\"xml\"><arguments>%2</arguments></invoke>")
+      .arg(name, arguments);
+}
+
+}  // namespace pagewend::shell::testing

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "shell/movie_host.h"
+
+namespace pagewend::shell::testing {
+
+// Stands in for the movie area: remembers the movie it was given and lets a test make calls.
+class FakeMovieHost final : public MovieHost {
+  Q_OBJECT
+
+ public:
+  void SetMovie(const std::filesystem::path& path) override {
+    movie_ = path;
+    ++sets_;
+  }
+  std::filesystem::path Movie() const override { return movie_; }
+  int Sets() const { return sets_; }
+  void Call(const QString& request) { emit FlashCall(request); }
+
+ private:
+  std::filesystem::path movie_;
+  int sets_ = 0;
+};
+
+// A book package with tiny documents, as the player reads it.
+void WriteBookPackage(const std::filesystem::path& out, const std::string& title = "Test book");
+
+// A movie that calls ExternalInterface "fullscreen_error" and then a name nothing defines with
+// a number, a Boolean and a string that needs escaping, then stops.
+std::string CallingMovie();
+
+// The ExternalInterface request for name with the given argument elements.
+QString Request(const QString& name, const QString& arguments = {});
+
+}  // namespace pagewend::shell::testing
