@@ -219,6 +219,16 @@ int main(int argc, char** argv) {
   n = 0;
   for (const char* document : books) Write(out / "book_fuzz" / fmt::format("doc{}", n++), document);
 
+  const char* requests[] = {
+      "<invoke name=\"fullscreen\" returntype=\"xml\"><arguments></arguments></invoke>",
+      ("<invoke name=\"fullscreen\" returntype=\"xml\"><arguments><string>a</string><number>1</number>"
+       "<true/><string><![CDATA[x]]>y</string></arguments></invoke>"),
+      "<invoke/>",
+  };
+  n = 0;
+  for (const char* request : requests)
+    Write(out / "flash_request_fuzz" / fmt::format("request{}", n++), request);
+
   const std::string zipDir = (out / "zip_extract_fuzz").string();
   Write(zipDir + "/plain", Zip({{"a/", ""}, {"a/b.txt", "hello"}, {"c.xml", "<lang/>"}}));
   Write(zipDir + "/climbing", Zip({{"../up.txt", "x"}, {"a\\..\\..\\up2.txt", "y"}, {"/abs.txt", "z"}}));

@@ -6,13 +6,21 @@ namespace pagewend::shell {
 
 namespace {
 
-// All text below a node, as the DOM's text property gives it.
-void AppendText(const pugi::xml_node node, std::string& out) {
-  for (const pugi::xml_node child : node.children()) {
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-      out += child.value();
-    else if (child.type() == pugi::node_element)
-      AppendText(child, out);
+// All text below a node, as the DOM's text property gives it, in document order. Walked without
+// recursion: the request comes from the movie, and nesting deeper than the stack must not end
+// the player.
+void AppendText(const pugi::xml_node root, std::string& out) {
+  pugi::xml_node node = root.first_child();
+  while (node) {
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+      out += node.value();
+    } else if (node.type() == pugi::node_element && node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node != root && !node.next_sibling()) node = node.parent();
+    if (node == root) break;
+    node = node.next_sibling();
   }
 }
 

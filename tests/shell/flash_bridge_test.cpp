@@ -28,6 +28,19 @@ TEST(TFlashParamParser, AnythingUnreadableGivesAnEmptyName) {
   EXPECT_EQ(TFlashParamParser("<invoke name=\"n\"/>").GetName(), "n");
 }
 
+TEST(TFlashParamParser, ArgumentsNestedFarBeyondTheStackAreRead) {
+  // A movie may nest an argument as deep as it likes; the text is still every leaf in order.
+  constexpr int kDepth = 1'000'000;
+  std::string request = "<invoke name=\"deep\"><arguments><array>x";
+  for (int i = 0; i < kDepth; ++i) request += "<a>";
+  request += "y";
+  for (int i = 0; i < kDepth; ++i) request += "</a>";
+  request += "z</array><string>w</string></arguments></invoke>";
+  const TFlashParamParser parser(request);
+  EXPECT_EQ(parser.GetName(), "deep");
+  EXPECT_EQ(parser.Arguments(), (std::vector<std::string>{"xyz", "w"}));
+}
+
 class SWFFlashCall : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(h_.ShowLoaded()); }
