@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 
-#include <cctype>
 #include <cmath>
 #include <stdexcept>
 
@@ -97,10 +96,9 @@ void TProjectOpener::SplitAll() {
   Split();
 }
 
-void TProjectOpener::Refuse(const BookFile& file) {
-  const std::string why =
-      Trim(file.name).empty() ? "it has no file name" : "the name leaves the working folder";
-  const std::string message = fmt::format("{}: \"{}\" was not written: {}", file.owner, file.name, why);
+void TProjectOpener::Refuse(const std::string& owner, const std::string& name) {
+  const std::string why = Trim(name).empty() ? "it has no file name" : "the name leaves the working folder";
+  const std::string message = fmt::format("{}: \"{}\" was not written: {}", owner, name, why);
   WriteLog(log_, message);
   notifier_.Notify(message);
 }
@@ -108,18 +106,12 @@ void TProjectOpener::Refuse(const BookFile& file) {
 void TProjectOpener::WriteGroupFile(const fs::path& folder, const std::string& owner, const std::string& name,
                                     const Slice& payload) {
   const auto dest = JoinInside(folder, name);
-  if (!dest) {
-    BookFile refused;
-    refused.owner = owner;
-    refused.name = name;
-    Refuse(refused);
-    return;
-  }
+  if (!dest) return Refuse(owner, name);
   state_->source->CopyTo(payload, *dest, owner);
 }
 
 void TProjectOpener::WriteFile(const BookFile& file) {
-  if (!file.target) return Refuse(file);
+  if (!file.target) return Refuse(file.owner, file.name);
   const PackageFile& source = *state_->source;
   const fs::path dest = paths_.WorkingFolder(true) / *file.target;
   switch (file.form) {
@@ -259,7 +251,7 @@ void TProjectOpener::SplitPages(const std::vector<BookFile>& files) {
       WriteFile(*mobile);
       job = [imageJob = PageImages(page, i, filesFolder)] { imaging::MakePageImages(imageJob); };
     } else if (mobile) {
-      Refuse(*mobile);
+      Refuse(mobile->owner, mobile->name);
     }
     const int progress = static_cast<int>((i * 90 + 90) / count + 10);
     pool.Submit(

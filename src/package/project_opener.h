@@ -67,7 +67,7 @@ class TProjectOpener {
   void WriteGroupFile(const std::filesystem::path& folder, const std::string& owner, const std::string& name,
                       const Slice& payload);
   // Logs and tells the user that a record's name would put it outside the working folder.
-  void Refuse(const BookFile& file);
+  void Refuse(const std::string& owner, const std::string& name);
   void SplitPages(const std::vector<BookFile>& files);
   imaging::PageImageJob PageImages(model::book::TMPage& page, std::size_t index,
                                    const std::filesystem::path& filesFolder);

@@ -4,9 +4,10 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <memory>
+
+#include "support/text.h"
 
 namespace pagewend::package {
 namespace {
@@ -165,10 +166,7 @@ SwfSize GetSwfSize(const std::filesystem::path& path, Notifier& notifier) {
     notifier.Notify(path.string() + " do not exist.");
     return {};
   }
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (extension != ".swf") {
+  if (Lower(path.extension().string()) != ".swf") {
     notifier.Notify(path.string() + " is not a SWF File.");
     return {};
   }

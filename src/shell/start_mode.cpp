@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "support/text.h"
+
 namespace pagewend::shell {
 
 namespace fs = std::filesystem;
@@ -25,9 +27,7 @@ std::string Upper(std::string text) {
 StartDecision DecideStart(const fs::path& invokedAs, const fs::path& ownFile,
                           const std::vector<std::string>& args) {
   StartDecision decision;
-  std::string extension = invokedAs.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string extension = Lower(invokedAs.extension().string());
   decision.bookFile = ownFile;
   if (extension != ".scr") {
     decision.kind = StartKind::Ordinary;
