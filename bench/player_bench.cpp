@@ -24,9 +24,9 @@
 
 #include <fstream>
 #include "package/package_writer.h"
-#include "package/swf_writer.h"
-#include "shell/main_form.h"
+#include "shell/main_window.h"
 #include "shell/ruffle_movie_host.h"
+#include "swf/swf_writer.h"
 
 namespace {
 
@@ -35,14 +35,14 @@ namespace fs = std::filesystem;
 
 constexpr std::int32_t kTwips = 20;
 
-package::SwfRect Box(int x, int y, int w, int h) {
+swf::SwfRect Box(int x, int y, int w, int h) {
   return {x * kTwips, (x + w) * kTwips, y * kTwips, (y + h) * kTwips};
 }
 
 // A two-page spread per frame with text lines, previous/next buttons and a full-screen button,
 // the shape of a page-turning book's start movie.
 std::string BookMovie() {
-  package::SwfWriter movie(10, Box(0, 0, 900, 600), 24);
+  swf::SwfWriter movie(10, Box(0, 0, 900, 600), 24);
   movie.SetBackgroundColor({0x3A, 0x3F, 0x4B});
   movie.DefineRectangle(1, Box(0, 0, 400, 520), {0xFB, 0xF8, 0xF0});  // page
   movie.DefineRectangle(2, Box(0, 0, 6, 520), {0x9A, 0x8F, 0x7E});    // spine
@@ -50,11 +50,11 @@ std::string BookMovie() {
   movie.DefineRectangle(4, Box(0, 0, 300, 22), {0x2E, 0x5C, 0x8A});   // heading
   movie.DefineRectangle(5, Box(0, 0, 260, 150), {0xC9, 0xD8, 0xE8});  // picture
   movie.DefineRectangle(6, Box(0, 0, 44, 28), {0xE8, 0x9B, 0x3C});    // button face
-  package::SwfActions previous;
+  swf::SwfActions previous;
   previous.PreviousFrame();
-  package::SwfActions next;
+  swf::SwfActions next;
   next.NextFrame();
-  package::SwfActions fullScreen;
+  swf::SwfActions fullScreen;
   fullScreen.CallExternal("fullscreen_error");
   movie.DefineButton(7, 6, previous);
   movie.DefineButton(8, 6, next);
@@ -67,7 +67,7 @@ std::string BookMovie() {
   movie.PlaceObject(depth++, 7, 330 * kTwips, 560 * kTwips);
   movie.PlaceObject(depth++, 8, 526 * kTwips, 560 * kTwips);
   movie.PlaceObject(depth++, 9, 840 * kTwips, 560 * kTwips);
-  package::SwfActions first;
+  swf::SwfActions first;
   first.CallExternal("first_frame").Stop();
   const std::uint16_t pageDepth = depth;
   for (int spread = 0; spread < 3; ++spread) {
@@ -84,7 +84,7 @@ std::string BookMovie() {
       }
       for (; y < 500 && d < pageDepth + 40; y += 20) movie.PlaceObject(d++, 3, left * kTwips, y * kTwips);
     }
-    package::SwfActions stop;
+    swf::SwfActions stop;
     stop.Stop();
     movie.DoAction(spread == 0 ? first : stop);
     movie.ShowFrame();
@@ -118,9 +118,9 @@ Times RunOnce(const fs::path& scratch, const std::string& movie, bool unpackAsLo
   run.bookFile = book;
   run.programFolder = scratch;
   run.workingFolder = scratch / "run";
-  std::unique_ptr<TQuorvelLog> log;
+  std::shared_ptr<const RunLog> log;
   auto* host = new shell::RuffleMovieHost(shell::RuffleMovieHost::DefaultRuffleFolder());
-  shell::TMainForm form(run, host, log);
+  shell::MainWindow form(run, host, log);
   bool ready = false;
   bool loaded = false;
   bool called = false;
@@ -135,7 +135,7 @@ Times RunOnce(const fs::path& scratch, const std::string& movie, bool unpackAsLo
           << movie;
       if (unpackAsLongAsRuffleStarts) WaitFor(ready, 60000);
     });
-  QObject::connect(&form, &shell::TMainForm::BookLoaded, &form, [&] {
+  QObject::connect(&form, &shell::MainWindow::BookLoaded, &form, [&] {
     loaded = true;
     loadedAt = clock.elapsed();
   });

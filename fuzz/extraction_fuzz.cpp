@@ -5,12 +5,12 @@
 #include <exception>
 #include <string>
 
+#include "book/book_opener.h"
 #include "fuzz_support.h"
-#include "package/project_opener.h"
 
 namespace {
 
-class QuietListener final : public pagewend::package::BookListener {
+class QuietListener final : public pagewend::book::BookListener {
  public:
   void BookTitle(const std::string&) override {}
   void BookProgress(int, int) override {}
@@ -28,10 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   paths.CreateWorkingFolders();
   QuietListener listener;
   SilentNotifier notifier;
-  package::OpenerOptions options;
+  book::OpenerOptions options;
   options.jobs = 1;
   try {
-    package::TProjectOpener opener(listener, notifier, paths, nullptr, options);
+    book::BookOpener opener(listener, notifier, paths, nullptr, options);
     opener.Open(input.Path());
     opener.SplitAll();
   } catch (const std::exception&) {

@@ -10,7 +10,7 @@
 #include "fuzz_support.h"
 #include "model/xml_source.h"
 #include "package/package_format.h"
-#include "paths/path_getter.h"
+#include "paths/file_names.h"
 
 namespace {
 

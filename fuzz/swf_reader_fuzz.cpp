@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "package/swf_stream_reader.h"
+#include "swf/swf_stream_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pagewend::package;
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bytes += packed;
   }
   std::istringstream stream(bytes);
-  TSWFStreamReader reader;
+  SwfStreamReader reader;
   try {
     reader.LoadFromStream(stream);
     if (reader.Valid()) {

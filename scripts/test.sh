@@ -29,10 +29,10 @@ if [ "${1:-}" = "--tsan" ]; then
   # the player the loading thread with its hand-off to the GUI thread. A suite that adds
   # threads belongs here.
   tests/pagewend_tests \
-    --gtest_filter="${PAGEWEND_THREAD_TESTS:-OrderedPool.*:QuorvelLog.*:ZipExtract.*:ProjectOpener.*:HostilePackage.*}"
+    --gtest_filter="${PAGEWEND_THREAD_TESTS:-OrderedPool.*:RunLog.*:ZipExtract.*:BookOpener.*:UnpackRun.*:HostilePackage.*}"
   if [ -x tests/shell/pagewend_shell_tests ]; then
     QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 tests/shell/pagewend_shell_tests \
-      --gtest_filter="${PAGEWEND_SHELL_THREAD_TESTS:-GuiGate.*:TMainForm.*:QuitOnSignals.*}"
+      --gtest_filter="${PAGEWEND_SHELL_THREAD_TESTS:-GuiGate.*:MainWindow.*:QuitOnSignals.*}"
   fi
   exit 0
 fi

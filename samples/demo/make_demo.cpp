@@ -18,14 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "package/swf_writer.h"
+#include "swf/swf_writer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using pagewend::package::SwfActions;
-using pagewend::package::SwfRect;
-using pagewend::package::SwfWriter;
+using pagewend::swf::SwfActions;
+using pagewend::swf::SwfRect;
+using pagewend::swf::SwfWriter;
 
 constexpr int kPages = 12;
 constexpr int kWidth = 600;

@@ -1,9 +1,7 @@
 #include "paths/path_getter.h"
 
-#include <fmt/format.h>
-
-#include <array>
-#include <random>
+#include "paths/file_names.h"
+#include "support/guid.h"
 
 namespace pagewend {
 
@@ -32,41 +30,33 @@ fs::path PathGetter::Folder(std::string_view relative, bool full) const {
 }
 
 fs::path PathGetter::FrameworkFile(bool full) const {
-  const fs::path relative = "files/framework.swf";
+  const fs::path relative = FilesFolder({}) / "framework.swf";
   return full ? WorkingFolder(true) / relative : relative;
+}
+
+fs::path PathGetter::StartMovie(bool full) const {
+  const fs::path relative = FilesFolder({}) / "book.swf";
+  return full ? WorkingFolder(true) / relative : relative;
+}
+
+fs::path PathGetter::LogFolder(const fs::path& base) { return base / "Log/"; }
+
+fs::path PathGetter::RunLogFile() const { return LogFolder(FilesFolder(WorkingFolder(true))) / "log1.txt"; }
+
+std::optional<fs::path> PathGetter::InFilesFolder(std::string_view name) {
+  return JoinInside(FilesFolder({}), name);
 }
 
 void PathGetter::CreateWorkingFolders() const {
   const fs::path w = WorkingFolder(true);
   const fs::path f = FilesFolder(w);
-  for (const fs::path& folder : {w, f, f / "js", f / "res/", f / "res/downloads/", f / "res/navbar/",
-                                 f / "res/navbtn/", f / "res/other/", f / "res/pages/", f / "res/thumbnails/",
-                                 f / "res/mobile/", f / "res/sounds/", f / "res/languages/"}) {
+  for (const fs::path& folder :
+       {w, f, f / "js", ResFolder(true), DownloadsFolder(true), NavbarFolder(true), NavbtnFolder(true),
+        OtherFolder(true), PagesFolder(true), ThumbnailsFolder(true), MobileFolder(true), SoundsFolder(true),
+        LanguagesFolder(true)}) {
     std::error_code ec;
     fs::create_directory(folder, ec);
   }
-}
-
-std::optional<fs::path> JoinInside(const fs::path& folder, std::string_view name) {
-  if (name.empty() || name.find('\0') != std::string_view::npos) return std::nullopt;
-  if (name.front() == '/' || name.front() == '\\') return std::nullopt;
-  if (name.size() >= 2 && name[1] == ':') return std::nullopt;  // "C:..." from the authoring machine
-  fs::path out = folder;
-  bool any = false;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = name.find_first_of("/\\", start);
-    if (end == std::string_view::npos) end = name.size();
-    const std::string_view part = name.substr(start, end - start);
-    if (part == "..") return std::nullopt;
-    if (!part.empty() && part != ".") {
-      out /= std::string(part);
-      any = true;
-    }
-    start = end + 1;
-  }
-  if (!any) return std::nullopt;
-  return out;
 }
 
 }  // namespace pagewend

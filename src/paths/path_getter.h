@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "support/guid.h"
-
 namespace pagewend {
 
 // The folders of one run: the working folder W (the system temporary folder + a run name), its
@@ -39,8 +37,19 @@ class PathGetter {
   std::filesystem::path LanguagesFolder(bool full) const { return Folder("res/languages/", full); }
   std::filesystem::path DownloadsFolder(bool full) const { return Folder("res/downloads/", full); }
   std::filesystem::path MobileFolder(bool full) const { return Folder("res/mobile/", full); }
-  // Relative to W: "files/framework.swf".
+  // Relative to W: "files/framework.swf", the viewer's framework, and "files/book.swf", the
+  // start movie the player plays.
   std::filesystem::path FrameworkFile(bool full) const;
+  std::filesystem::path StartMovie(bool full) const;
+
+  // base + "Log/": below F the run's own log, beside the program the numbered logs that rotate.
+  static std::filesystem::path LogFolder(const std::filesystem::path& base);
+  // This run's log: F/Log/log1.txt.
+  std::filesystem::path RunLogFile() const;
+
+  // Where a file a package names goes, relative to W: below "files/", or nothing when the name
+  // would leave it (see JoinInside).
+  static std::optional<std::filesystem::path> InFilesFolder(std::string_view name);
 
   // Creates W, F and the resource folders that do not exist yet, one level at a time. Failures
   // are not reported: a folder that cannot be made shows up when a file is written into it.
@@ -53,10 +62,5 @@ class PathGetter {
   std::filesystem::path temp_;
   std::string runName_;
 };
-
-// The path that a name from a package becomes below folder: "\" and "/" both separate, "." and
-// empty parts are dropped. Nothing when the name is empty, absolute (a leading separator or a
-// drive letter), or climbs with "..": such a name must not be written anywhere.
-std::optional<std::filesystem::path> JoinInside(const std::filesystem::path& folder, std::string_view name);
 
 }  // namespace pagewend

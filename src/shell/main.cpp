@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "log/quorvel_log.h"
-#include "shell/main_form.h"
+#include "log/run_log.h"
+#include "shell/main_window.h"
 #include "shell/quit_signals.h"
 #include "shell/ruffle_movie_host.h"
 #include "shell/start_mode.h"
@@ -20,20 +20,20 @@ namespace {
 using namespace pagewend;
 using namespace pagewend::shell;
 
-int Play(const StartDecision& start, const SystemSettings& settings, std::unique_ptr<TQuorvelLog>& log) {
+int Play(const StartDecision& start, const SystemSettings& settings, std::shared_ptr<const RunLog>& log) {
   PlayerRun run;
   run.bookFile = start.bookFile;
   run.screenSaver = start.kind == StartKind::ScreenSaver;
   run.settings = settings;
   run.programFolder = QCoreApplication::applicationDirPath().toStdString();
-  TMainForm form(run, new RuffleMovieHost(RuffleMovieHost::DefaultRuffleFolder()), log);
+  MainWindow form(run, new RuffleMovieHost(RuffleMovieHost::DefaultRuffleFolder()), log);
   QuitOnSignals quit;
   QObject::connect(&quit, &QuitOnSignals::Quit, &form, [&form] { form.close(); });
   form.show();
   return QApplication::exec();
 }
 
-int Run(std::unique_ptr<TQuorvelLog>& log) {
+int Run(std::shared_ptr<const RunLog>& log) {
   const SystemSettings settings = SystemSettings::FromUserLocale();
   const QStringList arguments = QCoreApplication::arguments();
   std::vector<std::string> args;
@@ -61,7 +61,7 @@ int Run(std::unique_ptr<TQuorvelLog>& log) {
 int main(int argc, char** argv) {
   RuffleMovieHost::RegisterScheme();
   QApplication app(argc, argv);
-  std::unique_ptr<TQuorvelLog> log;
+  std::shared_ptr<const RunLog> log;
   try {
     return Run(log);
   } catch (const std::exception& e) {

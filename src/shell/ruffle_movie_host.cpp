@@ -18,7 +18,7 @@
 #include <mutex>
 #include <optional>
 
-#include "paths/path_getter.h"
+#include "paths/file_names.h"
 
 namespace pagewend::shell {
 

@@ -3,8 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "model/book/m_book.h"
-#include "model/project/pw_project.h"
+#include "book/book_documents.h"
 #include "package/package_format.h"
 #include "support/system_settings.h"
 
@@ -13,8 +12,7 @@ namespace pagewend::tool {
 // Both documents of a book package, parsed.
 struct LoadedBook {
   std::unique_ptr<package::PackageFile> package;
-  std::unique_ptr<model::project::TPWProject> project;
-  std::unique_ptr<model::book::TMBook> book;
+  book::BookDocuments documents;
 };
 
 enum class Document { Book, Project };

@@ -14,16 +14,16 @@
 namespace pagewend::tool {
 
 Command AddBookXmlCommand(CLI::App& app) {
-  auto* sub = app.add_subcommand("book-xml",
-                                 "Load the book document of a book package (or a bare book document) "
-                                 "and print it as the book model saves it.");
-  auto file = std::make_shared<std::string>();
+  const FileCommand c =
+      AddFileCommand(app, "book-xml",
+                     "Load the book document of a book package (or a bare book document) "
+                     "and print it as the book model saves it.",
+                     "FILE", "A book executable, a bare package, or a book XML document", false);
   auto separator = std::make_shared<std::string>();
-  sub->add_option("FILE", *file, "A book executable, a bare package, or a book XML document")->required();
-  sub->add_option("--decimal-separator", *separator,
-                  "Decimal separator of the user's locale (default: from the environment)");
+  c.app->add_option("--decimal-separator", *separator,
+                    "Decimal separator of the user's locale (default: from the environment)");
 
-  return {sub, [file, separator] {
+  return {c.app, [args = c.args, separator] {
             model::book::LoadOptions options;
             options.settings = SystemSettings::FromUserLocale();
             if (!separator->empty()) {
@@ -34,9 +34,9 @@ Command AddBookXmlCommand(CLI::App& app) {
             }
             model::book::TMBook book;
             try {
-              book.LoadFromStream(ReadDocument(*file, Document::Book), options);
+              book.LoadFromStream(ReadDocument(args->file, Document::Book), options);
             } catch (const std::exception& e) {
-              throw std::runtime_error(fmt::format("{}: {}", *file, e.what()));
+              throw std::runtime_error(fmt::format("{}: {}", args->file, e.what()));
             }
             std::cout << book.SaveToString();
             return kExitOk;

@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +23,23 @@ struct Command {
   CLI::App* app = nullptr;
   std::function<int()> run;
 };
+
+// What most commands take: one file (a BOOK, or a FILE that may also be a bare document or movie)
+// and, where the command prints a listing, --json.
+struct FileArgs {
+  std::string file;
+  bool json = false;
+};
+
+struct FileCommand {
+  CLI::App* app = nullptr;
+  std::shared_ptr<const FileArgs> args;
+};
+
+// Adds a subcommand with its required file argument (named argName, "BOOK" or "FILE") and, with
+// json, the --json flag. The caller adds its own options to app and gives run args.
+FileCommand AddFileCommand(CLI::App& app, const std::string& name, const std::string& description,
+                           const std::string& argName, const std::string& argHelp, bool json);
 
 // Prints what the core would show a user, on stderr.
 class StderrNotifier final : public Notifier {

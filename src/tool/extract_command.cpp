@@ -7,10 +7,8 @@
 #include <filesystem>
 #include <iostream>
 
-#include "log/quorvel_log.h"
-#include "package/book_packer.h"
-#include "package/project_opener.h"
-#include "paths/path_getter.h"
+#include "book/book_documents.h"
+#include "book/unpack_run.h"
 #include "tool/command.h"
 
 namespace pagewend::tool {
@@ -20,7 +18,7 @@ namespace fs = std::filesystem;
 
 // Tells the user how the unpacking goes: each event on stdout with --events, and on a terminal
 // a title line and a progress bar on stderr.
-class ExtractListener final : public package::BookListener {
+class ExtractListener final : public book::BookListener {
  public:
   ExtractListener(bool events, bool terminal) : events_(events), terminal_(terminal) {}
 
@@ -76,11 +74,12 @@ Totals Count(const fs::path& folder) {
 }  // namespace
 
 Command AddExtractCommand(CLI::App& app) {
-  auto* sub = app.add_subcommand("extract",
-                                 "Unpack a book into a folder: every file, the mobile images and "
-                                 "the page thumbnails, with the run log in DIR/files/Log/log1.txt.");
+  const FileCommand c = AddFileCommand(app, "extract",
+                                       "Unpack a book into a folder: every file, the mobile images and "
+                                       "the page thumbnails, with the run log in DIR/files/Log/log1.txt.",
+                                       "BOOK", "A book executable or a bare package", false);
+  CLI::App* sub = c.app;
   struct Options {
-    std::string book;
     std::string dir;
     bool events = false;
     unsigned jobs = 0;
@@ -88,7 +87,6 @@ Command AddExtractCommand(CLI::App& app) {
     bool keepDocuments = false;
   };
   auto o = std::make_shared<Options>();
-  sub->add_option("BOOK", o->book, "A book executable or a bare package")->required();
   sub->add_option("-o,--output", o->dir, "The working folder to unpack into (default: ./NAME)");
   sub->add_flag("--events", o->events, "Write each reader event to stdout as it happens");
   sub->add_option("--jobs", o->jobs, "Workers for the page images (default: one per core)")
@@ -100,37 +98,32 @@ Command AddExtractCommand(CLI::App& app) {
       "(what `pack` reads)");
 
   return {
-      sub, [o] {
+      sub, [args = c.args, o] {
         const auto start = std::chrono::steady_clock::now();
-        const fs::path dir = o->dir.empty() ? fs::path(o->book).stem() : fs::path(o->dir);
+        const fs::path dir = o->dir.empty() ? fs::path(args->file).stem() : fs::path(o->dir);
         std::error_code ec;
         if (fs::exists(dir, ec) && !fs::is_empty(dir, ec) && !o->force)
           throw std::runtime_error(fmt::format(
               "{}: the folder is not empty (use --force to unpack into it anyway)", dir.string()));
 
-        const PathGetter paths = PathGetter::AtFolder(dir);
-        paths.CreateWorkingFolders();
-        const fs::path logFolder = PathGetter::FilesFolder(paths.WorkingFolder(true)) / "Log";
-        fs::create_directory(logFolder, ec);
-        const TQuorvelLog log(logFolder / "log1.txt");
-
         ExtractListener listener(o->events, ::isatty(STDERR_FILENO) == 1);
         StderrNotifier notifier;
-        package::OpenerOptions options;
-        options.settings = SystemSettings::FromUserLocale();
-        options.jobs = o->jobs;
-        package::TProjectOpener opener(listener, notifier, paths, &log, options);
+        book::UnpackSetup setup;
+        setup.bookFile = args->file;
+        setup.workingFolder = dir;
+        setup.options.settings = SystemSettings::FromUserLocale();
+        setup.options.jobs = o->jobs;
+        book::UnpackRun run(std::move(setup), listener, notifier);
         try {
-          opener.Open(o->book);
-          opener.SplitAll();
+          run.Run();
         } catch (const std::exception& e) {
           listener.EndBar();
-          throw std::runtime_error(fmt::format("{}: {}", o->book, e.what()));
+          throw std::runtime_error(fmt::format("{}: {}", args->file, e.what()));
         }
         listener.EndBar();
-        if (o->keepDocuments) package::KeepDocuments(o->book, paths.WorkingFolder(true));
+        if (o->keepDocuments) book::KeepDocuments(args->file, run.Paths().WorkingFolder(true));
         if (!listener.Loaded())
-          throw std::runtime_error(fmt::format("{}: the run stopped before the book was loaded", o->book));
+          throw std::runtime_error(fmt::format("{}: the run stopped before the book was loaded", args->file));
         const Totals totals = Count(dir);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -9,25 +9,21 @@
 namespace pagewend::tool {
 
 Command AddLocateCommand(CLI::App& app) {
-  auto* sub = app.add_subcommand("locate",
-                                 "Find the book and project documents at the end of a book "
-                                 "package and print where they lie.");
-  auto file = std::make_shared<std::string>();
-  auto json = std::make_shared<bool>(false);
-  sub->add_option("BOOK", *file, "A book executable or a bare package")->required();
-  sub->add_flag("--json", *json, "Print one JSON object");
-
-  return {sub, [file, json] {
-            const package::PackageFile package(*file);
+  const FileCommand c = AddFileCommand(app, "locate",
+                                       "Find the book and project documents at the end of a book "
+                                       "package and print where they lie.",
+                                       "BOOK", "A book executable or a bare package", true);
+  return {c.app, [args = c.args] {
+            const package::PackageFile package(args->file);
             package::Documents docs;
             try {
               docs = package::LocateDocuments(package);
             } catch (const package::PackageError& e) {
-              throw std::runtime_error(fmt::format("{}: {}", *file, e.what()));
+              throw std::runtime_error(fmt::format("{}: {}", args->file, e.what()));
             }
-            if (*json) {
+            if (args->json) {
               nlohmann::ordered_json out;
-              out["file"] = *file;
+              out["file"] = args->file;
               out["size"] = package.Size();
               out["book"] = {{"offset", docs.book.offset}, {"length", docs.book.length}};
               out["project"] = {{"offset", docs.project.offset}, {"length", docs.project.length}};

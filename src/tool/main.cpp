@@ -4,14 +4,6 @@
 
 #include "tool/command.h"
 
-namespace pagewend::tool {
-
-void StderrNotifier::Notify(std::string_view message) {
-  std::fprintf(stderr, "pagewend: %.*s\n", static_cast<int>(message.size()), message.data());
-}
-
-}  // namespace pagewend::tool
-
 int main(int argc, char** argv) {
   using namespace pagewend::tool;
   CLI::App app{"pagewend: inspect, unpack and make packaged page-turning books.", "pagewend"};

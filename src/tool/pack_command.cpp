@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "package/book_packer.h"
+#include "book/book_packer.h"
 #include "tool/command.h"
 
 namespace pagewend::tool {
@@ -25,11 +25,11 @@ Command AddPackCommand(CLI::App& app) {
   sub->add_option("--player", o->player, "Put the package behind a copy of this player executable")
       ->check(CLI::ExistingFile);
   return {sub, [o] {
-            package::PackOptions options;
+            book::PackOptions options;
             options.player = o->player;
             options.settings = SystemSettings::FromUserLocale();
             try {
-              const auto report = package::PackBook(o->dir, o->out, options);
+              const auto report = book::PackBook(o->dir, o->out, options);
               std::fprintf(stderr, "%s: %zu records, %jd bytes\n", o->out.c_str(), report.records,
                            static_cast<std::intmax_t>(report.bytes));
             } catch (const std::exception& e) {

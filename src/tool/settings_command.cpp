@@ -50,35 +50,33 @@ nlohmann::ordered_json ToJson(const TPWBasicProject& object) {
 }  // namespace
 
 Command AddSettingsCommand(CLI::App& app) {
-  auto* sub = app.add_subcommand("settings",
-                                 "Load the project settings of a book package or of a bare project "
-                                 "document and print every setting in declaration order.");
-  auto file = std::make_shared<std::string>();
-  auto json = std::make_shared<bool>(false);
+  const FileCommand c =
+      AddFileCommand(app, "settings",
+                     "Load the project settings of a book package or of a bare project "
+                     "document and print every setting in declaration order.",
+                     "FILE", "A book executable, a bare package, or a <project> XML document", true);
   auto separator = std::make_shared<std::string>();
-  sub->add_option("FILE", *file, "A book executable, a bare package, or a <project> XML document")
-      ->required();
-  sub->add_flag("--json", *json, "Print one JSON object, sections nested");
-  sub->add_option("--decimal-separator", *separator,
-                  "The decimal separator of the document's fractions (default: the locale's)")
+  c.app
+      ->add_option("--decimal-separator", *separator,
+                   "The decimal separator of the document's fractions (default: the locale's)")
       ->check([](const std::string& value) {
         return value.size() == 1 ? std::string() : std::string("a single character is expected");
       });
 
   return {
-      sub, [file, json, separator] {
+      c.app, [args = c.args, separator] {
         SystemSettings system = SystemSettings::FromUserLocale();
         if (!separator->empty()) system.decimalSeparator = separator->front();
-        const std::string document = ReadDocument(*file, Document::Project);
+        const std::string document = ReadDocument(args->file, Document::Project);
         model::project::TPWProject project;
         try {
           project.LoadFromStream(std::string_view(document), system);
         } catch (const std::exception& e) {
           // The message may quote document text; escape it as the listing does.
           const std::string quoted = model::project::FormatSettingValue(std::string_view(e.what()), '.');
-          throw std::runtime_error(fmt::format("{}: {}", *file, quoted.substr(1, quoted.size() - 2)));
+          throw std::runtime_error(fmt::format("{}: {}", args->file, quoted.substr(1, quoted.size() - 2)));
         }
-        if (*json) {
+        if (args->json) {
           std::cout << ToJson(project).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
                     << '\n';
         } else {

@@ -3,30 +3,26 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "package/swf_stream_reader.h"
+#include "swf/swf_stream_reader.h"
 #include "tool/command.h"
 
 namespace pagewend::tool {
 
 Command AddSwfCommand(CLI::App& app) {
-  auto* sub = app.add_subcommand("swf",
-                                 "Show the header of an SWF movie: signature, version, length, "
-                                 "frame rectangle, size in pixels, frame rate and count.");
-  auto file = std::make_shared<std::string>();
-  auto json = std::make_shared<bool>(false);
-  sub->add_option("FILE", *file, "The movie (FWS or CWS)")->required();
-  sub->add_flag("--json", *json, "Print one JSON object");
-
+  const FileCommand c = AddFileCommand(app, "swf",
+                                       "Show the header of an SWF movie: signature, version, length, "
+                                       "frame rectangle, size in pixels, frame rate and count.",
+                                       "FILE", "The movie (FWS or CWS)", true);
   return {
-      sub, [file, json] {
-        package::TSWFStreamReader reader(*file);
+      c.app, [args = c.args] {
+        swf::SwfStreamReader reader(args->file);
         if (!reader.Valid())
-          throw std::runtime_error(fmt::format("{}: not an SWF movie (no FWS or CWS signature)", *file));
+          throw std::runtime_error(fmt::format("{}: not an SWF movie (no FWS or CWS signature)", args->file));
         const auto& r = reader.Rect();
         const double rate = reader.FrameRate() / 256.0;
-        if (*json) {
+        if (args->json) {
           nlohmann::ordered_json out;
-          out["file"] = *file;
+          out["file"] = args->file;
           out["signature"] = reader.Signature();
           out["version"] = reader.Version();
           out["fileLength"] = reader.FileLength();

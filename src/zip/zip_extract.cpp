@@ -8,16 +8,16 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <exception>
 #include <fstream>
-#include <vector>
 #include <memory>
 #include <thread>
+#include <vector>
 
-#include "paths/path_getter.h"
+#include "paths/file_names.h"
 
 namespace pagewend {
 namespace {
@@ -137,7 +137,8 @@ void ZipFolder(const std::filesystem::path& folder, const std::filesystem::path&
     throw ZipError(fmt::format("{}: {}", archivePath.string(), ErrorText(writer.get())));
   std::vector<char> buffer(1 << 20);
   for (const fs::path& file : files) {
-    const std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(), archive_entry_free);
+    const std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),
+                                                                         archive_entry_free);
     archive_entry_set_pathname(entry.get(), fs::relative(file, folder).generic_string().c_str());
     archive_entry_set_filetype(entry.get(), AE_IFREG);
     archive_entry_set_perm(entry.get(), 0644);

@@ -4,8 +4,8 @@
 #include <QTest>
 #include <QWebEngineView>
 
-#include "shell/flash_param_parser.h"
-#include "shell/main_form.h"
+#include "shell/flash_request_parser.h"
+#include "shell/main_window.h"
 #include "shell/ruffle_movie_host.h"
 #include "testing/temp_dir.h"
 
@@ -53,10 +53,10 @@ TEST(DemoBook, PlaysTurnsPagesAndTogglesFullScreen) {
   run.bookFile = PAGEWEND_DEMO_BOOK;
   run.programFolder = dir / "program";
   run.workingFolder = dir / "{RUN}";
-  std::unique_ptr<TQuorvelLog> log;
+  std::shared_ptr<const RunLog> log;
   auto* host = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
-  TMainForm form(run, host, log);
-  QSignalSpy loaded(&form, &TMainForm::BookLoaded);
+  MainWindow form(run, host, log);
+  QSignalSpy loaded(&form, &MainWindow::BookLoaded);
   QSignalSpy started(host, &RuffleMovieHost::MovieStarted);
   QSignalSpy calls(host, &MovieHost::FlashCall);
   form.show();
@@ -83,7 +83,7 @@ TEST(DemoBook, PlaysTurnsPagesAndTogglesFullScreen) {
 
   Click(*host, 300, 830);
   ASSERT_TRUE(calls.count() > 0 || calls.wait(10000));
-  EXPECT_EQ(TFlashParamParser(calls[0][0].toString().toStdString()).GetName(), "fullscreen_error");
+  EXPECT_EQ(FlashRequestParser(calls[0][0].toString().toStdString()).GetName(), "fullscreen_error");
   EXPECT_FALSE(form.BorderNone());
 }
 

@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "shell/flash_param_parser.h"
-#include "shell/form_harness.h"
+#include "shell/flash_request_parser.h"
+#include "shell/window_harness.h"
 
 namespace pagewend::shell {
 namespace {
 
 using testing::Request;
 
-TEST(TFlashParamParser, ReadsNameAndTheTextOfEveryArgumentInOrder) {
-  const TFlashParamParser parser(
+TEST(FlashRequestParser, ReadsNameAndTheTextOfEveryArgumentInOrder) {
+  const FlashRequestParser parser(
       R"(<invoke name="go" returntype="xml"><arguments><string>a &amp; b</string><number>42</number>)"
       R"(<true/><array><property id="0"><string>x</string></property><property id="1"><number>2</number>)"
       R"(</property></array><string></string></arguments></invoke>)");
@@ -17,18 +17,18 @@ TEST(TFlashParamParser, ReadsNameAndTheTextOfEveryArgumentInOrder) {
   EXPECT_EQ(parser.Arguments(), (std::vector<std::string>{"a & b", "42", "", "x2", ""}));
 }
 
-TEST(TFlashParamParser, AnythingUnreadableGivesAnEmptyName) {
+TEST(FlashRequestParser, AnythingUnreadableGivesAnEmptyName) {
   for (const char* request : {"", "not xml", "<invoke name=\"fullscreen_error\"",
                               "<other name=\"fullscreen_error\"/>", "<invoke><arguments/></invoke>"}) {
-    const TFlashParamParser parser(request);
+    const FlashRequestParser parser(request);
     EXPECT_TRUE(parser.GetName().empty()) << request;
     EXPECT_TRUE(parser.Arguments().empty()) << request;
   }
   // Without arguments the name still counts.
-  EXPECT_EQ(TFlashParamParser("<invoke name=\"n\"/>").GetName(), "n");
+  EXPECT_EQ(FlashRequestParser("<invoke name=\"n\"/>").GetName(), "n");
 }
 
-TEST(TFlashParamParser, ArgumentsNestedFarBeyondTheStackAreRead) {
+TEST(FlashRequestParser, ArgumentsNestedFarBeyondTheStackAreRead) {
   // A movie may nest an argument as deep as it likes; the text is still every leaf in order.
   constexpr int kDepth = 1'000'000;
   std::string request = "<invoke name=\"deep\"><arguments><array>x";
@@ -36,18 +36,18 @@ TEST(TFlashParamParser, ArgumentsNestedFarBeyondTheStackAreRead) {
   request += "y";
   for (int i = 0; i < kDepth; ++i) request += "</a>";
   request += "z</array><string>w</string></arguments></invoke>";
-  const TFlashParamParser parser(request);
+  const FlashRequestParser parser(request);
   EXPECT_EQ(parser.GetName(), "deep");
   EXPECT_EQ(parser.Arguments(), (std::vector<std::string>{"xyz", "w"}));
 }
 
-class SWFFlashCall : public ::testing::Test {
+class HandleFlashCall : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(h_.ShowLoaded()); }
-  testing::FormHarness h_;
+  testing::WindowHarness h_;
 };
 
-TEST_F(SWFFlashCall, FullscreenErrorTogglesAndTwiceReturns) {
+TEST_F(HandleFlashCall, FullscreenErrorTogglesAndTwiceReturns) {
   ASSERT_TRUE(h_.form->BorderNone());  // an ordinary run starts full screen
   h_.host->Call(Request("fullscreen_error"));
   EXPECT_FALSE(h_.form->BorderNone());
@@ -56,7 +56,7 @@ TEST_F(SWFFlashCall, FullscreenErrorTogglesAndTwiceReturns) {
   EXPECT_TRUE(h_.form->BorderNone());
 }
 
-TEST_F(SWFFlashCall, OtherNamesGuardedOrMalformedRequestsDoNothing) {
+TEST_F(HandleFlashCall, OtherNamesGuardedOrMalformedRequestsDoNothing) {
   for (const QString& request :
        {Request("Fullscreen_Error"), Request("FULLSCREEN_ERROR"), Request("fullscreen"), Request(""),
         Request("fullscreen_error", "<string>function() { evil(); }</string>"),

@@ -3,8 +3,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "shell/flash_param_parser.h"
-#include "shell/main_form.h"
+#include "shell/flash_request_parser.h"
+#include "shell/main_window.h"
 #include "shell/ruffle_movie_host.h"
 #include "shell/shell_fixtures.h"
 #include "testing/temp_dir.h"
@@ -34,9 +34,9 @@ TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
   run.bookFile = dir / "book.exe";
   run.programFolder = dir / "program";
   run.workingFolder = dir / "{RUN}";
-  std::unique_ptr<TQuorvelLog> log;
+  std::shared_ptr<const RunLog> log;
   auto* host = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
-  TMainForm form(run, host, log);
+  MainWindow form(run, host, log);
   // The movie is written while the loader waits for its title to be shown, so it is in place
   // before loaded, as an unpacked start movie is.
   QObject::connect(&form, &QWidget::windowTitleChanged, &form, [&] {
@@ -44,13 +44,13 @@ TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
                                  testing::CallingMovie());
   });
   QSignalSpy calls(host, &MovieHost::FlashCall);
-  QSignalSpy loaded(&form, &TMainForm::BookLoaded);
+  QSignalSpy loaded(&form, &MainWindow::BookLoaded);
   form.show();
   ASSERT_TRUE(loaded.count() > 0 || loaded.wait(20000));
   EXPECT_TRUE(form.BorderNone());
   for (int i = 0; i < 120 && calls.count() < 2; ++i) calls.wait(500);
   ASSERT_EQ(calls.count(), 2);
-  const TFlashParamParser first(calls[0][0].toString().toStdString());
+  const FlashRequestParser first(calls[0][0].toString().toStdString());
   EXPECT_EQ(first.GetName(), "fullscreen_error");
   EXPECT_TRUE(first.Arguments().empty());
   // The first call took the window out of full screen again.
@@ -59,7 +59,7 @@ TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
   EXPECT_EQ(second,
             "<invoke name=\"nothing_defines_this\" returntype=\"xml\"><arguments><number>42</number>"
             "<true/><string>&lt;&amp;&quot;</string></arguments></invoke>");
-  EXPECT_EQ(TFlashParamParser(second.toStdString()).Arguments(),
+  EXPECT_EQ(FlashRequestParser(second.toStdString()).Arguments(),
             (std::vector<std::string>{"42", "", "<&\""}));
   // The movie drew its blue rectangle (the frame may reach the screen a little after the calls).
   bool blue = false;

@@ -1,7 +1,7 @@
 #include "shell/shell_fixtures.h"
 
 #include "package/package_writer.h"
-#include "package/swf_writer.h"
+#include "swf/swf_writer.h"
 
 namespace pagewend::shell::testing {
 
@@ -14,11 +14,11 @@ void WriteBookPackage(const std::filesystem::path& out, const std::string& title
 }
 
 std::string CallingMovie() {
-  package::SwfWriter writer(10, {0, 400 * 20, 0, 300 * 20}, 24);
+  swf::SwfWriter writer(10, {0, 400 * 20, 0, 300 * 20}, 24);
   writer.SetBackgroundColor({0xFF, 0xFF, 0xFF});
   writer.DefineRectangle(1, {0, 200 * 20, 0, 100 * 20}, {0x33, 0x66, 0xCC});
   writer.PlaceObject(1, 1, 100 * 20, 100 * 20);
-  package::SwfActions actions;
+  swf::SwfActions actions;
   actions.CallExternal("fullscreen_error");
   // ExternalInterface.call("nothing_defines_this", 42, true, "<&\"")
   actions.PushString("<&\"").PushBool(true).PushInt(42).PushString("nothing_defines_this").PushInt(4);

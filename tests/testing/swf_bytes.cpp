@@ -7,10 +7,10 @@
 
 namespace pagewend::testing {
 
-std::string MakeSwf(const package::SwfRect& rect, std::uint16_t frameRate, std::uint16_t frameCount,
+std::string MakeSwf(const swf::SwfRect& rect, std::uint16_t frameRate, std::uint16_t frameCount,
                     bool compressed, const std::string& body, std::uint32_t fileLength) {
   std::stringbuf rest;
-  package::TBitsEngine bits(rest);
+  swf::BitsEngine bits(rest);
   bits.WriteRect(rect);
   bits.WriteWord(frameRate);
   bits.WriteWord(frameCount);

@@ -14,7 +14,7 @@
 #include <variant>
 #include <vector>
 
-#include "log/quorvel_log.h"
+#include "log/run_log.h"
 #include "support/system_settings.h"
 
 // The base object and list of the book content model and their XML binding. Every model
@@ -36,7 +36,7 @@ class TMLoadError : public std::runtime_error {
 // and the run log that receives attribute errors, if the run has one.
 struct LoadOptions {
   SystemSettings settings;
-  const TQuorvelLog* log = nullptr;
+  const RunLog* log = nullptr;
 };
 
 enum class PropKind {

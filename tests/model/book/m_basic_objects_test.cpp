@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "log/quorvel_log.h"
+#include "log/run_log.h"
 #include "model/book/book_test_support.h"
 #include "model/book/m_book.h"
 #include "model/xml_source.h"
@@ -115,7 +115,7 @@ TEST(BasicObjectLoad, ChildElementsLoadScalarsExceptInt64AndNumbersThatDoNotPars
 
 TEST(BasicObjectLoad, AttributeErrorIsLoggedAndRaisedWithTheConversionMessageOnly) {
   pagewend::testing::TempDir dir;
-  const TQuorvelLog log(dir / "run.log");
+  const RunLog log(dir / "run.log");
   LoadOptions options = Options();
   options.log = &log;
 

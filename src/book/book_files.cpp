@@ -1,0 +1,243 @@
+#include "book/book_files.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "paths/file_names.h"
+#include "paths/path_getter.h"
+#include "support/text.h"
+
+namespace pagewend::book {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace package;
+using model::book::TBasicVisualPageFileElement;
+using model::book::TMBook;
+using model::book::TMPage;
+using model::book::TMVid;
+using model::project::TPWProject;
+
+template <typename Pos, typename Size>
+RecordRef Ref(Pos pos, Size size) {
+  return {static_cast<std::int64_t>(pos), static_cast<std::int64_t>(size)};
+}
+
+// Targets are relative to the working folder; the layout's folders come from PathGetter, which
+// needs no run to name them.
+const PathGetter kLayout;
+
+fs::path InFiles(const fs::path& relative) { return PathGetter::FilesFolder({}) / relative; }
+// A folder as a target: without the trailing separator.
+fs::path FolderTarget(const fs::path& relative) { return InFiles(relative).parent_path(); }
+// A name from a document below one of the layout's folders; nothing when it would leave the files folder.
+std::optional<fs::path> NamedIn(const fs::path& folder, std::string_view name) {
+  return PathGetter::InFilesFolder(folder.string() + std::string(name));
+}
+
+// Collects the mapping: only what a run writes, or (all) every reference slot of the documents.
+class Mapper {
+ public:
+  Mapper(std::vector<BookFile>& out, bool all) : out_(out), all_(all) {}
+
+  // used: the step's own conditions (file names given, the download button) hold.
+  BookFile* Add(bool used, SplitStep step, std::string owner, RecordRef ref, std::string name,
+                std::optional<fs::path> target, RecordForm form = RecordForm::Plain) {
+    const bool active = used && !ref.Absent();
+    if (!active && !all_) return nullptr;
+    BookFile& file = out_.emplace_back();
+    file.step = step;
+    file.form = form;
+    file.owner = std::move(owner);
+    file.ref = ref;
+    file.name = std::move(name);
+    file.target = std::move(target);
+    file.active = active;
+    return &file;
+  }
+
+ private:
+  std::vector<BookFile>& out_;
+  bool all_;
+};
+
+}  // namespace
+
+std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool complete, bool all) {
+  std::vector<BookFile> files;
+  Mapper map(files, all);
+  const auto given = [](std::string_view name) { return !Trim(name).empty(); };
+
+  auto& background = project.background();
+  const RecordRef bgRef = Ref(background.pos_(), background.size_());
+  if (auto* f =
+          map.Add(given(background.filename()) && bgRef.pos > 0, SplitStep::Background, "project.background",
+                  bgRef, background.filename(),
+                  NamedIn(kLayout.OtherFolder(false), "background" + WinExtension(background.filename()))))
+    f->rewrite = [&background](const std::string& path) { background.set_filename(path); };
+
+  auto& buttons = project.navbtn();
+  map.Add(true, SplitStep::NavButtons, "project.navbtn", Ref(buttons.pos_(), buttons.size_()), "info.ini",
+          FolderTarget(kLayout.NavbtnFolder(false)), RecordForm::Group);
+  auto& bar = project.navbar();
+  map.Add(true, SplitStep::NavBar, "project.navbar", Ref(bar.pos_(), bar.size_()), "info.ini",
+          FolderTarget(kLayout.NavbarFolder(false)), RecordForm::Group);
+
+  auto& preloader = project.preloader();
+  map.Add(given(preloader.filename()), SplitStep::Preloader, "project.preloader",
+          Ref(preloader.pos_(), preloader.size_()), preloader.filename(), kLayout.StartMovie(false));
+
+  auto& logo = project.logo();
+  map.Add(given(logo.filename()), SplitStep::Logo, "project.logo", Ref(logo.pos_(), logo.size_()),
+          logo.filename(),
+          NamedIn(kLayout.OtherFolder(false), "logo" + Lower(WinExtension(logo.filename()))));
+
+  const std::string searchIndex = book.GetString("searchindex");
+  map.Add(given(searchIndex), SplitStep::SearchFile, "book.searchindex",
+          Ref(book.GetUInt32("pos_search_"), book.GetUInt32("size_search_")), searchIndex,
+          NamedIn(kLayout.OtherFolder(false), WinFileName(searchIndex)));
+
+  auto& toc = project.toc();
+  map.Add(given(toc.filename()), SplitStep::Toc, "project.toc", Ref(toc.pos_(), toc.size_()), toc.filename(),
+          NamedIn(kLayout.OtherFolder(false), WinFileName(toc.filename())));
+
+  auto& chapters = book.Chapters();
+  if (chapters.Count() > 0) {
+    auto& chapter = chapters.Items(0);
+    map.Add(given(chapter.bgsound()), SplitStep::BackgroundSound, "book.chapter[0].bgsound",
+            Ref(chapter.pos_(), chapter.size_()), chapter.bgsound(),
+            InFiles(kLayout.SoundsFolder(false) / "bg.mp3"));
+  }
+
+  const std::string download = book.GetString("download");
+  map.Add(!complete || buttons.download(), SplitStep::Download, "book.download",
+          Ref(book.GetUInt32("pos_download_"), book.GetUInt32("size_download_")), download,
+          NamedIn(kLayout.DownloadsFolder(false), WinFileName(download)));
+
+  map.Add(true, SplitStep::Languages, "book.langs",
+          Ref(book.GetUInt32("pos_langs_"), book.GetUInt32("size_langs_")), "langs.zip",
+          FolderTarget(kLayout.LanguagesFolder(false)), RecordForm::Archive);
+
+  if (chapters.Count() > 0) {
+    auto& pages = chapters.Items(0).Pages();
+    for (std::size_t i = 0; i < pages.Count(); ++i) {
+      TMPage& page = pages.Items(i);
+      const int index = static_cast<int>(i);
+      const std::string owner = fmt::format("book.page[{}]", i);
+      if (auto* f = map.Add(true, SplitStep::Page, owner + ".searchtxt",
+                            Ref(page.pos_search_(), page.size_search_()), page.searchtxt(),
+                            PathGetter::InFilesFolder(page.searchtxt()))) {
+        f->page = index;
+        f->part = PagePart::Search;
+        f->rewrite = [&page](const std::string& path) { page.set_searchtxt(path); };
+      }
+      const std::string pageDownload = page.GetString("download");
+      if (auto* f = map.Add(true, SplitStep::Page, owner + ".download",
+                            Ref(page.pos_download_(), page.size_download_()), pageDownload,
+                            NamedIn(kLayout.DownloadsFolder(false), WinFileName(pageDownload)))) {
+        f->page = index;
+        f->part = PagePart::Download;
+      }
+      auto& elements = page.elem();
+      for (std::size_t k = 0; k < elements.Count(); ++k) {
+        auto* element = dynamic_cast<TBasicVisualPageFileElement*>(&elements.Items(k));
+        if (!element) continue;
+        const std::string elementOwner = fmt::format("{}.elem[{}]", owner, k + 1);
+        if (auto* f = map.Add(true, SplitStep::Page, elementOwner, Ref(element->pos_(), element->size_()),
+                              element->src(), PathGetter::InFilesFolder(element->src()))) {
+          f->page = index;
+          f->element = static_cast<int>(k + 1);
+          f->part = PagePart::Element;
+          f->rewrite = [element](const std::string& path) { element->set_src(path); };
+        }
+        auto* video = dynamic_cast<TMVid*>(element);
+        if (!video) continue;
+        if (auto* f = map.Add(true, SplitStep::Page, elementOwner + ".preview",
+                              Ref(video->pos_pre_(), video->size_pre_()), video->preview(),
+                              PathGetter::InFilesFolder(video->preview()))) {
+          f->page = index;
+          f->element = static_cast<int>(k + 1);
+          f->part = PagePart::Preview;
+          f->rewrite = [video](const std::string& path) { video->set_preview(path); };
+        }
+      }
+      if (auto* f = map.Add(true, SplitStep::Page, owner + ".mobilefile2",
+                            Ref(page.pos_mobilefile2(), page.size_mobilefile2()), page.mobilefile2(),
+                            PathGetter::InFilesFolder(page.mobilefile2()))) {
+        f->page = index;
+        f->part = PagePart::Mobile;
+        f->rewrite = [&page](const std::string& path) { page.set_mobilefile2(path); };
+      }
+    }
+  }
+
+  const fs::path other = kLayout.OtherFolder(false);
+  const struct {
+    const char* owner;
+    RecordRef ref;
+    fs::path target;
+  } viewer[] = {
+      {"project.bookinfo", Ref(project.pos_bookinfo_(), project.size_bookinfo_()),
+       kLayout.FrameworkFile(false)},
+      {"project.mag", Ref(project.pos_mag_(), project.size_mag_()), InFiles(other / "mag.swf")},
+      {"project.toolbar", Ref(project.pos_toolbar_(), project.size_toolbar_()),
+       InFiles(other / "toolbar.swf")},
+      {"project.input", Ref(project.pos_input_(), project.size_input_()), InFiles(other / "input.png")},
+      {"project.vs", Ref(project.pos_vs_(), project.size_vs_()), InFiles(other / "videoskin.swf")},
+      {"project.thumbswf", Ref(project.pos_thumbswf_(), project.size_thumbswf_()),
+       InFiles(other / "thumb.swf")},
+  };
+  for (const auto& v : viewer)
+    map.Add(complete, SplitStep::Viewer, v.owner, v.ref, v.target.filename().string(), v.target);
+  return files;
+}
+
+std::vector<std::string> AuditBookFiles(const PackageFile& package, const std::vector<BookFile>& files) {
+  std::vector<std::string> status(files.size());
+  // Extents of the records that lie inside the file, to find the ones that share bytes.
+  struct Extent {
+    std::int64_t begin;
+    std::int64_t end;
+    std::size_t index;  // files.size() for the documents
+  };
+  std::vector<Extent> extents;
+  try {
+    const Documents docs = LocateDocuments(package);
+    extents.push_back({docs.book.offset, package.Size(), files.size()});
+  } catch (const PackageError&) {
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const BookFile& file = files[i];
+    const RecordRef ref = file.ref;
+    if (ref.Absent()) {
+      status[i] = "absent";
+      continue;
+    }
+    if (ref.size < 4 || ref.pos - ref.size < 0 || ref.pos > package.Size()) {
+      status[i] = "outside the file";
+      continue;
+    }
+    if (file.form != RecordForm::Group && package.ReadUInt32(ref.pos - 4, file.owner) != ref.size - 4) {
+      status[i] = "length mismatch";
+      continue;
+    }
+    extents.push_back({ref.pos - ref.size, ref.pos, i});
+    status[i] = !file.active ? "unused" : !file.target ? "unsafe name" : "ok";
+  }
+  std::sort(extents.begin(), extents.end(),
+            [](const Extent& a, const Extent& b) { return a.begin < b.begin; });
+  for (std::size_t k = 1; k < extents.size(); ++k) {
+    // Two references to the very same record are not an overlap: a package may share one file.
+    const Extent& a = extents[k - 1];
+    const Extent& b = extents[k];
+    if (b.begin < a.end && !(a.begin == b.begin && a.end == b.end)) {
+      if (a.index < files.size()) status[a.index] = "overlapping";
+      if (b.index < files.size()) status[b.index] = "overlapping";
+    }
+  }
+  return status;
+}
+
+}  // namespace pagewend::book

@@ -1,0 +1,299 @@
+#include "book/book_opener.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <stdexcept>
+
+#include "book/book_documents.h"
+#include "book/book_files.h"
+#include "imaging/page_images.h"
+#include "model/book/m_book.h"
+#include "model/book/m_page_elements.h"
+#include "model/project/pw_project.h"
+#include "package/package_format.h"
+#include "paths/file_names.h"
+#include "support/ordered_pool.h"
+#include "support/text.h"
+#include "swf/swf_stream_reader.h"
+#include "zip/zip_extract.h"
+
+namespace pagewend::book {
+using namespace package;
+
+namespace {
+
+namespace fs = std::filesystem;
+using model::book::TBasicVisualPageElement;
+using model::book::TBasicVisualPageFileElement;
+using model::book::TMBook;
+using model::book::TMPage;
+using model::project::TPWProject;
+
+// Rounds to the nearest integer, ties to even, as the thumbnail sizes need.
+int RoundEven(double value) { return static_cast<int>(std::nearbyint(value)); }
+
+// Logs the step's error line and raises a new error with the same message.
+[[noreturn]] void Fail(const RunLog* log, std::string_view place, const std::exception& e) {
+  WriteLog(log, fmt::format("[{}]: Error:{}", place, e.what()));
+  throw std::runtime_error(e.what());
+}
+
+}  // namespace
+
+struct BookOpener::State {
+  std::unique_ptr<PackageFile> source;
+  std::unique_ptr<TPWProject> project;
+  std::unique_ptr<TMBook> book;
+};
+
+BookOpener::BookOpener(BookListener& listener, Notifier& notifier, PathGetter paths, const RunLog* log,
+                       OpenerOptions options)
+    : listener_(listener),
+      notifier_(notifier),
+      paths_(std::move(paths)),
+      log_(log),
+      options_(std::move(options)),
+      state_(std::make_unique<State>()) {}
+
+BookOpener::~BookOpener() = default;
+
+const TPWProject& BookOpener::Project() const {
+  if (!state_->project) throw std::logic_error("the package is not open");
+  return *state_->project;
+}
+
+const TMBook& BookOpener::Book() const {
+  if (!state_->book) throw std::logic_error("the package is not open");
+  return *state_->book;
+}
+
+void BookOpener::Open(const fs::path& fileName) {
+  state_->project.reset();
+  state_->book.reset();
+  state_->source.reset();
+  state_->source = std::make_unique<PackageFile>(fileName);
+  DocumentOptions options;
+  options.settings = options_.settings;
+  options.log = log_;
+  options.projectLoaded = [this](const TPWProject& project) { listener_.BookTitle(project.exetitle()); };
+  try {
+    BookDocuments documents = LoadDocuments(*state_->source, options);
+    state_->project = std::move(documents.project);
+    state_->book = std::move(documents.book);
+  } catch (const DocumentError& e) {
+    // The reason goes with the step's own message, so that a user learns why as well.
+    const std::string message = fmt::format(
+        "Failed to {}: {}", e.Kind() == DocumentKind::Project ? "SplitProj" : "SplitMagProj", e.what());
+    WriteLog(log_, message);
+    throw std::runtime_error(message);
+  }
+}
+
+void BookOpener::SplitAll() {
+  complete_ = true;
+  Split();
+}
+
+void BookOpener::Refuse(const std::string& owner, const std::string& name) {
+  const std::string why = Trim(name).empty() ? "it has no file name" : "the name leaves the working folder";
+  const std::string message = fmt::format("{}: \"{}\" was not written: {}", owner, name, why);
+  WriteLog(log_, message);
+  notifier_.Notify(message);
+}
+
+void BookOpener::WriteGroupFile(const fs::path& folder, const std::string& owner, const std::string& name,
+                                const Slice& payload) {
+  const auto dest = JoinInside(folder, name);
+  if (!dest) return Refuse(owner, name);
+  state_->source->CopyTo(payload, *dest, owner);
+}
+
+void BookOpener::WriteFile(const BookFile& file) {
+  if (!file.target) return Refuse(file.owner, file.name);
+  const PackageFile& source = *state_->source;
+  const fs::path dest = paths_.WorkingFolder(true) / *file.target;
+  switch (file.form) {
+    case RecordForm::Plain: {
+      const Slice payload = ResolvePlainRecord(source, file.ref, file.owner);
+      fs::create_directories(dest.parent_path());
+      source.CopyTo(payload, dest, file.owner);
+      if (file.rewrite) file.rewrite(dest.string());
+      return;
+    }
+    case RecordForm::Group: {
+      const ResourceGroup group = ReadGroup(source, file.ref, file.owner);
+      source.CopyTo(group.info, dest / "info.ini", file.owner + " info.ini");
+      const IniSection info =
+          ParseInfoIni(source.ReadText(group.info, file.owner + " info.ini", kMaxInfoIniLength));
+      const auto& bar = state_->project->navbar();
+      const bool buttons = file.step == SplitStep::NavButtons;
+      const auto nameOf = [&](std::uint32_t type) -> std::string {
+        if (!buttons) return type == 0 ? bar.topfile() : type == 1 ? bar.bottomfile() : std::string();
+        if (type >= kButtonKeys.size()) return {};
+        const auto it = info.find(kButtonKeys[type]);
+        return it == info.end() ? std::string() : it->second;
+      };
+      for (const GroupFile& f : GroupFiles(group, nameOf))
+        WriteGroupFile(dest, file.owner, f.name, f.payload);
+      return;
+    }
+    case RecordForm::Archive: {
+      const Slice payload = ResolvePlainRecord(source, file.ref, file.owner);
+      const fs::path archive = dest / "langs.zip";
+      source.CopyTo(payload, archive, file.owner);
+      ZipReport report;
+      try {
+        report = ExtractZip(archive, dest);
+      } catch (...) {
+        std::error_code ec;
+        fs::remove(archive, ec);
+        throw;
+      }
+      fs::remove(archive);
+      for (const auto& refused : report.refused) {
+        const std::string message =
+            fmt::format("{}: zip entry \"{}\" was not written: {}", file.owner, refused.name, refused.reason);
+        WriteLog(log_, message);
+        notifier_.Notify(message);
+      }
+      return;
+    }
+  }
+}
+
+void BookOpener::RunStep(const std::vector<BookFile>& files, SplitStep step, std::string_view finish) {
+  for (const BookFile& file : files)
+    if (file.step == step) WriteFile(file);
+  if (!finish.empty()) WriteLog(log_, finish);
+}
+
+void BookOpener::Split() {
+  if (!state_->source) throw std::logic_error("Split before Open");
+  try {
+    const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
+    RunStep(files, SplitStep::Background, "Finish SplitProjBg");
+    RunStep(files, SplitStep::NavButtons, "Finish SplitProjNavBtn");
+    RunStep(files, SplitStep::NavBar, "Finish SplitProjNavBarBg");
+    RunStep(files, SplitStep::Preloader, "Finish SplitPreloader");
+    RunStep(files, SplitStep::Logo, "Finish SplitLogo");
+    RunStep(files, SplitStep::SearchFile, "Finish SplitSearchFile");
+    RunStep(files, SplitStep::Toc, "Finish SplitToc");
+    RunStep(files, SplitStep::BackgroundSound, {});
+    listener_.BookProgress(5, 100);
+    if (Stopped()) return;
+
+    if (!complete_ || state_->project->navbtn().download()) {
+      try {
+        RunStep(files, SplitStep::Download, "Finish SplitDownloadFiles");
+      } catch (const std::exception& e) {
+        Fail(log_, "Velmaro.SplitDownloadFiles", e);
+      }
+    }
+    listener_.BookProgress(10, 100);
+    if (Stopped()) return;
+
+    RunStep(files, SplitStep::Languages, "Finish SplitLanguageXMLs");
+    try {
+      SplitPages(files);
+    } catch (const std::exception& e) {
+      Fail(log_, "Velmaro.SplitPages", e);
+    }
+    WriteLog(log_, "Finish SplitPages");
+    // A run stopped among its pages ends here: loaded would start a movie whose files are missing.
+    if (Stopped()) return;
+    if (complete_) RunStep(files, SplitStep::Viewer, {});
+    listener_.BookLoaded();
+  } catch (const std::exception& e) {
+    Fail(log_, "Velmaro.Split", e);
+  }
+}
+
+void BookOpener::SplitPages(const std::vector<BookFile>& files) {
+  TMBook& book = *state_->book;
+  if (book.Chapters().Count() == 0) {
+    WriteLog(log_, "Page Count: 0");
+    return;
+  }
+  auto& pages = book.Chapters().Items(0).Pages();
+  const std::size_t count = pages.Count();
+  WriteLog(log_, fmt::format("Page Count: {}", count));
+
+  const fs::path filesFolder = PathGetter::FilesFolder(paths_.WorkingFolder(true));
+  std::vector<std::vector<const BookFile*>> byPage(count);
+  for (const BookFile& f : files)
+    if (f.step == SplitStep::Page && f.page >= 0 && static_cast<std::size_t>(f.page) < count)
+      byPage[static_cast<std::size_t>(f.page)].push_back(&f);
+
+  OrderedPool pool(options_.jobs ? options_.jobs : OrderedPool::DefaultWorkers());
+  for (std::size_t i = 0; i < count && !Stopped(); ++i) {
+    TMPage& page = pages.Items(i);
+    if (!Trim(page.print()).empty())
+      if (auto path = JoinInside(filesFolder, page.print())) page.set_print(path->string());
+
+    const BookFile* mobile = nullptr;
+    for (const BookFile* f : byPage[i]) {
+      if (f->part == PagePart::Mobile)
+        mobile = f;
+      else if (f->element == 0)
+        WriteFile(*f);
+    }
+    const std::size_t elementCount = page.elem().Count();
+    for (std::size_t k = 1; k <= elementCount; ++k) {
+      for (const BookFile* f : byPage[i])
+        if (f->element == static_cast<int>(k)) WriteFile(*f);
+      WriteLog(log_, fmt::format("Finish Split Page[{}].Elem{}/{}", i, k, elementCount));
+    }
+
+    std::function<void()> job;
+    if (mobile && mobile->target) {
+      WriteFile(*mobile);
+      job = [imageJob = PageImages(page, i)] { imaging::MakePageImages(imageJob); };
+    } else if (mobile) {
+      Refuse(mobile->owner, mobile->name);
+    }
+    const int progress = static_cast<int>((i * 90 + 90) / count + 10);
+    pool.Submit(
+        job ? std::move(job) : [] {}, [this, progress] { listener_.BookProgress(progress, 100); });
+  }
+  if (Stopped()) {
+    pool.Cancel();
+    return;
+  }
+  pool.Drain();
+}
+
+imaging::PageImageJob BookOpener::PageImages(TMPage& page, std::size_t index) {
+  const TMBook& book = *state_->book;
+  const std::string n = fmt::format("{:04d}", index + 1);
+  page.set_mobilefile1(
+      (paths_.MobileFolder(true) / ("page" + n + "_i1" + WinExtension(page.mobilefile1()))).string());
+  page.set_photoviewthumb(
+      (paths_.PagesFolder(true) / ("thumb_" + n + WinExtension(page.photoviewthumb()))).string());
+  page.set_pagethumb((paths_.ThumbnailsFolder(true) / fmt::format("thumb_{}.png", index)).string());
+
+  imaging::Size size;
+  const TBasicVisualPageElement* first = page.elem().Count() > 0 ? &page.elem().Items(0) : nullptr;
+  if (const auto* file = dynamic_cast<const TBasicVisualPageFileElement*>(first)) {
+    if (Lower(WinExtension(file->src())) != ".swf") {
+      size = imaging::RasterPixelSize(file->src());
+    } else {
+      const swf::SwfSize swf = swf::GetSwfSize(file->src(), notifier_);
+      size = {swf.width, swf.height};
+    }
+  }
+  const double scale = book.GetFloat("thumbscale");
+  imaging::PageImageJob job;
+  job.source = page.mobilefile2();
+  job.mobile = page.mobilefile1();
+  job.photoThumb = page.photoviewthumb();
+  job.pageThumb = page.pagethumb();
+  job.canvas = {RoundEven(book.GetInt32("pagewidth") * scale),
+                RoundEven(book.GetInt32("pageheight") * scale)};
+  if (first && size.width >= 1 && size.height >= 1)
+    job.drawRect = imaging::Rect{RoundEven(first->left() * scale), RoundEven(first->top() * scale),
+                                 RoundEven(first->width() * scale), RoundEven(first->height() * scale)};
+  return job;
+}
+
+}  // namespace pagewend::book

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "book/book_listener.h"
+#include "log/run_log.h"
+#include "paths/path_getter.h"
+#include "support/notifier.h"
+#include "support/system_settings.h"
+
+namespace pagewend::model::project {
+class TPWProject;
+}
+namespace pagewend::model::book {
+class TMBook;
+class TMPage;
+}  // namespace pagewend::model::book
+namespace pagewend::imaging {
+struct PageImageJob;
+}
+namespace pagewend::package {
+struct Slice;
+}
+
+namespace pagewend::book {
+
+struct BookFile;
+enum class SplitStep;
+
+struct OpenerOptions {
+  SystemSettings settings;
+  // Workers for the page images; 0 means one per core.
+  unsigned jobs = 0;
+};
+
+// Unpacks a book package into a run's working folder: parses the two documents, writes every
+// record as a file, makes the mobile images and page thumbnails, and tells the listener how far
+// it has got. The working folders must exist (PathGetter::CreateWorkingFolders).
+class BookOpener {
+ public:
+  BookOpener(BookListener& listener, Notifier& notifier, PathGetter paths, const RunLog* log,
+             OpenerOptions options = {});
+  ~BookOpener();
+  BookOpener(const BookOpener&) = delete;
+  BookOpener& operator=(const BookOpener&) = delete;
+
+  // Opens the package and parses both documents; sends the title. Throws on failure.
+  void Open(const std::filesystem::path& fileName);
+  // Writes every file of the book, then sends loaded. Throws on failure (after logging it).
+  void SplitAll();
+  void Split();
+
+  // May be called from any thread; the run stops at its next check.
+  void SetStopped(bool value) { stopped_.store(value); }
+  bool Stopped() const { return stopped_.load(); }
+
+  // The documents as parsed, with file references pointing at the written files after a run.
+  const model::project::TPWProject& Project() const;
+  const model::book::TMBook& Book() const;
+
+ private:
+  void RunStep(const std::vector<BookFile>& files, SplitStep step, std::string_view finish);
+  void WriteFile(const BookFile& file);
+  void WriteGroupFile(const std::filesystem::path& folder, const std::string& owner, const std::string& name,
+                      const package::Slice& payload);
+  // Logs and tells the user that a record's name would put it outside the working folder.
+  void Refuse(const std::string& owner, const std::string& name);
+  void SplitPages(const std::vector<BookFile>& files);
+  imaging::PageImageJob PageImages(model::book::TMPage& page, std::size_t index);
+
+  struct State;
+  BookListener& listener_;
+  Notifier& notifier_;
+  PathGetter paths_;
+  const RunLog* log_;
+  OpenerOptions options_;
+  std::atomic<bool> stopped_{false};
+  bool complete_ = false;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace pagewend::book

@@ -1,0 +1,181 @@
+#include "book/book_packer.h"
+
+#include <sys/stat.h>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "book/book_documents.h"
+#include "book/book_files.h"
+#include "book/document_refs.h"
+#include "model/book/m_book.h"
+#include "model/project/pw_project.h"
+#include "package/package_writer.h"
+#include "paths/file_names.h"
+#include "zip/zip_extract.h"
+
+namespace pagewend::book {
+using namespace package;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The whole file; a missing one says so without its name, for the caller to name it.
+std::string ReadWhole(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw PackageError("missing");
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string ReadNamed(const fs::path& path) {
+  try {
+    return ReadWhole(path);
+  } catch (const PackageError& e) {
+    throw PackageError(fmt::format("{}: {}", path.string(), e.what()));
+  }
+}
+
+// The order in which books lay their records out, and within a page: element files, video
+// previews, the page's search and download files, its mobile image.
+int Rank(const BookFile& f) {
+  switch (f.step) {
+    case SplitStep::Background:
+      return 0;
+    case SplitStep::NavButtons:
+      return 1;
+    case SplitStep::NavBar:
+      return 2;
+    case SplitStep::Preloader:
+      return 3;
+    case SplitStep::Logo:
+      return 4;
+    case SplitStep::SearchFile:
+      return 5;
+    case SplitStep::Toc:
+      return 6;
+    case SplitStep::Languages:
+      return 7;
+    case SplitStep::Page:
+      return 8;
+    case SplitStep::Download:
+      return 9;
+    case SplitStep::BackgroundSound:
+      return 10;
+    case SplitStep::Viewer:
+      return 11;
+  }
+  return 12;
+}
+
+int PageRank(PagePart part) {
+  switch (part) {
+    case PagePart::Element:
+      return 0;
+    case PagePart::Preview:
+      return 1;
+    case PagePart::Search:
+      return 2;
+    case PagePart::Download:
+      return 3;
+    case PagePart::Mobile:
+      return 4;
+    case PagePart::None:
+      return 5;
+  }
+  return 5;
+}
+
+}  // namespace
+
+PackReport PackBook(const fs::path& folder, const fs::path& out, const PackOptions& options) {
+  // The packer keeps the documents' text: only their pos_/size_ numbers change.
+  std::string projectXml;
+  std::string bookXml;
+  DocumentOptions documentOptions;
+  documentOptions.settings = options.settings;
+  BookDocuments documents;
+  try {
+    documents =
+        LoadDocuments([&] { return projectXml = ReadWhole(folder / kProjectDocumentFile); },
+                      [&] { return bookXml = ReadWhole(folder / kBookDocumentFile); }, documentOptions);
+  } catch (const DocumentError& e) {
+    const char* name = e.Kind() == DocumentKind::Project ? kProjectDocumentFile : kBookDocumentFile;
+    throw PackageError(fmt::format("{}: {}", (folder / name).string(), e.what()));
+  }
+  model::project::TPWProject& project = *documents.project;
+  model::book::TMBook& book = *documents.book;
+  DocumentRefs refs(bookXml, projectXml);
+
+  std::vector<BookFile> files = MapBookFiles(project, book, true, true);
+  std::stable_sort(files.begin(), files.end(), [](const BookFile& a, const BookFile& b) {
+    if (Rank(a) != Rank(b)) return Rank(a) < Rank(b);
+    if (a.page != b.page) return a.page < b.page;
+    return PageRank(a.part) < PageRank(b.part);
+  });
+
+  PackReport report;
+  PackageWriter writer(out, options.player);
+  std::map<std::pair<std::int64_t, std::int64_t>, RecordRef> written;  // one record for refs that share one
+  const fs::path scratch = out.string() + ".langs.zip";
+  for (const BookFile& f : files) {
+    if (!f.active) {
+      if (!f.ref.Absent() && refs.Has(f.owner)) refs.Set(f.owner, {});
+      continue;
+    }
+    if (!f.target)
+      throw PackageError(fmt::format("{}: \"{}\" names a file outside {}", f.owner, f.name, folder.string()));
+    const fs::path source = folder / *f.target;
+    RecordRef ref;
+    if (const auto same = written.find({f.ref.pos, f.ref.size}); same != written.end()) {
+      ref = same->second;
+    } else if (f.form == RecordForm::Plain) {
+      if (!fs::is_regular_file(source))
+        throw PackageError(fmt::format("{}: {} is missing", f.owner, source.string()));
+      ref = writer.AddRecord(source);
+    } else if (f.form == RecordForm::Archive) {
+      if (!fs::is_directory(source))
+        throw PackageError(fmt::format("{}: {} is missing", f.owner, source.string()));
+      ZipFolder(source, scratch);
+      ref = writer.AddRecord(scratch);
+      fs::remove(scratch);
+    } else {
+      const std::string info = ReadNamed(source / "info.ini");
+      const IniSection section = ParseInfoIni(info);
+      std::vector<TypedPayload> records;
+      const auto addMember = [&](std::uint32_t type, const std::string& name) {
+        if (name.find_first_not_of(" \t") == std::string::npos) return;
+        const auto path = JoinInside(source, name);
+        if (!path)
+          throw PackageError(
+              fmt::format("{}: \"{}\" names a file outside {}", f.owner, name, source.string()));
+        // info.ini may name buttons the book never packaged; only files that exist are records.
+        if (fs::is_regular_file(*path)) records.push_back({type, *path});
+      };
+      if (f.step == SplitStep::NavButtons) {
+        for (std::uint32_t type = 0; type < kButtonKeys.size(); ++type)
+          if (const auto it = section.find(kButtonKeys[type]); it != section.end())
+            addMember(type, it->second);
+      } else {
+        addMember(0, project.navbar().topfile());
+        addMember(1, project.navbar().bottomfile());
+      }
+      ref = writer.AddGroup(std::move(records), info);
+    }
+    written[{f.ref.pos, f.ref.size}] = ref;
+    refs.Set(f.owner, ref);
+    ++report.records;
+  }
+  writer.Finish(refs.BookText(), refs.ProjectText());
+  if (!options.player.empty()) ::chmod(out.c_str(), 0755);
+  report.bytes = static_cast<std::int64_t>(fs::file_size(out));
+  return report;
+}
+
+}  // namespace pagewend::book

@@ -1,0 +1,165 @@
+#include "book/document_refs.h"
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "model/xml_source.h"
+
+namespace pagewend::book {
+using namespace package;
+
+namespace {
+
+using Span = DocumentRefs::Span;
+using Spot = DocumentRefs::Spot;
+
+pugi::xml_document Parse(const std::string& text, std::string_view what) {
+  const std::string encoding = model::DeclaredEncoding(text);
+  if (!encoding.empty() && encoding != "utf-8" && encoding != "utf8")
+    throw PackageError(fmt::format("{}: declared as {}; only UTF-8 documents can be packed", what, encoding));
+  pugi::xml_document doc;
+  const auto result = doc.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_declaration,
+                                      pugi::encoding_utf8);
+  if (!result)
+    throw PackageError(
+        fmt::format("{}: XML error at offset {}: {}", what, result.offset, result.description()));
+  return doc;
+}
+
+// The value span of attribute `name` in the start tag of element, found in the raw text.
+std::optional<Span> AttributeSpan(const std::string& text, const pugi::xml_node& element,
+                                  std::string_view name) {
+  std::size_t i = static_cast<std::size_t>(element.offset_debug());
+  const auto isName = [](char c) {
+    return !std::isspace(static_cast<unsigned char>(c)) && c != '=' && c != '>' && c != '/';
+  };
+  while (i < text.size() && isName(text[i])) ++i;  // the element's name
+  for (;;) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i >= text.size() || text[i] == '>' || text[i] == '/') return std::nullopt;
+    const std::size_t nameStart = i;
+    while (i < text.size() && isName(text[i])) ++i;
+    const std::string_view attribute(text.data() + nameStart, i - nameStart);
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i >= text.size() || text[i] != '=') return std::nullopt;
+    ++i;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) return std::nullopt;
+    const char quote = text[i++];
+    const std::size_t close = text.find(quote, i);
+    if (close == std::string::npos) return std::nullopt;
+    if (attribute == name) return Span{i, close - i};
+    i = close + 1;
+  }
+}
+
+// The span of the number inside the text of the last child element called name.
+std::optional<Span> ElementSpan(const std::string& text, const pugi::xml_node& parent, const char* name) {
+  pugi::xml_node last;
+  for (pugi::xml_node child = parent.child(name); child; child = child.next_sibling(name)) last = child;
+  const pugi::xml_node data = last.first_child();
+  if (!data || (data.type() != pugi::node_pcdata && data.type() != pugi::node_cdata)) return std::nullopt;
+  std::size_t start = static_cast<std::size_t>(data.offset_debug());
+  std::size_t end = start + std::strlen(data.value());
+  while (start < end && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
+  while (end > start && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  return Span{start, end - start};
+}
+
+pugi::xml_node LastChild(const pugi::xml_node& parent, const char* name) {
+  pugi::xml_node last;
+  for (pugi::xml_node child = parent.child(name); child; child = child.next_sibling(name)) last = child;
+  return last;
+}
+
+std::vector<pugi::xml_node> ElementChildren(const pugi::xml_node& parent) {
+  std::vector<pugi::xml_node> out;
+  for (pugi::xml_node child : parent.children())
+    if (child.type() == pugi::node_element) out.push_back(child);
+  return out;
+}
+
+}  // namespace
+
+DocumentRefs::DocumentRefs(std::string bookXml, std::string projectXml)
+    : book_(std::move(bookXml)), project_(std::move(projectXml)) {
+  const auto add = [this](const std::string& owner, bool inBook, std::optional<Span> pos,
+                          std::optional<Span> size) {
+    if (pos && size) spots_[owner] = Spot{inBook, *pos, *size, {}, false};
+  };
+
+  const pugi::xml_document project = Parse(project_, "project document");
+  const pugi::xml_node p = project.document_element();
+  for (const char* section : {"background", "navbtn", "navbar", "preloader", "logo", "toc"}) {
+    const pugi::xml_node node = LastChild(p, section);
+    if (node)
+      add(fmt::format("project.{}", section), false, ElementSpan(project_, node, "pos_"),
+          ElementSpan(project_, node, "size_"));
+  }
+  for (const char* viewer : {"bookinfo", "mag", "toolbar", "input", "vs", "thumbswf"})
+    add(fmt::format("project.{}", viewer), false,
+        ElementSpan(project_, p, fmt::format("pos_{}_", viewer).c_str()),
+        ElementSpan(project_, p, fmt::format("size_{}_", viewer).c_str()));
+
+  const pugi::xml_document bookDoc = Parse(book_, "book document");
+  const pugi::xml_node b = bookDoc.document_element();
+  const auto attrs = [&](const std::string& owner, const pugi::xml_node& node, const std::string& suffix) {
+    add(owner, true, AttributeSpan(book_, node, "pos_" + suffix),
+        AttributeSpan(book_, node, "size_" + suffix));
+  };
+  attrs("book.searchindex", b, "search_");
+  attrs("book.download", b, "download_");
+  attrs("book.langs", b, "langs_");
+  const auto chapters = ElementChildren(LastChild(b, "Chapters"));
+  if (chapters.empty()) return;
+  attrs("book.chapter[0].bgsound", chapters[0], "");
+  const auto pages = ElementChildren(LastChild(chapters[0], "Pages"));
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    const std::string owner = fmt::format("book.page[{}]", i);
+    attrs(owner + ".searchtxt", pages[i], "search_");
+    attrs(owner + ".download", pages[i], "download_");
+    attrs(owner + ".mobilefile2", pages[i], "mobilefile2");
+    const auto elements = ElementChildren(LastChild(pages[i], "elem"));
+    for (std::size_t k = 0; k < elements.size(); ++k) {
+      const std::string element = fmt::format("{}.elem[{}]", owner, k + 1);
+      attrs(element, elements[k], "");
+      attrs(element + ".preview", elements[k], "pre_");
+    }
+  }
+}
+
+void DocumentRefs::Set(const std::string& owner, const RecordRef& ref) {
+  const auto it = spots_.find(owner);
+  if (it == spots_.end())
+    throw PackageError(fmt::format("{}: the documents hold no pos_ and size_ for this reference", owner));
+  it->second.value = ref;
+  it->second.changed = true;
+}
+
+std::string DocumentRefs::Apply(const std::string& text, bool book) const {
+  std::vector<std::pair<Span, std::string>> edits;
+  for (const auto& [owner, spot] : spots_)
+    if (spot.inBook == book && spot.changed) {
+      edits.emplace_back(spot.pos, std::to_string(spot.value.pos));
+      edits.emplace_back(spot.size, std::to_string(spot.value.size));
+    }
+  std::sort(edits.begin(), edits.end(),
+            [](const auto& a, const auto& b) { return a.first.offset < b.first.offset; });
+  std::string out;
+  out.reserve(text.size() + edits.size() * 4);
+  std::size_t at = 0;
+  for (const auto& [span, value] : edits) {
+    out.append(text, at, span.offset - at);
+    out += value;
+    at = span.offset + span.length;
+  }
+  out.append(text, at, std::string::npos);
+  return out;
+}
+
+}  // namespace pagewend::book

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QPoint>
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "book/book_listener.h"
+#include "log/run_log.h"
+#include "paths/path_getter.h"
+#include "shell/gui_gate.h"
+#include "support/notifier.h"
+#include "support/system_settings.h"
+
+class QAction;
+class QMenu;
+class QProgressBar;
+
+namespace pagewend::shell {
+
+class MovieHost;
+class LoadingThread;
+
+// What one run of the player plays and how.
+struct PlayerRun {
+  std::filesystem::path bookFile;
+  // ".scr" started with "/S".
+  bool screenSaver = false;
+  SystemSettings settings;
+  // Holds the "Log" folder whose numbered logs rotate when the run log starts.
+  std::filesystem::path programFolder;
+  // The run's working folder; empty for a new run under the system temporary folder.
+  std::filesystem::path workingFolder;
+};
+
+// The player's one window: a progress strip while the book unpacks, then the movie.
+class MainWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  // movie becomes the window's child. log is the program's log slot: the first window's run
+  // creates the log in it when the window is first shown, and leaves it to the program.
+  MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const RunLog>& log);
+  ~MainWindow() override;
+
+  void ToggleFullScreen();
+  void HandleFlashCall(const QString& request);
+
+  // The book messages; the loader's listener calls reach these on the GUI thread.
+  void ShowProgress(int done, int total);
+  void ShowTitle(const QString& title);
+  void PlayLoadedBook();
+  // A failed load: the window stays as it is and says so.
+  void ShowFailure(const QString& reason);
+
+  bool BorderNone() const { return borderNone_; }
+  const PathGetter& Paths() const { return paths_; }
+  int Percent() const;
+  bool StripVisible() const;
+  QString StripText() const;
+  QMenu* ContextMenu() const { return contextMenu_; }
+  MovieHost* Movie() const { return movie_; }
+  QPoint SavedCursor() const { return savedCursor_; }
+  bool Loaded() const { return loaded_; }
+
+ signals:
+  void BookLoaded();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class Listener;
+  class MessageBoxNotifier;
+
+  void StartLoading();
+  void EndRun();
+  void StartMovie();
+  void SetWindowOpacity(int alpha);
+  bool HandleEscape(QObject* watched, QEvent* event);
+  void EndScreenSaverOnInput(QEvent* event);
+  void RefreshWindow(bool wasVisible);
+
+  PlayerRun run_;
+  std::shared_ptr<const RunLog>& log_;
+  PathGetter paths_;
+  MovieHost* movie_;
+  QWidget* strip_;
+  QProgressBar* progressBar_;
+  QMenu* contextMenu_;
+  bool shown_ = false;
+  bool borderNone_ = false;
+  bool loaded_ = false;
+  bool screenSaverHook_ = false;
+  bool cursorHidden_ = false;
+  QPoint savedCursor_;
+  // Declared before the loader so that they outlive it.
+  GuiGate gate_;
+  std::unique_ptr<book::BookListener> listener_;
+  std::unique_ptr<Notifier> notifier_;
+  std::unique_ptr<LoadingThread> loader_;
+};
+
+}  // namespace pagewend::shell

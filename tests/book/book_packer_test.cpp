@@ -1,0 +1,122 @@
+#include "book/book_packer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+
+#include "book/book_documents.h"
+#include "book/book_opener.h"
+#include "package/package_format.h"
+#include "testing/book_package.h"
+#include "testing/temp_dir.h"
+
+namespace pagewend::book {
+using namespace package;
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testing::ReadFile;
+
+class Quiet : public BookListener, public Notifier {
+ public:
+  void BookTitle(const std::string&) override {}
+  void BookProgress(int, int) override {}
+  void BookLoaded() override { loaded = true; }
+  void Notify(std::string_view message) override { ADD_FAILURE() << message; }
+  bool loaded = false;
+};
+
+void Extract(const fs::path& package, const fs::path& folder) {
+  const PathGetter paths = PathGetter::AtFolder(folder);
+  paths.CreateWorkingFolders();
+  Quiet quiet;
+  BookOpener opener(quiet, quiet, paths, nullptr, {{}, 2});
+  opener.Open(package);
+  opener.SplitAll();
+  ASSERT_TRUE(quiet.loaded);
+  KeepDocuments(package, folder);
+}
+
+std::map<std::string, std::string> Files(const fs::path& folder) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) out[fs::relative(e.path(), folder).string()] = ReadFile(e.path());
+  return out;
+}
+
+std::string WithoutNumbers(const std::string& text) {
+  return std::regex_replace(text, std::regex("[0-9]+"), "#");
+}
+
+TEST(BookPacker, ExtractPackExtractGivesTheSameFiles) {
+  testing::TempDir dir;
+  testing::WriteRichBook(dir / "one.exe");
+  Extract(dir / "one.exe", dir / "a");
+  PackBook(dir / "a", dir / "two.pkg");
+  Extract(dir / "two.pkg", dir / "b");
+
+  auto a = Files(dir / "a");
+  auto b = Files(dir / "b");
+  ASSERT_GT(a.size(), 30u);
+  // The documents differ in their reference numbers only.
+  EXPECT_NE(a["book.xml"], b["book.xml"]);
+  EXPECT_EQ(WithoutNumbers(a["book.xml"]), WithoutNumbers(b["book.xml"]));
+  EXPECT_EQ(WithoutNumbers(a["project.xml"]), WithoutNumbers(b["project.xml"]));
+  for (const char* doc : {"book.xml", "project.xml"}) {
+    a.erase(doc);
+    b.erase(doc);
+  }
+  EXPECT_EQ(a.size(), b.size());
+  for (const auto& [name, bytes] : a) {
+    ASSERT_TRUE(b.count(name)) << name << " is missing after the round trip";
+    EXPECT_TRUE(bytes == b[name]) << name << " differs";
+  }
+
+  // Packing what was packed changes nothing: the layout is a function of the folder.
+  PackBook(dir / "b", dir / "three.pkg");
+  EXPECT_EQ(ReadFile(dir / "two.pkg"), ReadFile(dir / "three.pkg"));
+}
+
+TEST(BookPacker, MissingFilesAndNamesThatLeaveTheFolderAreErrors) {
+  testing::TempDir dir;
+  testing::WriteRichBook(dir / "one.exe");
+  Extract(dir / "one.exe", dir / "a");
+  fs::remove(dir / "a/files/res/video/v.flv");
+  try {
+    PackBook(dir / "a", dir / "out.pkg");
+    FAIL();
+  } catch (const PackageError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("book.page[1].elem[2]"));
+    EXPECT_THAT(e.what(), HasSubstr("v.flv"));
+  }
+  std::string book = ReadFile(dir / "a/book.xml");
+  book.replace(book.find("res\\video\\v.flv"), 15, "..\\..\\v.flv");
+  testing::WriteFile(dir / "a/book.xml", book);
+  try {
+    PackBook(dir / "a", dir / "out.pkg");
+    FAIL();
+  } catch (const PackageError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("outside"));
+  }
+  fs::remove(dir / "a/project.xml");
+  EXPECT_THROW(PackBook(dir / "a", dir / "out.pkg"), PackageError);
+}
+
+TEST(BookPacker, APlayerGoesInFrontAndTheResultRuns) {
+  testing::TempDir dir;
+  testing::WriteRichBook(dir / "one.exe");
+  Extract(dir / "one.exe", dir / "a");
+  testing::WriteFile(dir / "player", "#!/bin/sh\nexit 7\n");
+  PackBook(dir / "a", dir / "book.exe", {dir / "player", {}});
+  EXPECT_EQ(ReadFile(dir / "book.exe").rfind("#!/bin/sh\nexit 7\n", 0), 0u);
+  EXPECT_TRUE((fs::status(dir / "book.exe").permissions() & fs::perms::owner_exec) != fs::perms::none);
+  EXPECT_EQ(std::system((dir / "book.exe").c_str()) >> 8, 7);
+  Extract(dir / "book.exe", dir / "b");
+  EXPECT_EQ(ReadFile(dir / "b/files/res/other/toc.xml"), "<toc/>");
+}
+
+}  // namespace
+}  // namespace pagewend::book

@@ -1,0 +1,359 @@
+// Packages made to hurt the reader, unpacked whole. Whatever a package holds, the run ends with
+// the book loaded or with an exception whose message says what is wrong; nothing is written
+// outside the working folder and nothing inside it is a link. The unit suites test each reader
+// alone; these tests drive the readers together, as a stranger's book would.
+#include <zlib.h>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "book/book_opener.h"
+#include "model/book/m_book.h"
+#include "model/project/pw_project.h"
+#include "model/xml_source.h"
+#include "package/package_format.h"
+#include "package/package_writer.h"
+#include "paths/path_getter.h"
+#include "testing/run_tool.h"
+#include "testing/swf_bytes.h"
+#include "testing/temp_dir.h"
+
+namespace pagewend::book {
+using namespace package;
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::string U32(std::uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+std::string Be32(std::uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[static_cast<std::size_t>(3 - i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+std::string Png(int width, int height) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  image.fill(0xFF336699);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes.toStdString();
+}
+
+// A PNG whose header claims the given size and whose data is empty.
+std::string PngClaiming(std::uint32_t width, std::uint32_t height) {
+  std::string ihdr = "IHDR" + Be32(width) + Be32(height) + std::string("\x08\x02\x00\x00\x00", 5);
+  const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), 17));
+  return std::string("\x89PNG\r\n\x1a\n", 8) + Be32(13) + ihdr + Be32(crc) + Be32(0) + "IDAT" +
+         Be32(0x35AF061E);
+}
+
+struct ZipEntry {
+  std::string name;
+  std::string data;
+  bool symlink = false;
+};
+
+std::string Zip(const std::vector<ZipEntry>& entries) {
+  std::string out;
+  std::unique_ptr<archive, int (*)(archive*)> a(archive_write_new(), archive_write_free);
+  archive_write_set_format_zip(a.get());
+  archive_write_open(
+      a.get(), &out, nullptr,
+      [](archive*, void* user, const void* data, std::size_t size) -> la_ssize_t {
+        static_cast<std::string*>(user)->append(static_cast<const char*>(data), size);
+        return static_cast<la_ssize_t>(size);
+      },
+      nullptr);
+  for (const ZipEntry& entry : entries) {
+    archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, entry.name.c_str());
+    archive_entry_set_filetype(e, entry.symlink ? AE_IFLNK : AE_IFREG);
+    archive_entry_set_perm(e, 0644);
+    if (entry.symlink) {
+      archive_entry_set_symlink(e, entry.data.c_str());
+    } else {
+      archive_entry_set_size(e, static_cast<la_int64_t>(entry.data.size()));
+    }
+    archive_write_header(a.get(), e);
+    if (!entry.symlink) archive_write_data(a.get(), entry.data.data(), entry.data.size());
+    archive_entry_free(e);
+  }
+  archive_write_close(a.get());
+  return out;
+}
+
+std::string Ref(const char* name, RecordRef ref) {
+  return fmt::format("<pos_{0}>{1}</pos_{0}><size_{0}>{2}</size_{0}>", name, ref.pos, ref.size);
+}
+
+std::string RefAttributes(const char* name, RecordRef ref) {
+  return fmt::format(" pos_{0}=\"{1}\" size_{0}=\"{2}\"", name, ref.pos, ref.size);
+}
+
+class QuietListener final : public BookListener {
+ public:
+  void BookTitle(const std::string&) override {}
+  void BookProgress(int, int) override {}
+  void BookLoaded() override { loaded = true; }
+  bool loaded = false;
+};
+
+// Unpacks package into a working folder two levels below dir, beside a sentinel file, and
+// checks what any run must leave: only the package, the sentinel and the working folder at
+// and above its level, the sentinel untouched, no links inside. Returns the error, or "" when
+// the book loaded.
+std::string UnpackChecked(const TempDir& dir, const fs::path& package) {
+  const fs::path outer = dir / "outer";
+  const fs::path work = outer / "inner" / "run";
+  fs::create_directories(work);
+  WriteFile(outer / "inner" / "sentinel", "untouched");
+  const PathGetter paths = PathGetter::AtFolder(work);
+  paths.CreateWorkingFolders();
+  QuietListener listener;
+  SilentNotifier notifier;
+  OpenerOptions options;
+  options.jobs = 2;
+  std::string error;
+  try {
+    BookOpener opener(listener, notifier, paths, nullptr, options);
+    opener.Open(package);
+    opener.SplitAll();
+    if (!listener.loaded) error = "(stopped without loading)";
+  } catch (const std::exception& e) {
+    error = e.what();
+    EXPECT_FALSE(error.empty()) << "an error without a message";
+  }
+  const std::vector<fs::path> expected = {package, outer, outer / "inner", outer / "inner" / "sentinel",
+                                          work};
+  for (const fs::path& folder : {dir.Path(), outer, outer / "inner"}) {
+    for (const auto& entry : fs::directory_iterator(folder))
+      EXPECT_NE(std::find(expected.begin(), expected.end(), entry.path()), expected.end())
+          << entry.path() << " was written outside the working folder";
+  }
+  EXPECT_EQ(testing::ReadFile(outer / "inner" / "sentinel"), "untouched");
+  for (auto it = fs::recursive_directory_iterator(work); it != fs::recursive_directory_iterator(); ++it)
+    EXPECT_FALSE(it->is_symlink()) << it->path() << " is a link";
+  return error;
+}
+
+struct Hostile {
+  const char* name;
+  // Writes the package; records first, then the two documents.
+  std::function<void(PackageWriter&)> build;
+};
+
+// Names that climb out by "..", by absolute paths and by backslashes, for every field that
+// names a file.
+const char* const kClimbingNames[] = {
+    "../../../evil.txt",     "..\\..\\..\\evil.txt",       "/tmp/evil.txt", "\\evil.txt", "C:\\evil.txt",
+    "res/../../../evil.txt", "a\\..\\..\\..\\..\\evil.txt"};
+
+std::vector<Hostile> HostilePackages() {
+  std::vector<Hostile> all;
+  all.push_back({"referencesOutsideTheFile", [](PackageWriter& w) {
+                   w.AddRecord(std::string("data"));
+                   w.Finish(fmt::format("<book{}{}/>", RefAttributes("search_", {2000000000, 40}),
+                                        RefAttributes("langs_", {100, 4000000000u})),
+                            "<project><background><filename>bg.png</filename><pos_>-8</pos_><size_>4</size_>"
+                            "</background>" +
+                                Ref("bookinfo_", {1, 4294967295u}) + Ref("mag_", {2147483647, 8}) +
+                                "</project>");
+                 }});
+  all.push_back({"sizesBelowFour", [](PackageWriter& w) {
+                   const RecordRef r = w.AddRecord(std::string("abc"));
+                   w.Finish("<book/>", "<project><preloader><filename>p.swf</filename><pos_>" +
+                                           std::to_string(r.pos) + "</pos_><size_>3</size_></preloader>" +
+                                           Ref("vs_", {r.pos, 1}) + "</project>");
+                 }});
+  all.push_back({"overlappingReferences", [](PackageWriter& w) {
+                   const RecordRef r = w.AddRecord(Png(4, 4));
+                   // The same bytes as a record, a group and the documents' own bytes as a record.
+                   w.Finish("<book/>", "<project><logo><filename>l.png</filename>" + Ref("", r) + "</logo>" +
+                                           "<background><filename>b.png</filename>" + Ref("", r) +
+                                           "</background>" + "<navbtn>" + Ref("", r) + "</navbtn><navbar>" +
+                                           Ref("", r) + "</navbar>" + Ref("input_", {r.pos + 40, 40}) +
+                                           "</project>");
+                 }});
+  all.push_back({"lengthFieldsBeforeTheStart", [](PackageWriter& w) {
+                   // A group whose info.ini and typed records claim more bytes than lie before them.
+                   const RecordRef g = w.AddGroup({{0, std::string(8, 'x')}}, "[info]\nfirstpage=f.png\n");
+                   w.AddRecord(U32(0xFFFFFFF0) + U32(7));
+                   w.Finish("<book/>", "<project><navbtn><pos_>" + std::to_string(g.pos) + "</pos_><size_>" +
+                                           std::to_string(g.size + 100) + "</size_></navbtn></project>");
+                 }});
+  for (const char* document : {"", "not xml at all", "<project><a></project>", "\xEF\xBB\xBF<"}) {
+    all.push_back({"documentsThatAreNotXml", [document](PackageWriter& w) { w.Finish(document, document); }});
+  }
+  all.push_back({"documentsNestedTenThousandLevels", [](PackageWriter& w) {
+                   std::string open, close;
+                   for (int i = 0; i < 10000; ++i) {
+                     open += "<chapter><Pages><page><elem>";
+                     close += "</elem></page></Pages></chapter>";
+                   }
+                   w.Finish("<book><Chapters>" + open + close + "</Chapters></book>", "<project/>");
+                 }});
+  all.push_back({"projectNestedTenThousandLevels", [](PackageWriter& w) {
+                   std::string open, close;
+                   for (int i = 0; i < 10000; ++i) {
+                     open += "<navbtn>";
+                     close += "</navbtn>";
+                   }
+                   w.Finish("<book/>", "<project>" + open + close + "</project>");
+                 }});
+  all.push_back(
+      {"movieClaimingFourGiB", [](PackageWriter& w) {
+         const RecordRef movie =
+             w.AddRecord(testing::MakeSwf({0, 100, 0, 100}, 0, 1, true, std::string(5000, 'y'), 0xFFFFFFFFu));
+         const RecordRef page = w.AddRecord(Png(8, 8));
+         w.Finish(
+             fmt::format("<book pagewidth=\"80\" pageheight=\"80\" thumbscale=\"1\"><Chapters><chapter>"
+                         "<Pages><page mobilefile2=\"res/pages/p.png\"{}><elem>"
+                         "<img src=\"res/pages/movie.swf\"{}/></elem></page></Pages></chapter>"
+                         "</Chapters></book>",
+                         RefAttributes("mobilefile2", page), RefAttributes("", movie)),
+             "<project><preloader><filename>book.swf</filename>" + Ref("", movie) + "</preloader></project>");
+       }});
+  all.push_back(
+      {"imagesWithHugeClaimedDimensions", [](PackageWriter& w) {
+         const RecordRef huge = w.AddRecord(PngClaiming(100000, 100000));
+         const RecordRef wide = w.AddRecord(PngClaiming(0x7FFFFFFF, 1));
+         w.Finish(
+             fmt::format("<book pagewidth=\"2000000000\" pageheight=\"2000000000\" thumbscale=\"1e300\">"
+                         "<Chapters><chapter><Pages>"
+                         "<page mobilefile2=\"res/pages/h.png\"{}><elem><img src=\"res/pages/w.png\"{}/>"
+                         "</elem></page></Pages></chapter></Chapters></book>",
+                         RefAttributes("mobilefile2", huge), RefAttributes("", wide)),
+             "<project><background><filename>bg.png</filename>" + Ref("", huge) + "</background></project>");
+       }});
+  all.push_back({"zipEntriesThatClimbOutOrAreLinks", [](PackageWriter& w) {
+                   const RecordRef langs = w.AddRecord(Zip({{"../../../../evil.txt", "x"},
+                                                            {"/tmp/evil-absolute.txt", "x"},
+                                                            {"..\\..\\..\\..\\evil2.txt", "x"},
+                                                            {"link", "/etc", true},
+                                                            {"link/passwd", "x"},
+                                                            {"en/lang.xml", "<lang/>"}}));
+                   w.Finish("<book" + RefAttributes("langs_", langs) + "/>", "<project/>");
+                 }});
+  for (const char* name : kClimbingNames) {
+    all.push_back(
+        {"namesThatClimbOut", [name](PackageWriter& w) {
+           const RecordRef r = w.AddRecord(Png(4, 4));
+           const RecordRef group = w.AddGroup(
+               {{0, Png(2, 2)}, {1, Png(2, 2)}, {2, std::string("x")}},
+               fmt::format("[info]\nfirstpage={0}\nlastpage={0}\nprevious=ok.png\ntopfile={0}\n", name));
+           const std::string pageRef = RefAttributes("", r);
+           w.Finish(
+               fmt::format(
+                   "<book searchindex=\"{0}\" download=\"{0}\"{1}{2}><Chapters><chapter bgsound=\"{0}\"{3}>"
+                   "<Pages><page print=\"{0}\" searchtxt=\"{0}\" download=\"{0}\" mobilefile1=\"{0}\" "
+                   "mobilefile2=\"{0}\" photoviewthumb=\"{0}\"{4}{5}{6}{7}><elem>"
+                   "<img src=\"{0}\"{3}/><vid src=\"{0}\" preview=\"{0}\"{3}{8}/>"
+                   "<snd src=\"{0}\"{3}/><gif src=\"{0}\"{3}/></elem></page></Pages></chapter>"
+                   "</Chapters></book>",
+                   name, RefAttributes("search_", r), RefAttributes("download_", r), pageRef,
+                   RefAttributes("search_", r), RefAttributes("download_", r),
+                   RefAttributes("mobilefile2", r), RefAttributes("print_", r), RefAttributes("pre_", r)),
+               fmt::format("<project><background><filename>{0}</filename>{1}</background>"
+                           "<logo><filename>{0}</filename>{1}</logo><toc><filename>{0}</filename>{1}</toc>"
+                           "<preloader><filename>{0}</filename>{1}</preloader>"
+                           "<navbar><topfile>{0}</topfile><bottomfile>{0}</bottomfile>{2}</navbar>"
+                           "<navbtn><download>True</download>{2}</navbtn></project>",
+                           name, Ref("", r), Ref("", group)));
+         }});
+  }
+  return all;
+}
+
+TEST(HostilePackage, NoRunWritesOutsideItsFolderOrEndsWithoutAReason) {
+  for (const Hostile& hostile : HostilePackages()) {
+    SCOPED_TRACE(hostile.name);
+    TempDir dir;
+    {
+      PackageWriter writer(dir / "book.pkg");
+      hostile.build(writer);
+    }
+    const std::string error = UnpackChecked(dir, dir / "book.pkg");
+    if (!error.empty()) RecordProperty(hostile.name, error);
+  }
+}
+
+TEST(HostilePackage, RawBytesThatAreNoPackageAreRefusedByName) {
+  // Length fields pointing past the start, documents longer than the file, and files too short
+  // to hold the two lengths at all.
+  const std::string cases[] = {"",
+                               "abc",
+                               U32(0xFFFFFFFF) + U32(0xFFFFFFFF),
+                               std::string(8, '\0') + U32(4),
+                               "<book/>" + U32(7) + "<project/>" + U32(0x7FFFFFFF),
+                               "<book/>" + U32(0x80000000u) + "<project/>" + U32(10)};
+  for (const std::string& bytes : cases) {
+    TempDir dir;
+    WriteFile(dir / "raw.exe", bytes);
+    const std::string error = UnpackChecked(dir, dir / "raw.exe");
+    if (bytes == std::string(8, '\0') + U32(4)) continue;  // two empty documents may or may not load
+    EXPECT_FALSE(error.empty()) << "a package of " << bytes.size() << " bytes loaded";
+  }
+}
+
+TEST(HostilePackage, DocumentsTooDeepOrNotXmlAreNamedByTheModels) {
+  // The documents a hostile package holds, at the level of the readers that parse them: each
+  // failure says what is wrong with the document.
+  std::string deep;
+  for (int i = 0; i < 10000; ++i) deep += "<a>";
+  const SystemSettings system;
+  model::project::TPWProject project;
+  EXPECT_THAT([&] { project.LoadFromStream("<project>" + deep, system); },
+              ::testing::ThrowsMessage<model::XmlError>(HasSubstr("parse error")));
+  std::string nested = "<project>";
+  for (int i = 0; i < 10000; ++i) nested += "<a>";
+  for (int i = 0; i < 10000; ++i) nested += "</a>";
+  nested += "</project>";
+  EXPECT_THAT([&] { project.LoadFromStream(nested, system); },
+              ::testing::ThrowsMessage<model::XmlError>(HasSubstr("nested deeper than")));
+  EXPECT_THAT([&] { project.LoadFromStream(std::string_view(), system); },
+              ::testing::ThrowsMessage<model::XmlError>(HasSubstr("parse error")));
+
+  // The book model descends only into the children it knows, so depth costs it nothing.
+  model::book::TMBook book;
+  std::string chapters = "<book><Chapters>";
+  for (int i = 0; i < 10000; ++i) chapters += "<chapter><Chapters>";
+  for (int i = 0; i < 10000; ++i) chapters += "</Chapters></chapter>";
+  chapters += "</Chapters></book>";
+  book.LoadFromStream(chapters, {});
+  EXPECT_EQ(book.Chapters().Count(), 1u);
+}
+
+TEST(HostilePackage, TheToolNamesTheBookAndTheProblem) {
+  TempDir dir;
+  WriteFile(dir / "raw.exe", "<book/>" + U32(7) + "<project/>" + U32(0x7FFFFFFF));
+  const testing::ToolResult result =
+      testing::RunTool({"extract", (dir / "raw.exe").string(), "-o", (dir / "out").string()});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_THAT(result.err, HasSubstr("raw.exe"));
+  EXPECT_THAT(result.err, HasSubstr("project document"));
+}
+
+}  // namespace
+}  // namespace pagewend::book

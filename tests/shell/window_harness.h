@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "shell/main_window.h"
+#include "shell/shell_fixtures.h"
+#include "testing/temp_dir.h"
+
+namespace pagewend::shell::testing {
+
+// A main window over a generated book, with a fake movie area; everything lives in one temporary
+// folder.
+struct WindowHarness {
+  explicit WindowHarness(bool screenSaver = false, std::string bookBytes = {}) {
+    const std::filesystem::path book = dir / "book.exe";
+    if (bookBytes.empty())
+      WriteBookPackage(book);
+    else
+      pagewend::testing::WriteFile(book, bookBytes);
+    PlayerRun run;
+    run.bookFile = book;
+    run.screenSaver = screenSaver;
+    run.programFolder = dir / "program";
+    run.workingFolder = dir / "{RUN}";
+    host = new FakeMovieHost;
+    form = std::make_unique<MainWindow>(run, host, log);
+  }
+
+  // Shows the window and waits until the book is loaded.
+  bool ShowLoaded() {
+    QSignalSpy loaded(form.get(), &MainWindow::BookLoaded);
+    form->show();
+    return loaded.count() > 0 || loaded.wait(20000);
+  }
+
+  pagewend::testing::TempDir dir;
+  std::shared_ptr<const RunLog> log;
+  FakeMovieHost* host = nullptr;
+  std::unique_ptr<MainWindow> form;
+};
+
+}  // namespace pagewend::shell::testing

@@ -1,0 +1,130 @@
+#include "swf/swf_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "swf/swf_stream_reader.h"
+
+namespace pagewend::swf {
+namespace {
+
+SwfStreamReader Read(const std::string& bytes) {
+  std::istringstream in(bytes);
+  SwfStreamReader reader;
+  reader.LoadFromStream(in);
+  return reader;
+}
+
+// Splits a tag stream into (code, body) pairs, following short and long headers.
+std::vector<std::pair<int, std::string>> Tags(const std::string& body) {
+  std::vector<std::pair<int, std::string>> tags;
+  std::size_t at = 0;
+  while (at + 2 <= body.size()) {
+    const auto word = static_cast<unsigned>(static_cast<unsigned char>(body[at]) |
+                                            static_cast<unsigned char>(body[at + 1]) << 8);
+    at += 2;
+    std::size_t length = word & 0x3F;
+    if (length == 0x3F) {
+      length = 0;
+      for (int i = 3; i >= 0; --i)
+        length = length << 8 | static_cast<unsigned char>(body[at + static_cast<std::size_t>(i)]);
+      at += 4;
+    }
+    tags.emplace_back(static_cast<int>(word >> 6), body.substr(at, length));
+    at += length;
+  }
+  return tags;
+}
+
+TEST(SwfWriter, HeaderCountsFramesAndLengthAndReadsBack) {
+  SwfWriter writer(10, {0, 6000, 0, 4000}, 24);
+  writer.SetBackgroundColor({1, 2, 3});
+  writer.ShowFrame();
+  writer.ShowFrame();
+  const std::string movie = writer.Finish();
+  SwfStreamReader reader = Read(movie);
+  ASSERT_TRUE(reader.Valid());
+  EXPECT_EQ(reader.Signature(), "FWS");
+  EXPECT_EQ(reader.Version(), 10);
+  EXPECT_EQ(reader.FileLength(), movie.size());
+  EXPECT_EQ(reader.Width(), 300);
+  EXPECT_EQ(reader.Height(), 200);
+  EXPECT_EQ(reader.FrameRate(), 24 * 256);
+  EXPECT_EQ(reader.FrameCount(), 2);
+  const auto tags = Tags(reader.Body());
+  ASSERT_EQ(tags.size(), 4u);
+  EXPECT_EQ(tags[0], (std::pair<int, std::string>{9, "\1\2\3"}));
+  EXPECT_EQ(tags[1].first, 1);
+  EXPECT_EQ(tags[3], (std::pair<int, std::string>{0, ""}));
+  EXPECT_THROW(writer.ShowFrame(), std::logic_error);
+}
+
+TEST(SwfWriter, LongActionBlocksUseTheLongTagHeader) {
+  SwfWriter writer(10, {0, 20, 0, 20}, 12);
+  SwfActions actions;
+  actions.PushString(std::string(100, 'x')).Pop();
+  writer.DoAction(actions);
+  const auto tags = Tags(Read(writer.Finish()).Body());
+  ASSERT_EQ(tags.size(), 2u);
+  EXPECT_EQ(tags[0].first, 12);
+  // Push (1 + 2 + 1 + 100 + 1 bytes), Pop, and the end-of-actions byte.
+  EXPECT_EQ(tags[0].second.size(), 105u + 1 + 1);
+  EXPECT_EQ(tags[0].second.back(), '\0');
+}
+
+TEST(SwfActions, EncodesPushesAsTheVirtualMachineReadsThem) {
+  SwfActions actions;
+  actions.PushInt(-2).PushBool(true).PushDouble(1.0).PushNull().GotoFrame(3);
+  const std::string expected{
+      "\x96\x05\x00\x07\xFE\xFF\xFF\xFF"                  // integer, little-endian two's complement
+      "\x96\x02\x00\x05\x01"                              // boolean
+      "\x96\x09\x00\x06\x00\x00\xF0\x3F\x00\x00\x00\x00"  // double: high half first
+      "\x96\x01\x00\x02"                                  // null
+      "\x81\x02\x00\x03\x00",
+      8 + 5 + 12 + 4 + 5};
+  EXPECT_EQ(actions.Bytes(), expected);
+  EXPECT_THROW(actions.PushString(std::string("a\0b", 3)), std::invalid_argument);
+}
+
+TEST(SwfActions, ExternalCallPushesItsArgumentsBeforeTheMethod) {
+  SwfActions actions;
+  actions.CallExternal("fullscreen_error");
+  const std::string& bytes = actions.Bytes();
+  const auto name = bytes.find("fullscreen_error");
+  const auto call = bytes.find(std::string("call\0", 5));
+  ASSERT_NE(name, std::string::npos);
+  ASSERT_NE(call, std::string::npos);
+  EXPECT_LT(name, bytes.find("ExternalInterface"));
+  EXPECT_EQ(static_cast<unsigned char>(bytes[call + 5]), 0x52);  // CallMethod right after the name
+  EXPECT_EQ(static_cast<unsigned char>(bytes.back()), 0x17);     // the result is dropped
+}
+
+TEST(SwfWriter, BitmapRectanglesStretchTheirJpegOverTheShape) {
+  SwfWriter writer(8, {0, 12000, 0, 16000}, 24);
+  writer.DefineJpeg(1, "\xFF\xD8 jpeg bytes");
+  writer.DefineBitmapRectangle(2, {0, 12000, 0, 16000}, 1, 300, 400);
+  writer.PlaceObject(1, 2);
+  writer.ShowFrame();
+  SwfStreamReader reader = Read(writer.Finish());
+  EXPECT_EQ(reader.Width(), 600);
+  EXPECT_EQ(reader.FrameCount(), 1);
+  const auto tags = Tags(reader.Body());
+  ASSERT_GE(tags.size(), 2u);
+  EXPECT_EQ(tags[0], (std::pair<int, std::string>{21, std::string("\1\0\xFF\xD8 jpeg bytes", 15)}));
+  ASSERT_EQ(tags[1].first, 2);
+  std::stringbuf shape(tags[1].second);
+  BitsEngine bits(shape);
+  EXPECT_EQ(bits.ReadWord(), 2);
+  EXPECT_EQ(bits.ReadRect(), (SwfRect{0, 12000, 0, 16000}));
+  EXPECT_EQ(bits.ReadByte(), 1);     // one fill style
+  EXPECT_EQ(bits.ReadByte(), 0x41);  // clipped bitmap
+  EXPECT_EQ(bits.ReadWord(), 1);
+  ASSERT_EQ(bits.ReadBits(1), 1u);  // a scale: 40 twips per bitmap pixel, 16.16 fixed
+  const int n = static_cast<int>(bits.ReadBits(5));
+  EXPECT_EQ(bits.ReadSignedBits(n), 40 << 16);
+  EXPECT_EQ(bits.ReadSignedBits(n), 40 << 16);
+}
+
+}  // namespace
+}  // namespace pagewend::swf
