@@ -131,8 +131,7 @@ Times RunOnce(const fs::path& scratch, const std::string& movie, bool unpackAsLo
   if (givenBook.empty())
     QObject::connect(&form, &QWidget::windowTitleChanged, &form, [&] {
       // The start movie is in place before loaded, as the unpacker leaves it.
-      std::ofstream(PathGetter::FilesFolder(form.Paths().WorkingFolder(true)) / "book.swf", std::ios::binary)
-          << movie;
+      std::ofstream(form.Paths().StartMovie(true), std::ios::binary) << movie;
       if (unpackAsLongAsRuffleStarts) WaitFor(ready, 60000);
     });
   QObject::connect(&form, &shell::MainWindow::BookLoaded, &form, [&] {
