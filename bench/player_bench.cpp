@@ -120,21 +120,21 @@ Times RunOnce(const fs::path& scratch, const std::string& movie, bool unpackAsLo
   run.workingFolder = scratch / "run";
   std::shared_ptr<const RunLog> log;
   auto* host = new shell::RuffleMovieHost(shell::RuffleMovieHost::DefaultRuffleFolder());
-  shell::MainWindow form(run, host, log);
+  shell::MainWindow window(run, host, log);
   bool ready = false;
   bool loaded = false;
   bool called = false;
   QElapsedTimer clock;
   qint64 loadedAt = 0;
   qint64 calledAt = 0;
-  QObject::connect(host, &shell::RuffleMovieHost::PlayerReady, &form, [&] { ready = true; });
+  QObject::connect(host, &shell::RuffleMovieHost::PlayerReady, &window, [&] { ready = true; });
   if (givenBook.empty())
-    QObject::connect(&form, &QWidget::windowTitleChanged, &form, [&] {
+    QObject::connect(&window, &QWidget::windowTitleChanged, &window, [&] {
       // The start movie is in place before loaded, as the unpacker leaves it.
-      std::ofstream(form.Paths().StartMovie(true), std::ios::binary) << movie;
+      std::ofstream(window.Paths().StartMovie(true), std::ios::binary) << movie;
       if (unpackAsLongAsRuffleStarts) WaitFor(ready, 60000);
     });
-  QObject::connect(&form, &shell::MainWindow::BookLoaded, &form, [&] {
+  QObject::connect(&window, &shell::MainWindow::BookLoaded, &window, [&] {
     loaded = true;
     loadedAt = clock.elapsed();
   });
@@ -143,11 +143,11 @@ Times RunOnce(const fs::path& scratch, const std::string& movie, bool unpackAsLo
     called = true;
   };
   if (givenBook.empty())
-    QObject::connect(host, &shell::MovieHost::FlashCall, &form, firstFrame);
+    QObject::connect(host, &shell::MovieHost::FlashCall, &window, firstFrame);
   else
-    QObject::connect(host, &shell::RuffleMovieHost::MovieStarted, &form, firstFrame);
+    QObject::connect(host, &shell::RuffleMovieHost::MovieStarted, &window, firstFrame);
   clock.start();
-  form.show();
+  window.show();
   if (!WaitFor(loaded, 60000) || !WaitFor(called, 60000)) {
     std::fprintf(stderr, "player_bench: the book did not play\n");
     std::exit(1);
@@ -156,8 +156,8 @@ Times RunOnce(const fs::path& scratch, const std::string& movie, bool unpackAsLo
     bool later = false;
     QTimer::singleShot(1500, [&] { later = true; });
     WaitFor(later, 5000);
-    QPixmap shot = form.screen()->grabWindow(0);
-    if (shot.isNull() || shot.toImage().pixelColor(10, 10) == QColor(Qt::black)) shot = form.grab();
+    QPixmap shot = window.screen()->grabWindow(0);
+    if (shot.isNull() || shot.toImage().pixelColor(10, 10) == QColor(Qt::black)) shot = window.grab();
     if (!shot.save(screenshot))
       std::fprintf(stderr, "player_bench: cannot save %s\n", qPrintable(screenshot));
   }

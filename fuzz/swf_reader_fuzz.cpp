@@ -11,7 +11,7 @@
 #include "swf/swf_stream_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace pagewend::package;
+  using namespace pagewend::swf;
   if (size == 0) return 0;
   std::string bytes;
   if (data[0] != 'Z') {

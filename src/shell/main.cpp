@@ -26,10 +26,10 @@ int Play(const StartDecision& start, const SystemSettings& settings, std::shared
   run.screenSaver = start.kind == StartKind::ScreenSaver;
   run.settings = settings;
   run.programFolder = QCoreApplication::applicationDirPath().toStdString();
-  MainWindow form(run, new RuffleMovieHost(RuffleMovieHost::DefaultRuffleFolder()), log);
+  MainWindow window(run, new RuffleMovieHost(RuffleMovieHost::DefaultRuffleFolder()), log);
   QuitOnSignals quit;
-  QObject::connect(&quit, &QuitOnSignals::Quit, &form, [&form] { form.close(); });
-  form.show();
+  QObject::connect(&quit, &QuitOnSignals::Quit, &window, [&window] { window.close(); });
+  window.show();
   return QApplication::exec();
 }
 

@@ -35,32 +35,32 @@ QRect PrimaryScreen() {
 // The reader's messages, handed to the window's thread; the reader waits for each.
 class MainWindow::Listener final : public book::BookListener {
  public:
-  explicit Listener(MainWindow& form) : form_(form) {}
+  explicit Listener(MainWindow& window) : window_(window) {}
   void BookTitle(const std::string& title) override {
     const QString text = QString::fromStdString(title);
-    form_.gate_.Send([this, text] { form_.ShowTitle(text); });
+    window_.gate_.Send([this, text] { window_.ShowTitle(text); });
   }
   void BookProgress(int done, int total) override {
-    form_.gate_.Send([this, done, total] { form_.ShowProgress(done, total); });
+    window_.gate_.Send([this, done, total] { window_.ShowProgress(done, total); });
   }
   void BookLoaded() override {
-    form_.gate_.Send([this] { form_.PlayLoadedBook(); });
+    window_.gate_.Send([this] { window_.PlayLoadedBook(); });
   }
 
  private:
-  MainWindow& form_;
+  MainWindow& window_;
 };
 
 class MainWindow::MessageBoxNotifier final : public Notifier {
  public:
-  explicit MessageBoxNotifier(MainWindow& form) : form_(form) {}
+  explicit MessageBoxNotifier(MainWindow& window) : window_(window) {}
   void Notify(std::string_view message) override {
     const QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
-    form_.gate_.Send([this, text] { QMessageBox::information(&form_, form_.windowTitle(), text); });
+    window_.gate_.Send([this, text] { QMessageBox::information(&window_, window_.windowTitle(), text); });
   }
 
  private:
-  MainWindow& form_;
+  MainWindow& window_;
 };
 
 MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const RunLog>& log)

@@ -55,16 +55,16 @@ TEST(DemoBook, PlaysTurnsPagesAndTogglesFullScreen) {
   run.workingFolder = dir / "{RUN}";
   std::shared_ptr<const RunLog> log;
   auto* host = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
-  MainWindow form(run, host, log);
-  QSignalSpy loaded(&form, &MainWindow::BookLoaded);
+  MainWindow window(run, host, log);
+  QSignalSpy loaded(&window, &MainWindow::BookLoaded);
   QSignalSpy started(host, &RuffleMovieHost::MovieStarted);
   QSignalSpy calls(host, &MovieHost::FlashCall);
-  form.show();
+  window.show();
   ASSERT_TRUE(loaded.count() > 0 || loaded.wait(30000));
-  EXPECT_EQ(form.windowTitle(), "Pagewend demo book");
+  EXPECT_EQ(window.windowTitle(), "Pagewend demo book");
   EXPECT_TRUE(fs::exists(run.workingFolder / "files/res/thumbnails/thumb_11.png"));
   ASSERT_TRUE(started.count() > 0 || started.wait(60000));
-  EXPECT_TRUE(form.BorderNone());
+  EXPECT_TRUE(window.BorderNone());
 
   // Page one's title band, then the next page's, which has another colour.
   const auto drawn = [&] {
@@ -84,7 +84,7 @@ TEST(DemoBook, PlaysTurnsPagesAndTogglesFullScreen) {
   Click(*host, 300, 830);
   ASSERT_TRUE(calls.count() > 0 || calls.wait(10000));
   EXPECT_EQ(FlashRequestParser(calls[0][0].toString().toStdString()).GetName(), "fullscreen_error");
-  EXPECT_FALSE(form.BorderNone());
+  EXPECT_FALSE(window.BorderNone());
 }
 
 }  // namespace

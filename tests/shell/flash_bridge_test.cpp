@@ -48,12 +48,12 @@ class HandleFlashCall : public ::testing::Test {
 };
 
 TEST_F(HandleFlashCall, FullscreenErrorTogglesAndTwiceReturns) {
-  ASSERT_TRUE(h_.form->BorderNone());  // an ordinary run starts full screen
+  ASSERT_TRUE(h_.window->BorderNone());  // an ordinary run starts full screen
   h_.host->Call(Request("fullscreen_error"));
-  EXPECT_FALSE(h_.form->BorderNone());
-  EXPECT_EQ(h_.form->size(), QSize(900, 600));
+  EXPECT_FALSE(h_.window->BorderNone());
+  EXPECT_EQ(h_.window->size(), QSize(900, 600));
   h_.host->Call(Request("fullscreen_error", "<string>ignored</string>"));
-  EXPECT_TRUE(h_.form->BorderNone());
+  EXPECT_TRUE(h_.window->BorderNone());
 }
 
 TEST_F(HandleFlashCall, OtherNamesGuardedOrMalformedRequestsDoNothing) {
@@ -63,7 +63,7 @@ TEST_F(HandleFlashCall, OtherNamesGuardedOrMalformedRequestsDoNothing) {
         QStringLiteral("<invoke name=\"fullscreen_error\"><arguments>function(</arguments></invoke>"),
         QString(), QStringLiteral("garbage"), QStringLiteral("<invoke name=\"fullscreen_error\"")}) {
     h_.host->Call(request);
-    EXPECT_TRUE(h_.form->BorderNone()) << request.toStdString();
+    EXPECT_TRUE(h_.window->BorderNone()) << request.toStdString();
   }
 }
 

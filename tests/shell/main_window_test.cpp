@@ -19,82 +19,84 @@ using testing::WindowHarness;
 QRect Screen() { return QGuiApplication::primaryScreen()->geometry(); }
 
 // 900 × 600 inside, placed by its outer corner as a window is moved.
-bool CentredWindow(const QWidget& form) {
+bool CentredWindow(const QWidget& window) {
   const QRect s = Screen();
-  return form.size() == QSize(900, 600) &&
-         form.frameGeometry().topLeft() ==
+  return window.size() == QSize(900, 600) &&
+         window.frameGeometry().topLeft() ==
              QPoint(s.x() + (s.width() - 900) / 2, s.y() + (s.height() - 600) / 2);
 }
 
 TEST(MainWindow, StartsAsASmallCentredStripAndShowsProgressAndTitle) {
   WindowHarness h;
-  EXPECT_EQ(h.form->size(), QSize(152, 20));
-  EXPECT_EQ(h.form->geometry().center(), Screen().center());
-  h.form->ShowProgress(55, 100);
-  EXPECT_EQ(h.form->Percent(), 55);
-  h.form->ShowProgress(1, 3);  // integer division: 33, not 33.3 rounded up
-  EXPECT_EQ(h.form->Percent(), 33);
-  h.form->ShowTitle(QStringLiteral("Ein Buch – ünïcode"));
-  EXPECT_EQ(h.form->windowTitle(), QStringLiteral("Ein Buch – ünïcode"));
+  EXPECT_EQ(h.window->size(), QSize(152, 20));
+  EXPECT_EQ(h.window->geometry().center(), Screen().center());
+  h.window->ShowProgress(55, 100);
+  EXPECT_EQ(h.window->Percent(), 55);
+  h.window->ShowProgress(1, 3);  // integer division: 33, not 33.3 rounded up
+  EXPECT_EQ(h.window->Percent(), 33);
+  h.window->ShowTitle(QStringLiteral("Ein Buch – ünïcode"));
+  EXPECT_EQ(h.window->windowTitle(), QStringLiteral("Ein Buch – ünïcode"));
 }
 
 TEST(MainWindow, LoadingRunsTheStartSequenceAndPlaysBookSwfFullScreen) {
   WindowHarness h;
   ASSERT_TRUE(h.ShowLoaded());
-  const fs::path w = h.form->Paths().WorkingFolder(true);
+  const fs::path w = h.window->Paths().WorkingFolder(true);
   EXPECT_EQ(w, h.dir / "{RUN}" / "");
   EXPECT_TRUE(fs::is_directory(w / "files" / "res" / "thumbnails"));
   // The log is created beside the book's files, with the program's own Log folder rotated.
   ASSERT_TRUE(h.log);
   EXPECT_EQ(h.log->FileName(), w / "files" / "Log" / "log1.txt");
-  EXPECT_FALSE(h.form->windowTitle().isEmpty());
-  EXPECT_EQ(h.form->Percent(), 100);
-  EXPECT_FALSE(h.form->StripVisible());
+  EXPECT_FALSE(h.window->windowTitle().isEmpty());
+  EXPECT_EQ(h.window->Percent(), 100);
+  EXPECT_FALSE(h.window->StripVisible());
   EXPECT_EQ(h.host->Movie(), w / "files" / "book.swf");
   EXPECT_EQ(h.host->Sets(), 1);
-  EXPECT_TRUE(h.form->BorderNone());
-  EXPECT_EQ(h.form->geometry(), Screen());
-  EXPECT_TRUE(h.form->windowFlags() & Qt::FramelessWindowHint);
-  EXPECT_FALSE(h.form->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_DOUBLE_EQ(h.form->windowOpacity(), 1.0);
-  EXPECT_TRUE(h.form->isVisible());
+  EXPECT_TRUE(h.window->BorderNone());
+  EXPECT_EQ(h.window->geometry(), Screen());
+  EXPECT_TRUE(h.window->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_FALSE(h.window->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_DOUBLE_EQ(h.window->windowOpacity(), 1.0);
+  EXPECT_TRUE(h.window->isVisible());
 }
 
 TEST(MainWindow, EscapeLeavesFullScreenOnlyAndLandsCentred) {
   WindowHarness h;
   ASSERT_TRUE(h.ShowLoaded());
   QTest::keyClick(h.host, Qt::Key_Escape);  // the movie has the focus, the window still sees it
-  EXPECT_FALSE(h.form->BorderNone());
-  EXPECT_TRUE(CentredWindow(*h.form)) << h.form->frameGeometry().x() << "," << h.form->frameGeometry().y();
-  EXPECT_FALSE(h.form->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_FALSE(h.window->BorderNone());
+  EXPECT_TRUE(CentredWindow(*h.window))
+      << h.window->frameGeometry().x() << "," << h.window->frameGeometry().y();
+  EXPECT_FALSE(h.window->windowFlags() & Qt::FramelessWindowHint);
   QTest::keyClick(h.host, Qt::Key_Escape);  // windowed: nothing
-  EXPECT_FALSE(h.form->BorderNone());
+  EXPECT_FALSE(h.window->BorderNone());
   QTest::keyClick(h.host, Qt::Key_F);  // no other key does anything
-  EXPECT_FALSE(h.form->BorderNone());
-  h.form->ToggleFullScreen();
-  EXPECT_EQ(h.form->geometry(), Screen());
+  EXPECT_FALSE(h.window->BorderNone());
+  h.window->ToggleFullScreen();
+  EXPECT_EQ(h.window->geometry(), Screen());
   // A window resized by the user still comes back at 900 × 600.
-  h.form->ToggleFullScreen();
-  h.form->setGeometry(10, 10, 300, 200);
-  h.form->ToggleFullScreen();
-  h.form->ToggleFullScreen();
-  EXPECT_TRUE(CentredWindow(*h.form)) << h.form->frameGeometry().x() << "," << h.form->frameGeometry().y();
+  h.window->ToggleFullScreen();
+  h.window->setGeometry(10, 10, 300, 200);
+  h.window->ToggleFullScreen();
+  h.window->ToggleFullScreen();
+  EXPECT_TRUE(CentredWindow(*h.window))
+      << h.window->frameGeometry().x() << "," << h.window->frameGeometry().y();
 }
 
 TEST(MainWindow, PopupMenuTogglesAndExits) {
   WindowHarness h;
   ASSERT_TRUE(h.ShowLoaded());
-  const QList<QAction*> items = h.form->ContextMenu()->actions();
+  const QList<QAction*> items = h.window->ContextMenu()->actions();
   ASSERT_EQ(items.size(), 2);
   EXPECT_EQ(items[0]->text(), "Fullscreen");
   EXPECT_EQ(items[1]->text(), "Exit");
   items[0]->trigger();
-  EXPECT_FALSE(h.form->BorderNone());
+  EXPECT_FALSE(h.window->BorderNone());
   items[0]->trigger();
-  EXPECT_TRUE(h.form->BorderNone());
+  EXPECT_TRUE(h.window->BorderNone());
   EXPECT_EQ(h.host->contextMenuPolicy(), Qt::CustomContextMenu);
   items[1]->trigger();
-  EXPECT_FALSE(h.form->isVisible());
+  EXPECT_FALSE(h.window->isVisible());
 }
 
 void SendMouse(QWidget* target, QEvent::Type type, QPoint global, Qt::MouseButton button = Qt::NoButton) {
@@ -106,35 +108,35 @@ void SendMouse(QWidget* target, QEvent::Type type, QPoint global, Qt::MouseButto
 TEST(MainWindow, ScreenSaverStaysOnTopHidesTheCursorAndEndsOnInput) {
   auto loadedSaver = [](WindowHarness& h) {
     EXPECT_TRUE(h.ShowLoaded());
-    EXPECT_TRUE(h.form->isVisible());
+    EXPECT_TRUE(h.window->isVisible());
   };
   {
     WindowHarness h(true);
     loadedSaver(h);
-    EXPECT_TRUE(h.form->windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_TRUE(h.form->BorderNone());
+    EXPECT_TRUE(h.window->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(h.window->BorderNone());
     ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
-    const QPoint saved = h.form->SavedCursor();
+    const QPoint saved = h.window->SavedCursor();
     // Along one axis only: the saver stays.
     SendMouse(h.host, QEvent::MouseMove, saved + QPoint(0, 40));
     SendMouse(h.host, QEvent::MouseMove, saved + QPoint(-25, 0));
-    EXPECT_TRUE(h.form->isVisible());
+    EXPECT_TRUE(h.window->isVisible());
     SendMouse(h.host, QEvent::MouseMove, saved + QPoint(3, 4));
-    EXPECT_FALSE(h.form->isVisible());
+    EXPECT_FALSE(h.window->isVisible());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);  // shown again on close
   }
   for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
     WindowHarness h(true);
     loadedSaver(h);
-    SendMouse(h.host, QEvent::MouseButtonPress, h.form->SavedCursor(), button);
-    EXPECT_FALSE(h.form->isVisible()) << button;
+    SendMouse(h.host, QEvent::MouseButtonPress, h.window->SavedCursor(), button);
+    EXPECT_FALSE(h.window->isVisible()) << button;
   }
   for (Qt::Key key : {Qt::Key_A, Qt::Key_Escape, Qt::Key_Shift}) {
     WindowHarness h(true);
     loadedSaver(h);
     QTest::keyPress(h.host, key);
-    EXPECT_FALSE(h.form->isVisible()) << key;
+    EXPECT_FALSE(h.window->isVisible()) << key;
   }
   // An ordinary run ignores all of that.
   WindowHarness h;
@@ -142,27 +144,27 @@ TEST(MainWindow, ScreenSaverStaysOnTopHidesTheCursorAndEndsOnInput) {
   SendMouse(h.host, QEvent::MouseMove, QPoint(7, 9));
   SendMouse(h.host, QEvent::MouseButtonPress, QPoint(7, 9), Qt::LeftButton);
   QTest::keyClick(h.host, Qt::Key_A);
-  EXPECT_TRUE(h.form->isVisible());
+  EXPECT_TRUE(h.window->isVisible());
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST(MainWindow, AFailedLoadSaysSoKeepsTheStripAndLogsWhy) {
   WindowHarness h(false, "abc");
-  QSignalSpy title(h.form.get(), &QWidget::windowTitleChanged);
-  h.form->show();
+  QSignalSpy title(h.window.get(), &QWidget::windowTitleChanged);
+  h.window->show();
   ASSERT_TRUE(title.wait(10000));
-  EXPECT_EQ(h.form->windowTitle(), "The book could not be opened");
-  EXPECT_EQ(h.form->StripText(), "The book could not be opened");
-  EXPECT_TRUE(h.form->StripVisible());
-  EXPECT_EQ(h.form->size(), QSize(152, 20));
+  EXPECT_EQ(h.window->windowTitle(), "The book could not be opened");
+  EXPECT_EQ(h.window->StripText(), "The book could not be opened");
+  EXPECT_TRUE(h.window->StripVisible());
+  EXPECT_EQ(h.window->size(), QSize(152, 20));
   EXPECT_EQ(h.host->Sets(), 0);
   ASSERT_TRUE(h.log);
   const std::string log = pagewend::testing::ReadFile(h.log->FileName());
   EXPECT_NE(log.find("[TLoadProjectThread]: Error:"), std::string::npos) << log;
   EXPECT_NE(log.find("too short"), std::string::npos) << log;
   // Closing still deletes the working folder.
-  const fs::path w = h.form->Paths().WorkingFolder(true);
-  h.form.reset();
+  const fs::path w = h.window->Paths().WorkingFolder(true);
+  h.window.reset();
   EXPECT_FALSE(fs::exists(w));
 }
 
@@ -170,13 +172,13 @@ TEST(MainWindow, ClosingWhileTheLoaderWaitsForTheWindowLeavesNothingBehind) {
   WindowHarness h;
   // No events are processed, so the loader is stuck handing its first message to this thread:
   // the case where waiting for it naively would hang for ever.
-  h.form->show();
-  const fs::path w = h.form->Paths().WorkingFolder(true);
+  h.window->show();
+  const fs::path w = h.window->Paths().WorkingFolder(true);
   ASSERT_TRUE(fs::is_directory(w));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   pagewend::testing::WriteFile(w / "files" / "book.swf", "already unpacked");
   const auto start = std::chrono::steady_clock::now();
-  h.form.reset();
+  h.window.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_FALSE(fs::exists(w));
   QCoreApplication::processEvents();  // a late delivery to the gone window must be harmless
@@ -185,10 +187,10 @@ TEST(MainWindow, ClosingWhileTheLoaderWaitsForTheWindowLeavesNothingBehind) {
 TEST(MainWindow, ClosingAfterLoadingDeletesTheWorkingFolder) {
   WindowHarness h;
   ASSERT_TRUE(h.ShowLoaded());
-  const fs::path w = h.form->Paths().WorkingFolder(true);
+  const fs::path w = h.window->Paths().WorkingFolder(true);
   pagewend::testing::WriteFile(w / "files" / "res" / "pages" / "1.jpg", "page");
-  h.form->close();
-  h.form.reset();
+  h.window->close();
+  h.window.reset();
   EXPECT_FALSE(fs::exists(w));
 }
 

@@ -36,25 +36,25 @@ TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
   run.workingFolder = dir / "{RUN}";
   std::shared_ptr<const RunLog> log;
   auto* host = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
-  MainWindow form(run, host, log);
+  MainWindow window(run, host, log);
   // The movie is written while the loader waits for its title to be shown, so it is in place
   // before loaded, as an unpacked start movie is.
-  QObject::connect(&form, &QWidget::windowTitleChanged, &form, [&] {
-    pagewend::testing::WriteFile(PathGetter::FilesFolder(form.Paths().WorkingFolder(true)) / "book.swf",
+  QObject::connect(&window, &QWidget::windowTitleChanged, &window, [&] {
+    pagewend::testing::WriteFile(PathGetter::FilesFolder(window.Paths().WorkingFolder(true)) / "book.swf",
                                  testing::CallingMovie());
   });
   QSignalSpy calls(host, &MovieHost::FlashCall);
-  QSignalSpy loaded(&form, &MainWindow::BookLoaded);
-  form.show();
+  QSignalSpy loaded(&window, &MainWindow::BookLoaded);
+  window.show();
   ASSERT_TRUE(loaded.count() > 0 || loaded.wait(20000));
-  EXPECT_TRUE(form.BorderNone());
+  EXPECT_TRUE(window.BorderNone());
   for (int i = 0; i < 120 && calls.count() < 2; ++i) calls.wait(500);
   ASSERT_EQ(calls.count(), 2);
   const FlashRequestParser first(calls[0][0].toString().toStdString());
   EXPECT_EQ(first.GetName(), "fullscreen_error");
   EXPECT_TRUE(first.Arguments().empty());
   // The first call took the window out of full screen again.
-  EXPECT_FALSE(form.BorderNone());
+  EXPECT_FALSE(window.BorderNone());
   const QString second = calls[1][0].toString();
   EXPECT_EQ(second,
             "<invoke name=\"nothing_defines_this\" returntype=\"xml\"><arguments><number>42</number>"

@@ -25,20 +25,20 @@ struct WindowHarness {
     run.programFolder = dir / "program";
     run.workingFolder = dir / "{RUN}";
     host = new FakeMovieHost;
-    form = std::make_unique<MainWindow>(run, host, log);
+    window = std::make_unique<MainWindow>(run, host, log);
   }
 
   // Shows the window and waits until the book is loaded.
   bool ShowLoaded() {
-    QSignalSpy loaded(form.get(), &MainWindow::BookLoaded);
-    form->show();
+    QSignalSpy loaded(window.get(), &MainWindow::BookLoaded);
+    window->show();
     return loaded.count() > 0 || loaded.wait(20000);
   }
 
   pagewend::testing::TempDir dir;
   std::shared_ptr<const RunLog> log;
   FakeMovieHost* host = nullptr;
-  std::unique_ptr<MainWindow> form;
+  std::unique_ptr<MainWindow> window;
 };
 
 }  // namespace pagewend::shell::testing
