@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "book/book_documents.h"
-#include "book/book_opener.h"
+#include "book/unpack_run.h"
 #include "package/package_format.h"
 #include "testing/book_package.h"
 #include "testing/temp_dir.h"
@@ -30,13 +30,12 @@ class Quiet : public BookListener, public Notifier {
 };
 
 void Extract(const fs::path& package, const fs::path& folder) {
-  const PathGetter paths = PathGetter::AtFolder(folder);
-  paths.CreateWorkingFolders();
   Quiet quiet;
-  BookOpener opener(quiet, quiet, paths, nullptr, {{}, 2});
-  opener.Open(package);
-  opener.SplitAll();
+  UnpackRun run({.bookFile = package, .workingFolder = folder, .options = {{}, 2}}, quiet, quiet);
+  run.Run();
   ASSERT_TRUE(quiet.loaded);
+  // The run's own log is no file of the book.
+  fs::remove_all(folder / "files" / "Log");
   KeepDocuments(package, folder);
 }
 

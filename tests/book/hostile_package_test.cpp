@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "book/book_opener.h"
+#include "book/unpack_run.h"
 #include "model/book/m_book.h"
 #include "model/project/pw_project.h"
 #include "model/xml_source.h"
@@ -129,17 +129,12 @@ std::string UnpackChecked(const TempDir& dir, const fs::path& package) {
   const fs::path work = outer / "inner" / "run";
   fs::create_directories(work);
   WriteFile(outer / "inner" / "sentinel", "untouched");
-  const PathGetter paths = PathGetter::AtFolder(work);
-  paths.CreateWorkingFolders();
   QuietListener listener;
   SilentNotifier notifier;
-  OpenerOptions options;
-  options.jobs = 2;
   std::string error;
   try {
-    BookOpener opener(listener, notifier, paths, nullptr, options);
-    opener.Open(package);
-    opener.SplitAll();
+    UnpackRun run({.bookFile = package, .workingFolder = work, .options = {{}, 2}}, listener, notifier);
+    run.Run();
     if (!listener.loaded) error = "(stopped without loading)";
   } catch (const std::exception& e) {
     error = e.what();
