@@ -40,7 +40,8 @@ struct OpenerOptions {
 
 // Unpacks a book package into a run's working folder: parses the two documents, writes every
 // record as a file, makes the mobile images and page thumbnails, and tells the listener how far
-// it has got. The working folders must exist (PathGetter::CreateWorkingFolders).
+// it has got. The working folders must exist: UnpackRun makes them and the run log around an
+// opener, and is how the player and the tool unpack.
 class BookOpener {
  public:
   BookOpener(BookListener& listener, Notifier& notifier, PathGetter paths, const RunLog* log,
