@@ -14,11 +14,10 @@
 namespace pagewend::tool {
 
 Command AddBookXmlCommand(CLI::App& app) {
-  const FileCommand c =
-      AddFileCommand(app, "book-xml",
-                     "Load the book document of a book package (or a bare book document) "
-                     "and print it as the book model saves it.",
-                     "FILE", "A book executable, a bare package, or a book XML document", false);
+  const FileCommand c = AddFileCommand(app, "book-xml",
+                                       "Load the book document of a book package (or a bare book document) "
+                                       "and print it as the book model saves it.",
+                                       "FILE", "A book executable, a bare package, or a book XML document");
   auto separator = std::make_shared<std::string>();
   c.app->add_option("--decimal-separator", *separator,
                     "Decimal separator of the user's locale (default: from the environment)");

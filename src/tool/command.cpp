@@ -5,11 +5,11 @@
 namespace pagewend::tool {
 
 FileCommand AddFileCommand(CLI::App& app, const std::string& name, const std::string& description,
-                           const std::string& argName, const std::string& argHelp, bool json) {
+                           const std::string& argName, const std::string& argHelp, const char* jsonHelp) {
   auto args = std::make_shared<FileArgs>();
   CLI::App* sub = app.add_subcommand(name, description);
   sub->add_option(argName, args->file, argHelp)->required();
-  if (json) sub->add_flag("--json", args->json, "Print one JSON object");
+  if (jsonHelp) sub->add_flag("--json", args->json, jsonHelp);
   return {sub, args};
 }
 

@@ -36,10 +36,12 @@ struct FileCommand {
   std::shared_ptr<const FileArgs> args;
 };
 
-// Adds a subcommand with its required file argument (named argName, "BOOK" or "FILE") and, with
-// json, the --json flag. The caller adds its own options to app and gives run args.
+// Adds a subcommand with its required file argument (named argName, "BOOK" or "FILE") and, when
+// jsonHelp is given, the --json flag. The caller adds its own options to app and gives run args.
+inline constexpr const char* kJsonHelp = "Print one JSON object";
 FileCommand AddFileCommand(CLI::App& app, const std::string& name, const std::string& description,
-                           const std::string& argName, const std::string& argHelp, bool json);
+                           const std::string& argName, const std::string& argHelp,
+                           const char* jsonHelp = nullptr);
 
 // Prints what the core would show a user, on stderr.
 class StderrNotifier final : public Notifier {

@@ -77,7 +77,7 @@ Command AddExtractCommand(CLI::App& app) {
   const FileCommand c = AddFileCommand(app, "extract",
                                        "Unpack a book into a folder: every file, the mobile images and "
                                        "the page thumbnails, with the run log in DIR/files/Log/log1.txt.",
-                                       "BOOK", "A book executable or a bare package", false);
+                                       "BOOK", "A book executable or a bare package");
   CLI::App* sub = c.app;
   struct Options {
     std::string dir;

@@ -15,7 +15,7 @@ Command AddInfoCommand(CLI::App& app) {
   const FileCommand c = AddFileCommand(app, "info",
                                        "Show a book's title, page count and every reference of its two "
                                        "documents: owner, pos_, size_, the file it becomes and its status.",
-                                       "BOOK", "A book executable or a bare package", true);
+                                       "BOOK", "A book executable or a bare package", kJsonHelp);
   return {
       c.app, [args = c.args] {
         LoadedBook loaded = LoadBook(args->file, SystemSettings::FromUserLocale());

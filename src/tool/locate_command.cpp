@@ -12,7 +12,7 @@ Command AddLocateCommand(CLI::App& app) {
   const FileCommand c = AddFileCommand(app, "locate",
                                        "Find the book and project documents at the end of a book "
                                        "package and print where they lie.",
-                                       "BOOK", "A book executable or a bare package", true);
+                                       "BOOK", "A book executable or a bare package", kJsonHelp);
   return {c.app, [args = c.args] {
             const package::PackageFile package(args->file);
             package::Documents docs;

@@ -54,7 +54,8 @@ Command AddSettingsCommand(CLI::App& app) {
       AddFileCommand(app, "settings",
                      "Load the project settings of a book package or of a bare project "
                      "document and print every setting in declaration order.",
-                     "FILE", "A book executable, a bare package, or a <project> XML document", true);
+                     "FILE", "A book executable, a bare package, or a <project> XML document",
+                     "Print one JSON object, sections nested");
   auto separator = std::make_shared<std::string>();
   c.app
       ->add_option("--decimal-separator", *separator,

@@ -12,7 +12,7 @@ Command AddSwfCommand(CLI::App& app) {
   const FileCommand c = AddFileCommand(app, "swf",
                                        "Show the header of an SWF movie: signature, version, length, "
                                        "frame rectangle, size in pixels, frame rate and count.",
-                                       "FILE", "The movie (FWS or CWS)", true);
+                                       "FILE", "The movie (FWS or CWS)", kJsonHelp);
   return {
       c.app, [args = c.args] {
         swf::SwfStreamReader reader(args->file);
