@@ -102,14 +102,12 @@ bool SwfStreamReader::CheckSignature(std::istream& stream) {
   return valid_;
 }
 
-std::size_t SwfStreamReader::ReadHeader(std::streambuf& stream, int mode) {
+void SwfStreamReader::ReadHeader(std::streambuf& stream, int mode) {
   BitsEngine bits(stream);
-  std::size_t consumed = 0;
   if (mode == 0 || mode == 1) {
     for (auto& b : header_) b = bits.ReadByte();
     fileLength_ = static_cast<std::uint32_t>(header_[4]) | static_cast<std::uint32_t>(header_[5]) << 8 |
                   static_cast<std::uint32_t>(header_[6]) << 16 | static_cast<std::uint32_t>(header_[7]) << 24;
-    consumed += 8;
   }
   if (mode == 0 || mode == 2) {
     const int n = static_cast<int>(bits.ReadBits(5));
@@ -118,12 +116,9 @@ std::size_t SwfStreamReader::ReadHeader(std::streambuf& stream, int mode) {
     rect_.yMin = bits.ReadSignedBits(n);
     rect_.yMax = bits.ReadSignedBits(n);
     bits.FlushBits(false);
-    consumed += static_cast<std::size_t>((5 + 4 * n + 7) / 8);
     frameRate_ = bits.ReadWord();
     frameCount_ = bits.ReadWord();
-    consumed += 4;
   }
-  return consumed;
 }
 
 void SwfStreamReader::LoadFromStream(std::istream& stream) {

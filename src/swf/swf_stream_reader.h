@@ -45,8 +45,8 @@ class SwfStreamReader {
  private:
   bool CheckSignature(std::istream& stream);
   // mode 0: header bytes, then RECT, frame rate and count; 1: header bytes only; 2: RECT, rate
-  // and count only. Returns the bytes consumed.
-  std::size_t ReadHeader(std::streambuf& stream, int mode);
+  // and count only.
+  void ReadHeader(std::streambuf& stream, int mode);
 
   std::string signature_;
   bool valid_ = false;

@@ -314,21 +314,26 @@ TEST(BookOpener, NamesThatLeaveTheWorkingFolderAreRefusedAndTheRestUnpacked) {
 }
 
 TEST(BookOpener, APageWithAMobileImageButNoElementsGetsAStretchedThumbnail) {
-  OpenerRun run;
-  {
-    PackageWriter w(run.Package());
-    const auto mobile = w.AddRecord(ImageBytes(300, 300, ".png"));
-    w.Finish(
-        fmt::format(R"(<book pagewidth="400" pageheight="300" thumbscale="0.5"><Chapters><chapter><Pages>)"
-                    R"(<page mobilefile2="m.png" mobilefile1="x.png" photoviewthumb="y.png" {}/>)"
-                    R"(</Pages></chapter></Chapters></book>)",
-                    RefAttrs(mobile, "mobilefile2")),
-        "<project/>");
-  }
-  run.OpenAndSplit();
-  const QImage thumb(QString::fromStdString((run.f / "res/thumbnails/thumb_0.png").string()));
+  const auto thumbnail = [](int width, int height) {
+    OpenerRun run;
+    {
+      PackageWriter w(run.Package());
+      const auto mobile = w.AddRecord(ImageBytes(300, 300, ".png"));
+      w.Finish(
+          fmt::format(R"(<book pagewidth="{}" pageheight="{}" thumbscale="0.5"><Chapters><chapter><Pages>)"
+                      R"(<page mobilefile2="m.png" mobilefile1="x.png" photoviewthumb="y.png" {}/>)"
+                      R"(</Pages></chapter></Chapters></book>)",
+                      width, height, RefAttrs(mobile, "mobilefile2")),
+          "<project/>");
+    }
+    run.OpenAndSplit();
+    return QImage(QString::fromStdString((run.f / "res/thumbnails/thumb_0.png").string()));
+  };
+  const QImage thumb = thumbnail(400, 300);
   ASSERT_EQ(thumb.size(), QSize(200, 150));
   EXPECT_EQ(qAlpha(thumb.pixel(5, 5)), 255);
+  // The canvas rounds ties to even: 2.5 gives 2, 3.5 gives 4.
+  EXPECT_EQ(thumbnail(5, 7).size(), QSize(2, 4));
 }
 
 TEST(BookOpener, PageTenThousandIsNamedWithAllItsDigits) {

@@ -31,11 +31,16 @@ TEST(XmlSource, RefusesBrokenDeepOrUnknownDocuments) {
   EXPECT_THROW(LoadXmlDocument("<project><a></project>"), XmlError);
   EXPECT_THROW(LoadXmlDocument(""), XmlError);
   EXPECT_THROW(LoadXmlDocument("<?xml version=\"1.0\" encoding=\"no-such-set\"?><p/>"), XmlError);
-  std::string deep;
-  for (int i = 0; i < 10000; ++i) deep += "<a>";
-  for (int i = 0; i < 10000; ++i) deep += "</a>";
-  EXPECT_THROW(LoadXmlDocument(deep), XmlError);
-  EXPECT_NO_THROW(LoadXmlDocument(deep, XmlDepthCheck::kSkip));
+  const auto nested = [](int levels) {
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += "<a>";
+    for (int i = 0; i < levels; ++i) text += "</a>";
+    return text;
+  };
+  EXPECT_THROW(LoadXmlDocument(nested(10000)), XmlError);
+  EXPECT_NO_THROW(LoadXmlDocument(nested(10000), XmlDepthCheck::kSkip));
+  EXPECT_NO_THROW(LoadXmlDocument(nested(kMaxXmlDepth)));
+  EXPECT_THROW(LoadXmlDocument(nested(kMaxXmlDepth + 1)), XmlError);
   EXPECT_NO_THROW(LoadXmlDocument("<a><b><c/></b><d/></a>"));
 }
 

@@ -133,7 +133,7 @@ TEST(PackageFormat, ButtonGroupSharingANameKeepsTheLowestType) {
                            {7, std::string("FULL")},
                            {40, std::string("UNKNOWN")}},
                           "[info]\r\nwidth=20\r\nFirstPage=arrow.png\r\nprevious = arrow.png \r\n"
-                          "next=next.png\r\nfullscreen=   \r\n");
+                          "next=next.png\r\nfullscreen=   \r\nNext=later.png\r\n");
     writer.Finish("<book/>", "<project/>");
   }
   PackageFile file(dir / "book");
@@ -144,6 +144,7 @@ TEST(PackageFormat, ButtonGroupSharingANameKeepsTheLowestType) {
   const IniSection info = ParseInfoIni(Text(file, group.info));
   EXPECT_EQ(info.at("width"), "20");
   EXPECT_EQ(info.at("firstpage"), "arrow.png");
+  EXPECT_EQ(info.at("next"), "next.png");  // a key listed twice: the first one counts
 
   const auto files = GroupFiles(group, [&](std::uint32_t type) { return ButtonNameOf(info, type); });
   ASSERT_EQ(files.size(), 2u);  // blank and unknown names are skipped

@@ -70,6 +70,10 @@ TEST(ZipExtract, StopsAtItsLimitsAndOnDamage) {
   }
   MakeZip(dir / "big.zip", {{"big", std::string(10000, 'z')}});
   EXPECT_THROW(ExtractZip(dir / "big.zip", dir / "out", {.maxTotalBytes = 5000}), ZipError);
+  // The cap is on the running total: entries each under it, together over it.
+  MakeZip(dir / "parts.zip", {{"p1", std::string(3000, 'p')}, {"p2", std::string(3000, 'q')}});
+  EXPECT_EQ(ExtractZip(dir / "parts.zip", dir / "out", {.maxTotalBytes = 6000}).bytes, 6000);
+  EXPECT_THROW(ExtractZip(dir / "parts.zip", dir / "out", {.maxTotalBytes = 5000}), ZipError);
   testing::WriteFile(dir / "junk.zip", "PK\x03\x04 definitely not a zip");
   EXPECT_THROW(ExtractZip(dir / "junk.zip", dir / "out"), ZipError);
   EXPECT_THROW(ExtractZip(dir / "missing.zip", dir / "out"), ZipError);
