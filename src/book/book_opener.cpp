@@ -69,16 +69,19 @@ const TMBook& BookOpener::Book() const {
 }
 
 void BookOpener::Open(const fs::path& fileName) {
+  // Nothing of an earlier package is kept, and nothing of this one unless both documents load,
+  // so Split can never run on half-read documents.
   state_->project.reset();
   state_->book.reset();
   state_->source.reset();
-  state_->source = std::make_unique<PackageFile>(fileName);
+  auto source = std::make_unique<PackageFile>(fileName);
   DocumentOptions options;
   options.settings = options_.settings;
   options.log = log_;
   options.projectLoaded = [this](const TPWProject& project) { listener_.BookTitle(project.exetitle()); };
   try {
-    BookDocuments documents = LoadDocuments(*state_->source, options);
+    BookDocuments documents = LoadDocuments(*source, options);
+    state_->source = std::move(source);
     state_->project = std::move(documents.project);
     state_->book = std::move(documents.book);
   } catch (const DocumentError& e) {
@@ -169,7 +172,7 @@ void BookOpener::RunStep(const std::vector<BookFile>& files, SplitStep step, std
 }
 
 void BookOpener::Split() {
-  if (!state_->source) throw std::logic_error("Split before Open");
+  if (!state_->source) throw std::logic_error("Split without a package opened");
   try {
     const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
     RunStep(files, SplitStep::Background, "Finish SplitProjBg");

@@ -269,6 +269,8 @@ TEST(BookOpener, DocumentsThatDoNotLoadNameTheirStep) {
   } catch (const std::exception& e) {
     EXPECT_THAT(e.what(), ::testing::StartsWith("Failed to SplitMagProj: "));
   }
+  // Nothing half-read is left to split.
+  EXPECT_THROW(run.opener->SplitAll(), std::logic_error);
   EXPECT_THROW(run.opener->Open(run.dir / "missing.exe"), PackageError);
 }
 
