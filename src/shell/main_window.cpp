@@ -16,7 +16,6 @@
 #include "shell/flash_request_parser.h"
 #include "shell/loading_thread.h"
 #include "shell/movie_host.h"
-#include "support/folder_tree.h"
 
 namespace pagewend::shell {
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/project/pw_project.h"
+#include "support/notifier.h"
 #include "testing/book_package.h"
 #include "testing/temp_dir.h"
 
@@ -22,11 +23,6 @@ class CountingListener : public BookListener {
   void BookProgress(int, int) override {}
   void BookLoaded() override { ++loaded; }
   int loaded = 0;
-};
-
-class SilentNotifier : public Notifier {
- public:
-  void Notify(std::string_view) override {}
 };
 
 TEST(UnpackRun, SetsUpFoldersAndLogRunsTheBookAndRemovesItsFolderOnlyWhenAsked) {
