@@ -14,6 +14,7 @@
 namespace {
 
 using namespace pagewend::model::book;
+using pagewend::model::LoadOptions;
 
 constexpr int kPages = 10000;
 

@@ -13,13 +13,16 @@
 namespace {
 
 using namespace pagewend::model::project;
+using pagewend::model::Object;
+using pagewend::model::PropertyInfo;
+using pagewend::model::PropertyValue;
 
 // Every property of the object as an element, in table order, as the authoring tool writes them.
-void WriteElements(const TPWBasicProject& object, pugi::xml_node parent) {
+void WriteElements(const Object& object, pugi::xml_node parent) {
   for (const PropertyInfo& property : object.Properties()) {
     pugi::xml_node element = parent.append_child(std::string(property.name).c_str());
     const PropertyValue value = object.Value(property);
-    if (const auto* section = std::get_if<const TPWBasicProject*>(&value)) {
+    if (const auto* section = std::get_if<const Object*>(&value)) {
       WriteElements(**section, element);
     } else if (const auto* text = std::get_if<std::string_view>(&value)) {
       element.text().set(std::string(*text).c_str());

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       project.LoadFromStream(document, system);
     } catch (const model::XmlError&) {
       continue;
-    } catch (const PropertyError&) {
+    } catch (const model::PropertyError&) {
       continue;
     }
     TPWProject copy;

@@ -94,9 +94,9 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
           logo.filename(),
           NamedIn(kLayout.OtherFolder(false), "logo" + Lower(WinExtension(logo.filename()))));
 
-  const std::string searchIndex = book.GetString("searchindex");
+  const std::string searchIndex = book.searchindex();
   map.Add(given(searchIndex), SplitStep::SearchFile, "book.searchindex",
-          Ref(book.GetUInt32("pos_search_"), book.GetUInt32("size_search_")), searchIndex,
+          Ref(book.pos_search_(), book.size_search_()), searchIndex,
           NamedIn(kLayout.OtherFolder(false), WinFileName(searchIndex)));
 
   auto& toc = project.toc();
@@ -111,13 +111,12 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
             InFiles(kLayout.SoundsFolder(false) / "bg.mp3"));
   }
 
-  const std::string download = book.GetString("download");
+  const std::string download = book.download();
   map.Add(!complete || buttons.download(), SplitStep::Download, "book.download",
-          Ref(book.GetUInt32("pos_download_"), book.GetUInt32("size_download_")), download,
+          Ref(book.pos_download_(), book.size_download_()), download,
           NamedIn(kLayout.DownloadsFolder(false), WinFileName(download)));
 
-  map.Add(true, SplitStep::Languages, "book.langs",
-          Ref(book.GetUInt32("pos_langs_"), book.GetUInt32("size_langs_")), "langs.zip",
+  map.Add(true, SplitStep::Languages, "book.langs", Ref(book.pos_langs_(), book.size_langs_()), "langs.zip",
           FolderTarget(kLayout.LanguagesFolder(false)), RecordForm::Archive);
 
   if (chapters.Count() > 0) {
@@ -133,7 +132,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
         f->part = PagePart::Search;
         f->rewrite = [&page](const std::string& path) { page.set_searchtxt(path); };
       }
-      const std::string pageDownload = page.GetString("download");
+      const std::string pageDownload = page.download();
       if (auto* f = map.Add(true, SplitStep::Page, owner + ".download",
                             Ref(page.pos_download_(), page.size_download_()), pageDownload,
                             NamedIn(kLayout.DownloadsFolder(false), WinFileName(pageDownload)))) {

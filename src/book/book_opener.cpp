@@ -285,14 +285,13 @@ imaging::PageImageJob BookOpener::PageImages(TMPage& page, std::size_t index) {
       size = {swf.width, swf.height};
     }
   }
-  const double scale = book.GetFloat("thumbscale");
+  const double scale = book.thumbscale();
   imaging::PageImageJob job;
   job.source = page.mobilefile2();
   job.mobile = page.mobilefile1();
   job.photoThumb = page.photoviewthumb();
   job.pageThumb = page.pagethumb();
-  job.canvas = {RoundEven(book.GetInt32("pagewidth") * scale),
-                RoundEven(book.GetInt32("pageheight") * scale)};
+  job.canvas = {RoundEven(book.pagewidth() * scale), RoundEven(book.pageheight() * scale)};
   if (first && size.width >= 1 && size.height >= 1)
     job.drawRect = imaging::Rect{RoundEven(first->left() * scale), RoundEven(first->top() * scale),
                                  RoundEven(first->width() * scale), RoundEven(first->height() * scale)};

@@ -123,14 +123,6 @@ pugi::xml_document LoadXmlDocument(std::string_view bytes, XmlDepthCheck depthCh
   return doc;
 }
 
-std::optional<std::int32_t> ParseInt32(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  std::int32_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 std::optional<double> ParseDecimal(std::string_view text, char separator) {
   std::string copy(text);
   if (separator != '.') {

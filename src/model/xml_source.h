@@ -2,6 +2,7 @@
 
 #include <pugixml.hpp>
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -33,8 +34,18 @@ pugi::xml_document LoadXmlDocument(std::string_view bytes, XmlDepthCheck depthCh
 std::string DeclaredEncoding(std::string_view bytes);
 
 // Locale-free conversions shared by both models' property tables.
-// A signed 32-bit decimal integer (optional sign, no spaces), or nothing.
-std::optional<std::int32_t> ParseInt32(std::string_view text);
+// A decimal integer of type Int (optional sign, no spaces, in Int's range), or nothing.
+template <class Int>
+std::optional<Int> ParseInteger(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  Int value{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+inline std::optional<std::int32_t> ParseInt32(std::string_view text) {
+  return ParseInteger<std::int32_t>(text);
+}
 // A decimal fraction written with the given separator ("1.5" or "1,5"), optional sign and
 // exponent, or nothing.
 std::optional<double> ParseDecimal(std::string_view text, char separator);

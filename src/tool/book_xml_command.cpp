@@ -23,7 +23,7 @@ Command AddBookXmlCommand(CLI::App& app) {
                     "Decimal separator of the user's locale (default: from the environment)");
 
   return {c.app, [args = c.args, separator] {
-            model::book::LoadOptions options;
+            model::LoadOptions options;
             options.settings = SystemSettings::FromUserLocale();
             if (!separator->empty()) {
               if (separator->size() != 1)

@@ -15,21 +15,21 @@
 namespace pagewend::tool {
 namespace {
 
-using model::project::PropertyValue;
-using model::project::TPWBasicProject;
-using model::project::TPWBasicProjects;
+using model::Object;
+using model::ObjectList;
+using model::PropertyValue;
 
-nlohmann::ordered_json ToJson(const TPWBasicProject& object);
+nlohmann::ordered_json ToJson(const Object& object);
 
 nlohmann::ordered_json ToJson(const PropertyValue& value) {
   return std::visit(
       [](const auto& v) -> nlohmann::ordered_json {
         using V = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<V, const TPWBasicProject*>) {
+        if constexpr (std::is_same_v<V, const Object*>) {
           return ToJson(*v);
-        } else if constexpr (std::is_same_v<V, const TPWBasicProjects*>) {
+        } else if constexpr (std::is_same_v<V, const ObjectList*>) {
           nlohmann::ordered_json items = nlohmann::ordered_json::array();
-          for (std::size_t i = 0; i < v->Count(); ++i) items.push_back(ToJson(v->Item(i)));
+          for (std::size_t i = 0; i < v->Count(); ++i) items.push_back(ToJson(v->Items(i)));
           return items;
         } else if constexpr (std::is_same_v<V, std::string_view>) {
           return std::string(v);
@@ -40,7 +40,7 @@ nlohmann::ordered_json ToJson(const PropertyValue& value) {
       value);
 }
 
-nlohmann::ordered_json ToJson(const TPWBasicProject& object) {
+nlohmann::ordered_json ToJson(const Object& object) {
   nlohmann::ordered_json out = nlohmann::ordered_json::object();
   for (const auto& property : object.Properties())
     out[std::string(property.name)] = ToJson(object.Value(property));

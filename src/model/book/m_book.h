@@ -7,74 +7,203 @@
 
 #include "model/book/m_basic_objects.h"
 #include "model/book/m_page_elements.h"
+#include "support/guid.h"
 
 // The book document: the book with its viewer settings, its background, bookmarks and
-// chapters; chapters hold pages, pages hold their elements and link rectangles.
+// chapters; chapters hold pages, pages hold their elements and link rectangles. Package
+// references are pos_ (past the record's length field) and size_ (payload + 4); 0 is absent.
 namespace pagewend::model::book {
 
-class TMURL final : public TMBasicObject {
- public:
-  explicit TMURL(TMBasicObjects* owner = nullptr);
-  static const TMClass& ClassInfo();
-};
+inline constexpr std::int64_t kGreyWithAlpha = 4291611852;  // 0xFFCCCCCC
+// A new bookmark's colour is drawn at random, so new bookmarks tell apart.
+std::uint32_t RandomBookmarkColor();
 
-class TMURLs final : public TMObjectList<TMURL> {
+// clang-format off
+#define PAGEWEND_TMURL_PROPERTIES(P, S, L) \
+  P(src, Text, "")
+
+#define PAGEWEND_TMLINK_PROPERTIES(P, S, L) \
+  P(x, Integer, 0) \
+  P(y, Integer, 0) \
+  P(width, Integer, 0) \
+  P(height, Integer, 0) \
+  L(urls, TMURLs)
+
+#define PAGEWEND_TMPAGE_PROPERTIES(P, S, L) \
+  P(isSimplePage, Boolean, false) \
+  P(bgcolor, Int64, kGreyWithAlpha) \
+  P(foldfx, Double, 0.5) \
+  P(shadows, Double, 0.5) \
+  P(stiff, Boolean, false) \
+  P(turningenabled, Boolean, true) \
+  P(print, Text, "") \
+  P(searchtxt, Text, "") \
+  P(download, Text, "") \
+  L(elem, TBasicVisualPageElements) \
+  P(pos_print_, Cardinal, 0) \
+  P(size_print_, Cardinal, 0) \
+  P(pos_search_, Cardinal, 0) \
+  P(size_search_, Cardinal, 0) \
+  P(pos_download_, Cardinal, 0) \
+  P(size_download_, Cardinal, 0) \
+  P(mobilefile1, WideText, "") \
+  P(mobilefile2, WideText, "") \
+  P(pos_mobilefile2, Cardinal, 0) \
+  P(size_mobilefile2, Cardinal, 0) \
+  P(pagethumb, WideText, "") \
+  P(photoviewthumb, WideText, "") \
+  L(links, TMLinks)
+
+#define PAGEWEND_TMCHAPTER_PROPERTIES(P, S, L) \
+  L(Pages, TMPages) \
+  P(bgsound, WideText, "") \
+  P(fade, Integer, 1000) \
+  P(bgcolor, Int64, kGreyWithAlpha) \
+  P(pos_, Cardinal, 0) \
+  P(size_, Cardinal, 0)
+
+#define PAGEWEND_TMBOOKMARK_PROPERTIES(P, S, L) \
+  P(title, WideText, "") \
+  P(page, Integer, 1) \
+  P(color, Cardinal, RandomBookmarkColor())
+
+#define PAGEWEND_TMBOX_PROPERTIES(P, S, L) \
+  P(anchors, Text, "0, 0, pw, ph") \
+  P(width, Integer, 0) \
+  P(height, Integer, 0) \
+  P(background, Text, "") \
+  P(backgroundrepeat, Boolean, false) \
+  P(scale9grid, Text, "") \
+  P(alpha, Double, 1) \
+  P(pos, Integer, 0)
+
+#define PAGEWEND_TMBACKGROUND_PROPERTIES(P, S, L) \
+  S(box, TMBox)
+
+#define PAGEWEND_TMBOOK_PROPERTIES(P, S, L) \
+  P(version, Text, "") \
+  P(title, Text, "") \
+  P(uid, Text, ::pagewend::NewGuidText()) \
+  P(asulextension, Text, "swf") \
+  P(bgcolor, Int64, 13421772) \
+  P(foldfx, Double, 0.5) \
+  P(plugins, Text, "") \
+  P(guipath, Text, "res/other/") \
+  P(flagpath, Text, "res/flags/") \
+  P(ignoresyslang, Boolean, false) \
+  P(gaaccount, Text, "") \
+  P(lang, Text, "") \
+  P(handcursor, Boolean, true) \
+  P(ltr, Boolean, true) \
+  P(pagethickness, Double, 0.3) \
+  P(pagesounds, Boolean, true) \
+  P(pagewidth, Integer, 0) \
+  P(pageheight, Integer, 0) \
+  P(reflection, Boolean, false) \
+  P(reflectionalpha, Double, 0.25) \
+  P(reflectionfade, Boolean, false) \
+  P(reflectionoffset, Integer, 0) \
+  P(minimode, Boolean, false) \
+  P(miniwidth, Integer, 400) \
+  P(miniheight, Integer, 300) \
+  P(marginleft, Integer, 20) \
+  P(marginright, Integer, 20) \
+  P(margintop, Integer, 70) \
+  P(marginbottom, Integer, 75) \
+  P(rotate, Integer, 0) \
+  P(startpage, Integer, 1) \
+  P(slidedelay, Double, 3) \
+  P(sliderepeat, Boolean, false) \
+  P(slidestart, Boolean, false) \
+  P(centercovers, Boolean, true) \
+  P(cornerhint, Boolean, false) \
+  P(pluginpath, Text, "plugins/") \
+  P(dragspeed, Double, 0.5) \
+  P(dragarea, Text, "top,middle,bottom") \
+  P(dragrange, Text, "auto") \
+  P(zoominit, Double, 0.5) \
+  P(zoomminscale, Double, 0.1) \
+  P(zoommaxscale, Double, 5) \
+  P(zoomliquidscaling, Boolean, true) \
+  P(zoomsteps, Integer, 1) \
+  P(zoomsnap, Text, "1,2,3,5") \
+  P(zoomwheel, Boolean, false) \
+  P(zoomdoubleclick, Boolean, false) \
+  P(useminfixzoom, Boolean, true) \
+  P(zoombar, Boolean, true) \
+  P(spinecurvature, Double, -0.5) \
+  P(spinecolor, Cardinal, 13421772) \
+  P(maxloaded, Integer, 30) \
+  P(bggradient, Boolean, false) \
+  P(password, Text, "") \
+  P(simplepage, Boolean, false) \
+  P(searchindex, Text, "") \
+  P(searchclear, Boolean, false) \
+  P(printmaxpages, Integer, 100) \
+  P(printthumbsperpage, Integer, 30) \
+  P(printselectcurrent, Boolean, true) \
+  P(printstretch, Boolean, true) \
+  P(keyfullscreen, Integer, 0) \
+  P(keyprevpage, Integer, 0) \
+  P(keynextpage, Integer, 0) \
+  P(keyfirstpage, Integer, 0) \
+  P(keylastpage, Integer, 0) \
+  P(keyzoomin, Integer, 0) \
+  P(keyzoomout, Integer, 0) \
+  P(thumbloadtext, Text, "") \
+  P(thumbpath, WideText, "res/thumbnails/thumb_{{num}}.png") \
+  P(thumbstatic, Boolean, true) \
+  P(thumbauto, Boolean, true) \
+  P(pagepreview, Boolean, true) \
+  P(thumbscale, Double, 0.2) \
+  P(alwayshowthumb, Boolean, false) \
+  P(autoMove, Boolean, false) \
+  P(fullscreenopened, Boolean, false) \
+  P(langpath, Text, "res/languages/") \
+  P(download, Text, "") \
+  S(background, TMBackground) \
+  L(bookmarks, TMBookmarks) \
+  L(Chapters, TMChapters) \
+  P(pos_search_, Cardinal, 0) \
+  P(size_search_, Cardinal, 0) \
+  P(pos_download_, Cardinal, 0) \
+  P(size_download_, Cardinal, 0) \
+  P(pos_langs_, Cardinal, 0) \
+  P(size_langs_, Cardinal, 0) \
+  P(bookmarktype, Text, "box") \
+  P(errorlevel, Text, "NONE")
+// clang-format on
+
+class TMURL final : public TMBasicObject {
+  PAGEWEND_PROPERTIES(TMURL, TMBasicObject, PAGEWEND_TMURL_PROPERTIES)
+};
+class TMURLs final : public ListOf<TMURL> {
  public:
-  using TMObjectList::TMObjectList;
+  using ListOf::ListOf;
 };
 
 class TMLink final : public TMBasicObject {
- public:
-  explicit TMLink(TMBasicObjects* owner = nullptr);
-  static const TMClass& ClassInfo();
-
-  TMURLs& urls() const;
+  PAGEWEND_PROPERTIES(TMLink, TMBasicObject, PAGEWEND_TMLINK_PROPERTIES)
 };
-
-class TMLinks final : public TMObjectList<TMLink> {
+class TMLinks final : public ListOf<TMLink> {
  public:
-  using TMObjectList::TMObjectList;
+  using ListOf::ListOf;
 };
 
 // Saved as "page", or as "spreadpage" while isSimplePage is true.
 class TMPage final : public TMBasicObject {
- public:
-  explicit TMPage(TMBasicObjects* owner = nullptr);
-  static const TMClass& ClassInfo();
+  PAGEWEND_PROPERTIES(TMPage, TMBasicObject, PAGEWEND_TMPAGE_PROPERTIES)
+  std::string_view ElementName() const override { return TagName(); }
 
-  bool isSimplePage() const;
-  void set_isSimplePage(bool value);
-  TBasicVisualPageElements& elem() const;
-  TMLinks& links() const;
-
-  // File references that extraction rewrites.
-  const std::string& print() const;
-  void set_print(std::string value);
-  const std::string& searchtxt() const;
-  void set_searchtxt(std::string value);
-  const std::string& mobilefile1() const;
-  void set_mobilefile1(std::string value);
-  const std::string& mobilefile2() const;
-  void set_mobilefile2(std::string value);
-  const std::string& pagethumb() const;
-  void set_pagethumb(std::string value);
-  const std::string& photoviewthumb() const;
-  void set_photoviewthumb(std::string value);
-
-  // Package references (pos_ past the record's length field, size_ = payload + 4; 0 absent).
-  std::uint32_t pos_print_() const;
-  std::uint32_t size_print_() const;
-  std::uint32_t pos_search_() const;
-  std::uint32_t size_search_() const;
-  std::uint32_t pos_download_() const;
-  std::uint32_t size_download_() const;
-  std::uint32_t pos_mobilefile2() const;
-  std::uint32_t size_mobilefile2() const;
+ protected:
+  void Changed(std::string_view property) override {
+    if (property == "isSimplePage") SetTagName(isSimplePage() ? "spreadpage" : "page");
+  }
 };
 
-class TMPages final : public TMObjectList<TMPage> {
+class TMPages final : public ListOf<TMPage> {
  public:
-  using TMObjectList::TMObjectList;
+  using ListOf::ListOf;
 
   // Moves the pages at the given indices (decimal texts) to stand, in ascending order of
   // their old positions, where `target` (an index of the list before the move, 0 to Count)
@@ -84,67 +213,39 @@ class TMPages final : public TMObjectList<TMPage> {
 };
 
 class TMChapter final : public TMBasicObject {
+  PAGEWEND_PROPERTIES(TMChapter, TMBasicObject, PAGEWEND_TMCHAPTER_PROPERTIES)
+};
+class TMChapters final : public ListOf<TMChapter> {
  public:
-  explicit TMChapter(TMBasicObjects* owner = nullptr);
-  static const TMClass& ClassInfo();
-
-  TMPages& Pages() const;
-  const std::string& bgsound() const;
-  void set_bgsound(std::string value);
-  std::uint32_t pos_() const;
-  std::uint32_t size_() const;
+  using ListOf::ListOf;
 };
 
-class TMChapters final : public TMObjectList<TMChapter> {
- public:
-  using TMObjectList::TMObjectList;
-};
-
-// Its colour is drawn at random when it is made, so new bookmarks tell apart.
 class TMBookmark final : public TMBasicObject {
- public:
-  explicit TMBookmark(TMBasicObjects* owner = nullptr);
-  static const TMClass& ClassInfo();
+  PAGEWEND_PROPERTIES(TMBookmark, TMBasicObject, PAGEWEND_TMBOOKMARK_PROPERTIES)
 };
-
-class TMBookmarks final : public TMObjectList<TMBookmark> {
+class TMBookmarks final : public ListOf<TMBookmark> {
  public:
-  using TMObjectList::TMObjectList;
+  using ListOf::ListOf;
 };
 
 // The background box. It has its own saving rule: the values that the viewer takes as given
 // (width and height 0, no repeat, no scale-9 grid, alpha 1, no background) are left out.
 class TMBox final : public TMBasicObject {
- public:
-  explicit TMBox(TMBasicObjects* owner = nullptr);
-  static const TMClass& ClassInfo();
+  PAGEWEND_PROPERTIES(TMBox, TMBasicObject, PAGEWEND_TMBOX_PROPERTIES)
 
-  void SaveToXML(pugi::xml_node element) const override;
+ protected:
+  bool LeftOut(std::string_view property, std::string_view text) const override;
 };
 
 class TMBackground final : public TMBasicObject {
- public:
-  explicit TMBackground(TMBasicObjects* owner = nullptr);
-  static const TMClass& ClassInfo();
-
-  TMBox& box() const;
+  PAGEWEND_PROPERTIES(TMBackground, TMBasicObject, PAGEWEND_TMBACKGROUND_PROPERTIES)
 };
 
 class TMBook final : public TMBasicObject {
- public:
-  explicit TMBook(TMBasicObjects* owner = nullptr);
-  static const TMClass& ClassInfo();
+  PAGEWEND_PROPERTIES(TMBook, TMBasicObject, PAGEWEND_TMBOOK_PROPERTIES)
 
-  // Parses a whole document, with the encoding the document names, and loads the root
-  // element whatever its name. Throws XmlError for a malformed document and TMLoadError for
-  // a value that does not convert.
-  void LoadFromStream(std::string_view bytes, const LoadOptions& options);
   // The document as saved: a UTF-8 "book" document with an XML declaration.
   std::string SaveToString() const;
-
-  TMBackground& background() const;
-  TMBookmarks& bookmarks() const;
-  TMChapters& Chapters() const;
 };
 
 }  // namespace pagewend::model::book

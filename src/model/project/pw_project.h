@@ -90,7 +90,7 @@ namespace pagewend::model::project {
 // with LoadFromStream; the package reader then takes the window caption, the packaged files'
 // references and the background's file name from it.
 class TPWProject : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWProject, TPWBasicProject, PAGEWEND_TPWPROJECT_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWProject, TPWBasicProject, PAGEWEND_TPWPROJECT_PROPERTIES)
 };
 
 }  // namespace pagewend::model::project

@@ -129,55 +129,53 @@ inline constexpr std::string_view kPublisherUrl = "http://www.pagewend.example/"
 
 // Title text (element `title`).
 class TPWText : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWText, TPWBasicProject, PAGEWEND_TPWTEXT_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWText, TPWBasicProject, PAGEWEND_TPWTEXT_PROPERTIES)
 };
 
 // Page-number text (element `pagination`); its font is 8-bit text, unlike the title's.
 class TPWPagination : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWPagination, TPWBasicProject, PAGEWEND_TPWPAGINATION_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWPagination, TPWBasicProject, PAGEWEND_TPWPAGINATION_PROPERTIES)
 };
 
 // Navigation bar (element `navbar`). The player joins topfile and bottomfile to the folder it
 // extracts the bar images into.
 class TPWNavBar : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWNavBar, TPWBasicProject, PAGEWEND_TPWNAVBAR_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWNavBar, TPWBasicProject, PAGEWEND_TPWNAVBAR_PROPERTIES)
 };
 
 // A background; the player replaces filename with the path of the extracted file.
 class TPWBasicBg : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWBasicBg, TPWBasicProject, PAGEWEND_TPWBASICBG_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWBasicBg, TPWBasicProject, PAGEWEND_TPWBASICBG_PROPERTIES)
 };
 
 // The book's background (element `background`).
 class TPWBackground : public TPWBasicBg {
- public:
-  using TPWBasicBg::TPWBasicBg;
-  PAGEWEND_PW_CLASS(TPWBackground)
+  PAGEWEND_CLASS(TPWBackground, TPWBasicBg)
 };
 
 // Navigation buttons and their keys (element `navbtn`).
 class TPWButtons : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWButtons, TPWBasicProject, PAGEWEND_TPWBUTTONS_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWButtons, TPWBasicProject, PAGEWEND_TPWBUTTONS_PROPERTIES)
 };
 
 // Logo (element `logo`).
 class TPWLogo : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWLogo, TPWBasicProject, PAGEWEND_TPWLOGO_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWLogo, TPWBasicProject, PAGEWEND_TPWLOGO_PROPERTIES)
 };
 
 // Table-of-contents file (element `toc`).
 class TPWToc : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWToc, TPWBasicProject, PAGEWEND_PACKAGED_FILE_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWToc, TPWBasicProject, PAGEWEND_PACKAGED_FILE_PROPERTIES)
 };
 
 // Preloader animation file (element `preloader`).
 class TPWPreloader : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWPreloader, TPWBasicProject, PAGEWEND_PACKAGED_FILE_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWPreloader, TPWBasicProject, PAGEWEND_PACKAGED_FILE_PROPERTIES)
 };
 
 // Authoring options, carried unchanged (element `settings`).
 class TPWSettings : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(TPWSettings, TPWBasicProject, PAGEWEND_TPWSETTINGS_PROPERTIES)
+  PAGEWEND_PROPERTIES(TPWSettings, TPWBasicProject, PAGEWEND_TPWSETTINGS_PROPERTIES)
 };
 
 }  // namespace pagewend::model::project

@@ -7,20 +7,20 @@
 namespace pagewend::model::project {
 namespace {
 
-void ListInto(const TPWBasicProject& object, const std::string& prefix, std::vector<ListedSetting>& out);
+void ListInto(const Object& object, const std::string& prefix, std::vector<ListedSetting>& out);
 
-void ListListInto(const TPWBasicProjects& list, const std::string& prefix, std::vector<ListedSetting>& out) {
+void ListListInto(const ObjectList& list, const std::string& prefix, std::vector<ListedSetting>& out) {
   for (std::size_t i = 0; i < list.Count(); ++i)
-    ListInto(list.Item(i), fmt::format("{}[{}].", prefix, i), out);
+    ListInto(list.Items(i), fmt::format("{}[{}].", prefix, i), out);
 }
 
-void ListInto(const TPWBasicProject& object, const std::string& prefix, std::vector<ListedSetting>& out) {
+void ListInto(const Object& object, const std::string& prefix, std::vector<ListedSetting>& out) {
   for (const PropertyInfo& property : object.Properties()) {
     const PropertyValue value = object.Value(property);
     const std::string path = prefix + std::string(property.name);
-    if (const auto* section = std::get_if<const TPWBasicProject*>(&value)) {
+    if (const auto* section = std::get_if<const Object*>(&value)) {
       ListInto(**section, path + ".", out);
-    } else if (const auto* list = std::get_if<const TPWBasicProjects*>(&value)) {
+    } else if (const auto* list = std::get_if<const ObjectList*>(&value)) {
       ListListInto(**list, path, out);
     } else {
       out.push_back({path, property.kind, value});
@@ -58,7 +58,7 @@ std::string Quote(std::string_view text) {
 
 }  // namespace
 
-std::vector<ListedSetting> ListSettings(const TPWBasicProject& object) {
+std::vector<ListedSetting> ListSettings(const Object& object) {
   std::vector<ListedSetting> out;
   ListInto(object, {}, out);
   return out;

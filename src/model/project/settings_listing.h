@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "model/project/pw_basic_project.h"
+#include "model/properties.h"
 
 namespace pagewend::model::project {
 
@@ -16,7 +16,7 @@ struct ListedSetting {
 };
 
 // Every value property of object and its sub-objects in table order, sections in place.
-std::vector<ListedSetting> ListSettings(const TPWBasicProject& object);
+std::vector<ListedSetting> ListSettings(const Object& object);
 
 // A value as the listing shows it: numbers in decimal (fractions with the given separator, as
 // the document writes them), Booleans as "True"/"False", texts in double quotes with '"', '\'

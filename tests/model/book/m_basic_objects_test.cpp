@@ -189,7 +189,7 @@ TEST(BasicObjectList, LoadReplacesItemsAndTakesAnyChildName) {
   EXPECT_EQ(book.Chapters().Items(0).GetInt32("fade"), 1);
   EXPECT_EQ(book.Chapters().Items(1).GetInt32("fade"), 2);
   EXPECT_EQ(book.Chapters().Items(2).GetInt32("fade"), 1000);
-  EXPECT_EQ(&book.Chapters().Items(1).Owner()->Owner(), &book);
+  EXPECT_EQ(&std::get<const TMBasicObjects*>(book.Chapters().Items(1).Owner())->Owner(), &book);
 
   book.LoadFromStream(BookXml("", "<chapters/>"), Options());
   EXPECT_EQ(book.Chapters().Count(), 0u);
@@ -214,7 +214,7 @@ TEST(BasicObjectList, EditsKeepItemsAndCheckIndices) {
   pages.DeleteItem(1);
   EXPECT_EQ(order(), "023");
   EXPECT_EQ(pages.Add(std::make_unique<TMPage>()), 3u);
-  EXPECT_EQ(pages.Items(3).Owner(), &pages);
+  EXPECT_EQ(std::get<const TMBasicObjects*>(pages.Items(3).Owner()), &pages);
 
   EXPECT_THROW(pages.Items(4), std::out_of_range);
   EXPECT_THROW(pages.DeleteItem(4), std::out_of_range);

@@ -30,20 +30,20 @@ using ::testing::ElementsAre;
   P(narrow, Text, "abc") \
   P(label, WideText, "xyz") \
   S(part, SampleItem) \
-  L(items, SampleItem)
+  L(items, ListOf<SampleItem>)
 // clang-format on
 
 class SampleItem : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(SampleItem, TPWBasicProject, SAMPLE_ITEM_PROPERTIES)
+  PAGEWEND_PROPERTIES(SampleItem, TPWBasicProject, SAMPLE_ITEM_PROPERTIES)
 };
 
 // A derived class adds to its base's table, after the inherited rows.
 class DerivedItem : public SampleItem {
-  PAGEWEND_PW_PROPERTIES(DerivedItem, SampleItem, SAMPLE_DERIVED_PROPERTIES)
+  PAGEWEND_PROPERTIES(DerivedItem, SampleItem, SAMPLE_DERIVED_PROPERTIES)
 };
 
 class Sample : public TPWBasicProject {
-  PAGEWEND_PW_PROPERTIES(Sample, TPWBasicProject, SAMPLE_PROPERTIES)
+  PAGEWEND_PROPERTIES(Sample, TPWBasicProject, SAMPLE_PROPERTIES)
 };
 
 SystemSettings Dot() { return {"UTF-8", '.'}; }
@@ -64,11 +64,11 @@ std::string LoadError(TPWBasicProject& object, std::string_view xml) {
 TEST(BasicProject, TableListsInheritedRowsFirstAndCreatesOwnedSubObjects) {
   Sample sample;
   std::vector<std::string_view> names;
-  for (const PropertyInfo& property : DerivedItem::AllProperties()) names.push_back(property.name);
+  for (const PropertyInfo& property : DerivedItem::ClassInfo().Properties()) names.push_back(property.name);
   EXPECT_THAT(names, ElementsAre("name", "weight", "extra"));
   EXPECT_EQ(sample.Properties().size(), 9u);
-  EXPECT_EQ(std::get<const TPWBasicProject*>(sample.part().Owner()), &sample);
-  EXPECT_EQ(std::get<const TPWBasicProject*>(sample.items().Owner()), &sample);
+  EXPECT_EQ(std::get<const Object*>(sample.part().Owner()), &sample);
+  EXPECT_EQ(&sample.items().Owner(), &sample);
   EXPECT_EQ(sample.FindProperty("Count"), nullptr);
   EXPECT_EQ(sample.FindProperty("count")->kind, PropertyKind::Integer);
 }
@@ -148,8 +148,8 @@ TEST(BasicProject, ListsLoadOneItemPerChildElementAndReplaceTheirItems) {
   Sample sample;
   Load(sample, "<s><items><a><name>one</name></a>text<b weight=\"2\"/></items></s>");
   ASSERT_EQ(sample.items().Count(), 2u);
-  const auto& second = dynamic_cast<const SampleItem&>(sample.items().Item(1));
-  EXPECT_EQ(dynamic_cast<const SampleItem&>(sample.items().Item(0)).name(), "one");
+  const auto& second = dynamic_cast<const SampleItem&>(sample.items().Items(1));
+  EXPECT_EQ(dynamic_cast<const SampleItem&>(sample.items().Items(0)).name(), "one");
   EXPECT_EQ(second.name(), "item");
   EXPECT_EQ(second.weight(), 2);
   EXPECT_EQ(std::get<const TPWBasicProjects*>(second.Owner()), &sample.items());
@@ -176,26 +176,26 @@ TEST(BasicProject, AssignCopiesDeeplyAndKeepsEachItemsClass) {
   EXPECT_EQ(copy.wide(), 8);
   EXPECT_EQ(copy.narrow(), "t");
   ASSERT_EQ(copy.items().Count(), 2u);
-  const auto* copied = dynamic_cast<const DerivedItem*>(&copy.items().Item(1));
+  const auto* copied = dynamic_cast<const DerivedItem*>(&copy.items().Items(1));
   ASSERT_NE(copied, nullptr);
   EXPECT_FALSE(copied->extra());
   EXPECT_EQ(copied->name(), "derived");
   EXPECT_EQ(std::get<const TPWBasicProjects*>(copied->Owner()), &copy.items());
-  EXPECT_EQ(std::get<const TPWBasicProject*>(copy.part().Owner()), &copy);
+  EXPECT_EQ(std::get<const Object*>(copy.part().Owner()), &copy);
 
   copy.part().set_name("changed");
-  dynamic_cast<SampleItem&>(copy.items().Item(0)).set_name("changed");
+  dynamic_cast<SampleItem&>(copy.items().Items(0)).set_name("changed");
   EXPECT_EQ(source.part().name(), "p");
-  EXPECT_EQ(dynamic_cast<const SampleItem&>(source.items().Item(0)).name(), "x");
+  EXPECT_EQ(dynamic_cast<const SampleItem&>(source.items().Items(0)).name(), "x");
 
   copy.Assign(copy);
   EXPECT_EQ(copy.part().name(), "changed");
   // A source of another class must hold every property the destination has.
   SampleItem item;
-  EXPECT_THROW(copy.Assign(item), PropertyError);
+  EXPECT_THROW(copy.Assign(item), std::invalid_argument);
   DerivedItem wider;
   EXPECT_NO_THROW(wider.Assign(DerivedItem()));
-  EXPECT_THROW(wider.Assign(item), PropertyError);
+  EXPECT_THROW(wider.Assign(item), std::invalid_argument);
 }
 
 TEST(BasicProject, ListingWalksSectionsAndListsAndEscapesTexts) {

@@ -167,7 +167,7 @@ TEST(Project, AssignIsADeepCopy) {
   TPWProject copy;
   copy.Assign(source);
   EXPECT_EQ(Listing(copy, '.'), Listing(source, '.'));
-  EXPECT_EQ(std::get<const TPWBasicProject*>(copy.background().Owner()), &copy);
+  EXPECT_EQ(std::get<const Object*>(copy.background().Owner()), &copy);
 
   copy.background().set_filename("/tmp/x/bg.jpg");
   copy.navbtn().set_download(false);
