@@ -31,41 +31,41 @@ std::string Head(const package::PackageFile& file, package::Slice slice) {
 bool IsPackage(const package::PackageFile& file, std::string_view head) {
   if (!LooksLikeXml(head)) return true;
   try {
-    const package::Documents docs = package::LocateDocuments(file);
-    return LooksLikeXml(Head(file, docs.project)) && LooksLikeXml(Head(file, docs.book));
-  } catch (const package::PackageError&) {
+    LocateBook(file);
+    return true;
+  } catch (const std::runtime_error&) {
     return false;
   }
 }
 
 }  // namespace
 
-std::string ReadDocument(const std::string& path, Document which) {
-  const package::PackageFile file(path);  // its errors name the file already
+package::Documents LocateBook(const package::PackageFile& file) {
   try {
-    const std::string head = Head(file, {0, file.Size()});
-    if (IsPackage(file, head)) {
-      const package::Documents docs = package::LocateDocuments(file);
-      return which == Document::Project
-                 ? file.ReadText(docs.project, "project document", package::kMaxDocumentLength)
-                 : file.ReadText(docs.book, "book document", package::kMaxDocumentLength);
-    }
-    return file.ReadText({0, file.Size()}, "document", package::kMaxDocumentLength);
-  } catch (const package::PackageError& e) {
-    throw std::runtime_error(fmt::format("{}: {}", path, e.what()));
+    const package::Documents docs = package::LocateDocuments(file);
+    if (LooksLikeXml(Head(file, docs.project)) && LooksLikeXml(Head(file, docs.book))) return docs;
+  } catch (const package::PackageError&) {
   }
+  throw std::runtime_error(kNotABook);
+}
+
+std::string ReadDocument(const std::string& path, Document which) {
+  const package::PackageFile file(path);
+  const std::string head = Head(file, {0, file.Size()});
+  if (!IsPackage(file, head)) return file.ReadText({0, file.Size()}, "document", package::kMaxDocumentLength);
+  const package::Documents docs = LocateBook(file);
+  return which == Document::Project
+             ? file.ReadText(docs.project, "project document", package::kMaxDocumentLength)
+             : file.ReadText(docs.book, "book document", package::kMaxDocumentLength);
 }
 
 LoadedBook LoadBook(const std::string& path, const SystemSettings& settings) {
   LoadedBook loaded;
-  try {
-    loaded.package = std::make_unique<package::PackageFile>(path);
-    book::DocumentOptions options;
-    options.settings = settings;
-    loaded.documents = book::LoadDocuments(*loaded.package, options);
-  } catch (const std::exception& e) {
-    throw std::runtime_error(fmt::format("{}: {}", path, e.what()));
-  }
+  loaded.package = std::make_unique<package::PackageFile>(path);
+  LocateBook(*loaded.package);
+  book::DocumentOptions options;
+  options.settings = settings;
+  loaded.documents = book::LoadDocuments(*loaded.package, options);
   return loaded;
 }
 

@@ -19,27 +19,22 @@ Command AddBookXmlCommand(CLI::App& app) {
                                        "and print it as the book model saves it.",
                                        "FILE", "A book executable, a bare package, or a book XML document");
   auto separator = std::make_shared<std::string>();
-  c.app->add_option("--decimal-separator", *separator,
-                    "Decimal separator of the user's locale (default: from the environment)");
+  c.app
+      ->add_option("--decimal-separator", *separator,
+                   "Decimal separator of the user's locale (default: from the environment)")
+      ->check([](const std::string& value) {
+        return value.size() == 1 ? std::string() : std::string("a single character is expected");
+      });
 
-  return {c.app, [args = c.args, separator] {
-            model::LoadOptions options;
-            options.settings = SystemSettings::FromUserLocale();
-            if (!separator->empty()) {
-              if (separator->size() != 1)
-                throw std::runtime_error(
-                    fmt::format("--decimal-separator takes one character, not '{}'", *separator));
-              options.settings.decimalSeparator = separator->front();
-            }
-            model::book::TMBook book;
-            try {
-              book.LoadFromStream(ReadDocument(args->file, Document::Book), options);
-            } catch (const std::exception& e) {
-              throw std::runtime_error(fmt::format("{}: {}", args->file, e.what()));
-            }
-            std::cout << book.SaveToString();
-            return kExitOk;
-          }};
+  return c.With([args = c.args, separator] {
+    model::LoadOptions options;
+    options.settings = SystemSettings::FromUserLocale();
+    if (!separator->empty()) options.settings.decimalSeparator = separator->front();
+    model::book::TMBook book;
+    book.LoadFromStream(ReadDocument(args->file, Document::Book), options);
+    std::cout << book.SaveToString();
+    return kExitOk;
+  });
 }
 
 }  // namespace pagewend::tool

@@ -1,6 +1,9 @@
 #include "tool/command.h"
 
 #include <cstdio>
+#include <iostream>
+
+#include "support/guid.h"
 
 namespace pagewend::tool {
 
@@ -11,6 +14,27 @@ FileCommand AddFileCommand(CLI::App& app, const std::string& name, const std::st
   sub->add_option(argName, args->file, argHelp)->required();
   if (jsonHelp) sub->add_flag("--json", args->json, jsonHelp);
   return {sub, args};
+}
+
+Command FileCommand::With(std::function<int()> run) const {
+  return {app, std::move(run), std::shared_ptr<const std::string>(args, &args->file), Input::File};
+}
+
+void PrintJson(const nlohmann::ordered_json& object) {
+  nlohmann::ordered_json out{{"format", kJsonFormat}};
+  for (const auto& [key, value] : object.items()) out[key] = value;
+  std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+}
+
+std::filesystem::path PartialSibling(const std::filesystem::path& target) {
+  const std::filesystem::path absolute = std::filesystem::absolute(target).lexically_normal();
+  const std::filesystem::path name =
+      absolute.has_filename() ? absolute.filename() : absolute.parent_path().filename();
+  const std::filesystem::path parent =
+      absolute.has_filename() ? absolute.parent_path() : absolute.parent_path().parent_path();
+  std::string guid = NewGuidText();
+  guid = guid.substr(1, guid.size() - 2);
+  return parent / ("." + name.string() + ".partial-" + guid);
 }
 
 void StderrNotifier::Notify(std::string_view message) {

@@ -2,8 +2,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,20 +15,39 @@
 
 namespace pagewend::tool {
 
-// Exit codes: 0 the work is done, 1 the work failed, 2 the command line was wrong.
+// Exit codes: 0 the work is done, 1 the work failed, 2 the command line was wrong; a run ended
+// by a signal exits with 128 + the signal's number, as a shell reports it.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-// A subcommand: its parser, and what runs when it was the one named. run returns an exit code
-// and may throw; the entry turns an exception into a message on stderr and kExitFailure.
+// What a command works on: a file (a BOOK, or a FILE that may also be a bare document or movie)
+// or a folder. The entry checks it before the command runs and names it in every message.
+enum class Input { File, Folder };
+
+// A subcommand: its parser, what it works on, and what runs when it was the one named. run
+// returns an exit code and may throw; the entry prints the exception as
+// "pagewend COMMAND: SUBJECT: what is wrong" on stderr and returns kExitFailure.
 struct Command {
   CLI::App* app = nullptr;
   std::function<int()> run;
+  std::shared_ptr<const std::string> subject;
+  Input input = Input::File;
 };
 
-// What most commands take: one file (a BOOK, or a FILE that may also be a bare document or movie)
-// and, where the command prints a listing, --json.
+// A failure told in the user's words, with an optional second line of detail (the run log's
+// own line, say).
+class ToolError : public std::runtime_error {
+ public:
+  explicit ToolError(const std::string& what, std::string detail = {})
+      : std::runtime_error(what), detail_(std::move(detail)) {}
+  const std::string& Detail() const { return detail_; }
+
+ private:
+  std::string detail_;
+};
+
+// What most commands take: one file and, where the command prints a listing, --json.
 struct FileArgs {
   std::string file;
   bool json = false;
@@ -34,14 +56,25 @@ struct FileArgs {
 struct FileCommand {
   CLI::App* app = nullptr;
   std::shared_ptr<const FileArgs> args;
+  // Command{app, run, subject} for the run the caller writes.
+  Command With(std::function<int()> run) const;
 };
 
 // Adds a subcommand with its required file argument (named argName, "BOOK" or "FILE") and, when
-// jsonHelp is given, the --json flag. The caller adds its own options to app and gives run args.
-inline constexpr const char* kJsonHelp = "Print one JSON object";
+// jsonHelp is given, the --json flag. The caller adds its own options to app.
+inline constexpr const char* kJsonHelp = "Print one JSON object (see the README for its keys)";
 FileCommand AddFileCommand(CLI::App& app, const std::string& name, const std::string& description,
                            const std::string& argName, const std::string& argHelp,
                            const char* jsonHelp = nullptr);
+
+// Every --json output: one object whose first key is "format", the version of the keys' meaning;
+// keys are snake_case; text that is not valid UTF-8 is printed with U+FFFD in place of the bad bytes.
+inline constexpr int kJsonFormat = 1;
+void PrintJson(const nlohmann::ordered_json& object);
+
+// A sibling of `target` to build it in, hidden, named so that no two runs meet:
+// DIR/.NAME.partial-GUID.
+std::filesystem::path PartialSibling(const std::filesystem::path& target);
 
 // Prints what the core would show a user, on stderr.
 class StderrNotifier final : public Notifier {

@@ -9,7 +9,10 @@
 
 #include "book/book_documents.h"
 #include "book/unpack_run.h"
+#include "support/folder_tree.h"
+#include "tool/book_source.h"
 #include "tool/command.h"
+#include "tool/interrupt.h"
 
 namespace pagewend::tool {
 namespace {
@@ -71,6 +74,52 @@ Totals Count(const fs::path& folder) {
   return totals;
 }
 
+// The default output of BOOK: its name without the extension, in the current folder; a book
+// without an extension gets NAME.d, which can never be the book itself.
+fs::path DefaultFolder(const fs::path& book) {
+  const fs::path name = book.filename();
+  return name.has_extension() ? name.stem() : fs::path(name.string() + ".d");
+}
+
+// Removes a folder it holds when it goes, unless released.
+class FolderGuard {
+ public:
+  explicit FolderGuard(fs::path folder) : folder_(std::move(folder)) {}
+  ~FolderGuard() {
+    if (!folder_.empty()) DeleteFolderTree(folder_);
+  }
+  FolderGuard(const FolderGuard&) = delete;
+  FolderGuard& operator=(const FolderGuard&) = delete;
+  void Release() { folder_.clear(); }
+
+ private:
+  fs::path folder_;
+};
+
+// Puts the finished folder in the target's place. An earlier target goes only once the new one
+// stands where it stood.
+void ReplaceFolder(const fs::path& target, const fs::path& finished) {
+  std::error_code ec;
+  if (!fs::exists(target, ec)) {
+    fs::rename(finished, target);
+    return;
+  }
+  const fs::path old = PartialSibling(target);
+  fs::rename(target, old);
+  try {
+    fs::rename(finished, target);
+  } catch (...) {
+    fs::rename(old, target, ec);
+    throw;
+  }
+  DeleteFolderTree(old);
+}
+
+int Interrupted(const std::string& book, int signal) {
+  std::fprintf(stderr, "pagewend extract: %s: interrupted; nothing was written\n", book.c_str());
+  return 128 + signal;
+}
+
 }  // namespace
 
 Command AddExtractCommand(CLI::App& app) {
@@ -87,50 +136,68 @@ Command AddExtractCommand(CLI::App& app) {
     bool keepDocuments = false;
   };
   auto o = std::make_shared<Options>();
-  sub->add_option("-o,--output", o->dir, "The working folder to unpack into (default: ./NAME)");
+  sub->add_option(
+      "-o,--output", o->dir,
+      "The folder to unpack into (default: ./NAME for NAME.EXT, ./NAME.d for a book without an extension)");
   sub->add_flag("--events", o->events, "Write each reader event to stdout as it happens");
   sub->add_option("--jobs", o->jobs, "Workers for the page images (default: one per core)")
       ->check(CLI::Range(1u, 256u));
-  sub->add_flag("--force", o->force, "Unpack into DIR even when it is not empty");
+  sub->add_flag("--force", o->force, "Replace DIR when it is not empty, once the book is unpacked");
   sub->add_flag(
       "--keep-documents", o->keepDocuments,
       "Also write the two documents as they are in the package, as DIR/project.xml and DIR/book.xml "
       "(what `pack` reads)");
 
-  return {
-      sub, [args = c.args, o] {
-        const auto start = std::chrono::steady_clock::now();
-        const fs::path dir = o->dir.empty() ? fs::path(args->file).stem() : fs::path(o->dir);
-        std::error_code ec;
-        if (fs::exists(dir, ec) && !fs::is_empty(dir, ec) && !o->force)
-          throw std::runtime_error(fmt::format(
-              "{}: the folder is not empty (use --force to unpack into it anyway)", dir.string()));
+  return c.With([args = c.args, o] {
+    const auto start = std::chrono::steady_clock::now();
+    const fs::path target = o->dir.empty() ? DefaultFolder(args->file) : fs::path(o->dir);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(target, ec)) && !fs::is_directory(target, ec))
+      throw ToolError(fmt::format("{} exists and is not a folder", target.string()));
+    if (fs::exists(target, ec) && !fs::is_empty(target, ec) && !o->force)
+      throw ToolError(fmt::format("{} is not empty (use --force to replace it once the book is unpacked)",
+                                  target.string()));
+    {
+      const package::PackageFile file(args->file);
+      LocateBook(file);
+    }
 
-        ExtractListener listener(o->events, ::isatty(STDERR_FILENO) == 1);
-        StderrNotifier notifier;
-        book::UnpackSetup setup;
-        setup.bookFile = args->file;
-        setup.workingFolder = dir;
-        setup.options.settings = SystemSettings::FromUserLocale();
-        setup.options.jobs = o->jobs;
-        book::UnpackRun run(std::move(setup), listener, notifier);
-        try {
-          run.Run();
-        } catch (const std::exception& e) {
-          listener.EndBar();
-          throw std::runtime_error(fmt::format("{}: {}", args->file, e.what()));
-        }
-        listener.EndBar();
-        if (o->keepDocuments) book::KeepDocuments(args->file, run.Paths().WorkingFolder(true));
-        if (!listener.Loaded())
-          throw std::runtime_error(fmt::format("{}: the run stopped before the book was loaded", args->file));
-        const Totals totals = Count(dir);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::fprintf(stderr, "%s: %zu files, %ju bytes in %.2f s\n", dir.string().c_str(), totals.files,
-                     totals.bytes, seconds);
-        return kExitOk;
-      }};
+    // The book is unpacked beside the target and moved into place once it has loaded, so that a
+    // failure, Ctrl-C or a closed terminal leaves the target as it was and nothing half-written.
+    InterruptWatch interrupts;
+    const fs::path partial = PartialSibling(target);
+    fs::create_directories(partial.parent_path());
+    fs::create_directory(partial);
+    FolderGuard guard(partial);
+    ExtractListener listener(o->events, ::isatty(STDERR_FILENO) == 1);
+    StderrNotifier notifier;
+    book::UnpackSetup setup;
+    setup.bookFile = args->file;
+    setup.workingFolder = partial;
+    setup.options.settings = SystemSettings::FromUserLocale();
+    setup.options.jobs = o->jobs;
+    book::UnpackRun run(std::move(setup), listener, notifier);
+    interrupts.OnInterrupt([&run](int) { run.Stop(); });
+    try {
+      run.Run();
+    } catch (const std::exception& e) {
+      listener.EndBar();
+      if (interrupts.Signal() != 0) return Interrupted(args->file, interrupts.Signal());
+      throw ToolError("the book could not be unpacked", e.what());
+    }
+    listener.EndBar();
+    if (interrupts.Signal() != 0) return Interrupted(args->file, interrupts.Signal());
+    if (!listener.Loaded()) throw ToolError("the run stopped before the book was loaded");
+    if (o->keepDocuments) book::KeepDocuments(args->file, partial);
+    ReplaceFolder(target, partial);
+    guard.Release();
+
+    const Totals totals = Count(target);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fprintf(stderr, "%s: %zu files, %ju bytes in %.2f s\n", target.string().c_str(), totals.files,
+                 totals.bytes, seconds);
+    return kExitOk;
+  });
 }
 
 }  // namespace pagewend::tool

@@ -1,15 +1,75 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "tool/command.h"
 
+namespace {
+
+using namespace pagewend::tool;
+namespace fs = std::filesystem;
+
+// The first word that is not an option: the command the user meant.
+const char* FirstWord(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (argv[i][0] != '-') return argv[i];
+  return nullptr;
+}
+
+// A usage error in one line, pointing at the help that explains it.
+int UsageError(const CLI::App& app, const CLI::ParseError& e, int argc, char** argv) {
+  const char* word = FirstWord(argc, argv);
+  const bool known = word != nullptr &&
+                     !app.get_subcommands([&](const CLI::App* sub) { return sub->check_name(word); }).empty();
+  if (word != nullptr && !known) {
+    std::fprintf(stderr, "pagewend: '%s' is not a pagewend command. See 'pagewend --help'.\n", word);
+    return kExitUsage;
+  }
+  const auto parsed = app.get_subcommands();
+  if (word == nullptr || parsed.empty()) {
+    std::fprintf(stderr, "pagewend: %s. See 'pagewend --help'.\n",
+                 argc == 1 ? "a command is required" : e.what());
+    return kExitUsage;
+  }
+  const std::string name = parsed.front()->get_name();
+  std::fprintf(stderr, "pagewend %s: %s. See 'pagewend %s --help'.\n", name.c_str(), e.what(), name.c_str());
+  return kExitUsage;
+}
+
+// Why the command cannot start on its subject, or nothing.
+std::string InputProblem(const std::string& subject, Input input) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(subject, ec);
+  if (!fs::exists(status)) return input == Input::Folder ? "no such folder" : "no such file";
+  if (input == Input::File && fs::is_directory(status)) return "is a folder, not a file";
+  if (input == Input::Folder && !fs::is_directory(status)) return "is not a folder";
+  if (::access(subject.c_str(), R_OK) != 0) return "cannot be read (permission denied)";
+  return {};
+}
+
+// The core's messages often begin with the file they are about, or name files inside the folder
+// a command works on by their full path; the entry names the subject once.
+std::string WithoutSubject(std::string_view message, const std::string& subject) {
+  const std::string prefix = subject + ": ";
+  while (!subject.empty() && message.starts_with(prefix)) message.remove_prefix(prefix.size());
+  std::string out(message);
+  const std::string inside =
+      fs::path(subject).lexically_normal().string() + (subject.ends_with('/') ? "" : "/");
+  for (std::size_t at; !subject.empty() && (at = out.find(inside)) != std::string::npos;)
+    out.erase(at, inside.size());
+  return out;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  using namespace pagewend::tool;
   CLI::App app{"pagewend: inspect, unpack and make packaged page-turning books.", "pagewend"};
   app.set_version_flag("--version", std::string("pagewend ") + PAGEWEND_VERSION);
   app.require_subcommand(1);
-  app.failure_message(CLI::FailureMessage::help);
 
   const std::vector<Command> commands = {
       // clang-format off
@@ -26,16 +86,24 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? kExitOk : kExitUsage;
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+    return UsageError(app, e, argc, argv);
   }
 
   for (const Command& command : commands) {
     if (!command.app->parsed()) continue;
+    const std::string name = command.app->get_name();
+    const std::string subject = command.subject ? *command.subject : std::string();
     try {
+      if (const std::string problem = InputProblem(subject, command.input); !problem.empty())
+        throw ToolError(problem);
       return command.run();
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "pagewend %s: %s\n", command.app->get_name().c_str(), e.what());
+      const std::string what = WithoutSubject(e.what(), subject);
+      std::fprintf(stderr, "pagewend %s: %s: %s\n", name.c_str(), subject.c_str(), what.c_str());
+      if (const auto* error = dynamic_cast<const ToolError*>(&e);
+          error != nullptr && !error->Detail().empty())
+        std::fprintf(stderr, "  %s\n", error->Detail().c_str());
       return kExitFailure;
     }
   }

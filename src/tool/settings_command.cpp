@@ -55,7 +55,7 @@ Command AddSettingsCommand(CLI::App& app) {
                      "Load the project settings of a book package or of a bare project "
                      "document and print every setting in declaration order.",
                      "FILE", "A book executable, a bare package, or a <project> XML document",
-                     "Print one JSON object, sections nested");
+                     "Print one JSON object, the settings under \"project\", sections nested");
   auto separator = std::make_shared<std::string>();
   c.app
       ->add_option("--decimal-separator", *separator,
@@ -64,29 +64,27 @@ Command AddSettingsCommand(CLI::App& app) {
         return value.size() == 1 ? std::string() : std::string("a single character is expected");
       });
 
-  return {
-      c.app, [args = c.args, separator] {
-        SystemSettings system = SystemSettings::FromUserLocale();
-        if (!separator->empty()) system.decimalSeparator = separator->front();
-        const std::string document = ReadDocument(args->file, Document::Project);
-        model::project::TPWProject project;
-        try {
-          project.LoadFromStream(std::string_view(document), system);
-        } catch (const std::exception& e) {
-          // The message may quote document text; escape it as the listing does.
-          const std::string quoted = model::project::FormatSettingValue(std::string_view(e.what()), '.');
-          throw std::runtime_error(fmt::format("{}: {}", args->file, quoted.substr(1, quoted.size() - 2)));
-        }
-        if (args->json) {
-          std::cout << ToJson(project).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                    << '\n';
-        } else {
-          for (const auto& setting : model::project::ListSettings(project))
-            std::cout << setting.path << " = "
-                      << model::project::FormatSettingValue(setting.value, system.decimalSeparator) << '\n';
-        }
-        return kExitOk;
-      }};
+  return c.With([args = c.args, separator] {
+    SystemSettings system = SystemSettings::FromUserLocale();
+    if (!separator->empty()) system.decimalSeparator = separator->front();
+    const std::string document = ReadDocument(args->file, Document::Project);
+    model::project::TPWProject project;
+    try {
+      project.LoadFromStream(std::string_view(document), system);
+    } catch (const std::exception& e) {
+      // The message may quote document text; escape it as the listing does.
+      const std::string quoted = model::project::FormatSettingValue(std::string_view(e.what()), '.');
+      throw std::runtime_error(quoted.substr(1, quoted.size() - 2));
+    }
+    if (args->json) {
+      PrintJson({{"file", args->file}, {"project", ToJson(project)}});
+    } else {
+      for (const auto& setting : model::project::ListSettings(project))
+        std::cout << setting.path << " = "
+                  << model::project::FormatSettingValue(setting.value, system.decimalSeparator) << '\n';
+    }
+    return kExitOk;
+  });
 }
 
 }  // namespace pagewend::tool

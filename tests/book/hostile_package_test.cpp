@@ -347,7 +347,7 @@ TEST(HostilePackage, TheToolNamesTheBookAndTheProblem) {
       testing::RunTool({"extract", (dir / "raw.exe").string(), "-o", (dir / "out").string()});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_THAT(result.err, HasSubstr("raw.exe"));
-  EXPECT_THAT(result.err, HasSubstr("project document"));
+  EXPECT_THAT(result.err, HasSubstr("not a book (no package found at its end)"));
 }
 
 }  // namespace

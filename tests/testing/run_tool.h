@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,5 +15,9 @@ struct ToolResult {
 
 // Runs the built pagewend tool with args and collects its exit code and output.
 ToolResult RunTool(const std::vector<std::string>& args);
+// The same, in the folder cwd when one is given, sending the tool `signal` after `delay` (when
+// not negative) unless it has ended by then.
+ToolResult RunToolInterrupted(const std::vector<std::string>& args, std::chrono::milliseconds delay,
+                              int signal, const std::filesystem::path& cwd = {});
 
 }  // namespace pagewend::testing

@@ -2,6 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
 #include <nlohmann/json.hpp>
 
 #include "package/package_writer.h"
@@ -47,18 +50,90 @@ TEST(ExtractCommand, WritesEveryEventAndTheFiles) {
   auto again = RunTool({"extract", (dir / "tiny.exe").string(), "-o", out.string()});
   EXPECT_EQ(again.exitCode, 1);
   EXPECT_THAT(again.err, HasSubstr("not empty"));
+  // --force replaces the folder: what an earlier run left there is gone.
+  testing::WriteFile(out / "stale.txt", "old");
   EXPECT_EQ(RunTool({"extract", (dir / "tiny.exe").string(), "-o", out.string(), "--force"}).exitCode, 0);
+  EXPECT_FALSE(fs::exists(out / "stale.txt"));
+  EXPECT_TRUE(fs::exists(out / "files/res/other/logo.png"));
+}
+
+// A book long enough to be interrupted at several points of its pages.
+void WriteLongBook(const fs::path& path, int pages) {
+  package::PackageWriter w(path);
+  const std::string image = testing::ImageBytes(600, 800, ".jpg");
+  std::string xml;
+  for (int i = 0; i < pages; ++i)
+    xml += fmt::format(R"(<page mobilefile2="m{}.jpg" mobilefile1="a.jpg" photoviewthumb="b.jpg" {}/>)", i,
+                       testing::RefAttrs(w.AddRecord(image), "mobilefile2"));
+  w.Finish(
+      fmt::format(R"(<book pagewidth="600" pageheight="800" thumbscale="0.2"><Chapters><chapter><Pages>{})"
+                  R"(</Pages></chapter></Chapters></book>)",
+                  xml),
+      "<project/>");
+}
+
+TEST(ExtractCommand, AnInterruptedRunLeavesTheTargetAsItWasAndNoPartialFolder) {
+  testing::TempDir dir;
+  WriteLongBook(dir / "long", 200);
+  auto leftovers = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+      if (entry.path().filename().string().find("partial") != std::string::npos)
+        names.push_back(entry.path().filename().string());
+    return names;
+  };
+  const fs::path target = dir / "out";
+  int interrupted = 0;
+  for (const int delay : {0, 30, 100, 300, 700}) {
+    const int signal = delay == 300 ? SIGTERM : SIGINT;
+    auto run = testing::RunToolInterrupted(
+        {"extract", (dir / "long").string(), "-o", target.string(), "--jobs", "1"},
+        std::chrono::milliseconds(delay), signal);
+    if (run.exitCode == 0) {  // finished before the signal came
+      fs::remove_all(target);
+      continue;
+    }
+    EXPECT_EQ(run.exitCode, 128 + signal) << delay << " ms: " << run.err;
+    interrupted += run.err.find("interrupted") != std::string::npos ? 1 : 0;
+    EXPECT_FALSE(fs::exists(target)) << delay << " ms";
+    EXPECT_THAT(leftovers(), ::testing::IsEmpty()) << delay << " ms";
+  }
+  EXPECT_GE(interrupted, 2);  // the runs were cut off while they were writing
+  // An interrupted --force leaves the earlier folder as it was.
+  fs::create_directories(target);
+  testing::WriteFile(target / "earlier.txt", "kept");
+  auto forced = testing::RunToolInterrupted(
+      {"extract", (dir / "long").string(), "-o", target.string(), "--force", "--jobs", "1"},
+      std::chrono::milliseconds(150), SIGINT);
+  EXPECT_EQ(testing::ReadFile(target / "earlier.txt"), "kept") << forced.err;
+  EXPECT_THAT(leftovers(), ::testing::IsEmpty());
+
+  // Without -o, a book without an extension unpacks into NAME.d in the current folder.
+  auto named = testing::RunToolInterrupted({"extract", "long"}, std::chrono::milliseconds(-1), 0, dir.Path());
+  EXPECT_EQ(named.exitCode, 0) << named.err;
+  EXPECT_TRUE(fs::is_directory(dir / "long.d/files"));
 }
 
 TEST(ExtractCommand, FailsWithTheFileAndTheProblem) {
   testing::TempDir dir;
   testing::WriteFile(dir / "junk.exe", std::string(100, 'j'));
-  auto run = RunTool({"extract", (dir / "junk.exe").string(), "-o", (dir / "o").string(), "--events"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_THAT(run.err, HasSubstr("junk.exe"));
-  EXPECT_THAT(run.err, HasSubstr("Failed to SplitProj"));
-  EXPECT_THAT(run.out, ::testing::Not(HasSubstr("WM_BOOK_LOADED")));
+  auto junk = RunTool({"extract", (dir / "junk.exe").string(), "-o", (dir / "o").string(), "--events"});
+  EXPECT_EQ(junk.exitCode, 1);
+  EXPECT_EQ(junk.err, "pagewend extract: " + (dir / "junk.exe").string() +
+                          ": not a book (no package found at its end)\n");
   EXPECT_EQ(RunTool({"extract", (dir / "junk.exe").string(), "--jobs", "0"}).exitCode, 2);
+
+  // A package whose settings do not load: the user's words, then the run log's line.
+  {
+    package::PackageWriter w(dir / "broken.exe");
+    w.Finish("<book/>", "<project><swfwd>");
+  }
+  auto run = RunTool({"extract", (dir / "broken.exe").string(), "-o", (dir / "o").string(), "--events"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_THAT(run.err, ::testing::StartsWith("pagewend extract: " + (dir / "broken.exe").string() +
+                                             ": the book could not be unpacked\n  Failed to SplitProj: "));
+  EXPECT_THAT(run.out, ::testing::Not(HasSubstr("WM_BOOK_LOADED")));
+  EXPECT_FALSE(fs::exists(dir / "o"));  // nothing half-written, not even an empty tree
 }
 
 TEST(InfoCommand, ListsEveryReferenceWithItsStatus) {
@@ -119,7 +194,9 @@ TEST(PackCommand, RoundTripsThroughTheToolAndRefusesBrokenFolders) {
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_THAT(missing.err, HasSubstr("logo.png"));
   EXPECT_FALSE(fs::exists(dir / "bad.pkg"));
-  EXPECT_EQ(RunTool({"pack", (dir / "nowhere").string(), "-o", (dir / "x.pkg").string()}).exitCode, 2);
+  EXPECT_EQ(RunTool({"pack", (dir / "nowhere").string(), "-o", (dir / "x.pkg").string()}).exitCode, 1);
+  for (const auto& entry : fs::directory_iterator(dir.Path()))
+    EXPECT_THAT(entry.path().filename().string(), ::testing::Not(HasSubstr("partial")));
 }
 
 }  // namespace

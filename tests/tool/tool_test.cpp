@@ -3,7 +3,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "package/package_writer.h"
+#include "testing/book_package.h"
 #include "testing/run_tool.h"
 #include "testing/swf_bytes.h"
 #include "testing/temp_dir.h"
@@ -23,8 +27,12 @@ TEST(Tool, HelpVersionAndUsageErrorsHaveTheirExitCodes) {
   auto version = RunTool({"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_THAT(version.out, HasSubstr("pagewend " PAGEWEND_VERSION));
-  EXPECT_EQ(RunTool({}).exitCode, 2);
-  EXPECT_EQ(RunTool({"no-such-command"}).exitCode, 2);
+  auto none = RunTool({});
+  EXPECT_EQ(none.exitCode, 2);
+  EXPECT_EQ(none.err, "pagewend: a command is required. See 'pagewend --help'.\n");
+  auto unknown = RunTool({"no-such-command"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_EQ(unknown.err, "pagewend: 'no-such-command' is not a pagewend command. See 'pagewend --help'.\n");
   EXPECT_EQ(RunTool({"swf"}).exitCode, 2);
   EXPECT_EQ(RunTool({"swf", "a.swf", "--bogus"}).exitCode, 2);
 }
@@ -38,9 +46,10 @@ TEST(Tool, SwfPrintsTheHeaderAndNamesTheFileOnFailure) {
   EXPECT_EQ(parsed["signature"], "CWS");
   EXPECT_EQ(parsed["width"], 800);
   EXPECT_EQ(parsed["height"], 452);
-  EXPECT_EQ(parsed["rect"]["xmax"], 16000);
-  EXPECT_EQ(parsed["frameRate"], 24.0);
-  EXPECT_EQ(parsed["frameCount"], 12);
+  EXPECT_EQ(parsed["format"], 1);
+  EXPECT_EQ(parsed["rect"]["x_max"], 16000);
+  EXPECT_EQ(parsed["frame_rate"], 24.0);
+  EXPECT_EQ(parsed["frame_count"], 12);
   auto text = RunTool({"swf", (dir / "m.swf").string()});
   EXPECT_THAT(text.out, HasSubstr("800 x 452 pixels"));
 
@@ -71,8 +80,50 @@ TEST(Tool, LocateFindsTheDocumentsOrSaysWhyNot) {
   testing::WriteFile(dir / "junk", std::string(64, '\xFF'));
   auto junk = RunTool({"locate", (dir / "junk").string()});
   EXPECT_EQ(junk.exitCode, 1);
-  EXPECT_THAT(junk.err, HasSubstr("junk"));
-  EXPECT_THAT(junk.err, HasSubstr("project document"));
+  EXPECT_EQ(junk.err,
+            "pagewend locate: " + (dir / "junk").string() + ": not a book (no package found at its end)\n");
+}
+
+// Every command against what a user may hand it: the exit code says whether the work was done
+// (0), failed (1) or the command line was wrong (2), and a failure is one or two lines on stderr
+// that name the input once.
+TEST(Tool, EveryCommandAnswersEveryKindOfInputWithItsCodeAndANamedLine) {
+  testing::TempDir dir;
+  testing::WriteRichBook(dir / "good.exe");
+  const std::string good = testing::ReadFile(dir / "good.exe");
+  testing::WriteFile(dir / "cut.exe", good.substr(0, good.size() / 2));
+  testing::WriteFile(dir / "empty", "");
+  std::filesystem::copy_file(PAGEWEND_TOOL_PATH, dir / "program");
+  testing::WriteFile(dir / "picture.png", testing::ImageBytes(8, 8, ".png"));
+  std::filesystem::create_directory(dir / "folder");
+  const std::vector<std::string> inputs = {"missing",     "folder",  "empty",   "program",
+                                           "picture.png", "cut.exe", "good.exe"};
+  const std::vector<std::string> commands = {"extract", "info", "settings", "book-xml",
+                                             "locate",  "swf",  "pack"};
+  for (const std::string& command : commands) {
+    const auto usage = RunTool({command});
+    EXPECT_EQ(usage.exitCode, 2) << command;
+    EXPECT_EQ(std::count(usage.err.begin(), usage.err.end(), '\n'), 1) << usage.err;
+    for (const std::string& input : inputs) {
+      const std::string path = (dir / input).string();
+      std::vector<std::string> args = {command, path};
+      if (command == "extract" || command == "pack")
+        args.insert(args.end(), {"-o", (dir / ("out-" + input)).string()});
+      const auto run = RunTool(args);
+      // Only a good book is a book, and no book is a movie or a folder to pack.
+      const bool works = input == "good.exe" && command != "swf" && command != "pack";
+      EXPECT_EQ(run.exitCode, works ? 0 : 1) << command << ' ' << input << ": " << run.err;
+      if (works) continue;
+      const auto lines = std::count(run.err.begin(), run.err.end(), '\n');
+      EXPECT_TRUE(lines == 1 || lines == 2) << run.err;
+      EXPECT_TRUE(run.err.starts_with("pagewend " + command + ": " + path + ": ")) << run.err;
+      EXPECT_EQ(run.err.find(path), run.err.rfind(path)) << "named twice: " << run.err;
+      const bool bookCommand = command != "swf" && command != "pack";
+      if (bookCommand && (input == "empty" || input == "program" || input == "picture.png")) {
+        EXPECT_THAT(run.err, HasSubstr("not a book (no package found at its end)"));
+      }
+    }
+  }
 }
 
 }  // namespace
