@@ -84,6 +84,23 @@ TEST(Tool, LocateFindsTheDocumentsOrSaysWhyNot) {
             "pagewend locate: " + (dir / "junk").string() + ": not a book (no package found at its end)\n");
 }
 
+TEST(Tool, JsonCarriesItsFormatAndSurvivesTextThatIsNotUtf8) {
+  testing::TempDir dir;
+  {
+    package::PackageWriter writer(dir / "book.exe");
+    writer.Finish(
+        "<book/>",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>a\xFF\xFEz</exetitle></project>");
+  }
+  for (const std::string command : {"info", "settings"}) {
+    auto run = RunTool({command, (dir / "book.exe").string(), "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto parsed = nlohmann::ordered_json::parse(run.out);
+    EXPECT_EQ(parsed.begin().key(), "format");
+    EXPECT_THAT(run.out, HasSubstr("a\xEF\xBF\xBD\xEF\xBF\xBDz"));  // U+FFFD for each bad byte
+  }
+}
+
 // Every command against what a user may hand it: the exit code says whether the work was done
 // (0), failed (1) or the command line was wrong (2), and a failure is one or two lines on stderr
 // that name the input once.
