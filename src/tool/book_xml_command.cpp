@@ -18,18 +18,11 @@ Command AddBookXmlCommand(CLI::App& app) {
                                        "Load the book document of a book package (or a bare book document) "
                                        "and print it as the book model saves it.",
                                        "FILE", "A book executable, a bare package, or a book XML document");
-  auto separator = std::make_shared<std::string>();
-  c.app
-      ->add_option("--decimal-separator", *separator,
-                   "Decimal separator of the user's locale (default: from the environment)")
-      ->check([](const std::string& value) {
-        return value.size() == 1 ? std::string() : std::string("a single character is expected");
-      });
+  const auto locale =
+      AddLocaleOption(*c.app, "Decimal separator of the user's locale (default: from the environment)");
 
-  return c.With([args = c.args, separator] {
-    model::LoadOptions options;
-    options.settings = SystemSettings::FromUserLocale();
-    if (!separator->empty()) options.settings.decimalSeparator = separator->front();
+  return c.With([args = c.args, locale] {
+    const model::LoadOptions options(locale());
     model::book::TMBook book;
     book.LoadFromStream(ReadDocument(args->file, Document::Book), options);
     std::cout << book.SaveToString();

@@ -20,6 +20,18 @@ Command FileCommand::With(std::function<int()> run) const {
   return {app, std::move(run), std::shared_ptr<const std::string>(args, &args->file), Input::File};
 }
 
+std::function<SystemSettings()> AddLocaleOption(CLI::App& app, const std::string& help) {
+  auto separator = std::make_shared<std::string>();
+  app.add_option("--decimal-separator", *separator, help)->check([](const std::string& value) {
+    return value.size() == 1 ? std::string() : std::string("a single character is expected");
+  });
+  return [separator] {
+    SystemSettings locale = SystemSettings::FromUserLocale();
+    if (!separator->empty()) locale.decimalSeparator = separator->front();
+    return locale;
+  };
+}
+
 void PrintJson(const nlohmann::ordered_json& object) {
   nlohmann::ordered_json out{{"format", kJsonFormat}};
   for (const auto& [key, value] : object.items()) out[key] = value;

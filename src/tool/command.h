@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/notifier.h"
+#include "support/system_settings.h"
 
 namespace pagewend::tool {
 
@@ -66,6 +67,10 @@ inline constexpr const char* kJsonHelp = "Print one JSON object (see the README 
 FileCommand AddFileCommand(CLI::App& app, const std::string& name, const std::string& description,
                            const std::string& argName, const std::string& argHelp,
                            const char* jsonHelp = nullptr);
+
+// Adds --decimal-separator C; the returned function gives the user's locale with C in place of
+// its separator when C was given.
+std::function<SystemSettings()> AddLocaleOption(CLI::App& app, const std::string& help);
 
 // Every --json output: one object whose first key is "format", the version of the keys' meaning;
 // keys are snake_case; text that is not valid UTF-8 is printed with U+FFFD in place of the bad bytes.

@@ -56,17 +56,11 @@ Command AddSettingsCommand(CLI::App& app) {
                      "document and print every setting in declaration order.",
                      "FILE", "A book executable, a bare package, or a <project> XML document",
                      "Print one JSON object, the settings under \"project\", sections nested");
-  auto separator = std::make_shared<std::string>();
-  c.app
-      ->add_option("--decimal-separator", *separator,
-                   "The decimal separator of the document's fractions (default: the locale's)")
-      ->check([](const std::string& value) {
-        return value.size() == 1 ? std::string() : std::string("a single character is expected");
-      });
+  const auto locale =
+      AddLocaleOption(*c.app, "The decimal separator of the document's fractions (default: the locale's)");
 
-  return c.With([args = c.args, separator] {
-    SystemSettings system = SystemSettings::FromUserLocale();
-    if (!separator->empty()) system.decimalSeparator = separator->front();
+  return c.With([args = c.args, locale] {
+    const SystemSettings system = locale();
     const std::string document = ReadDocument(args->file, Document::Project);
     model::project::TPWProject project;
     try {
