@@ -156,9 +156,9 @@ void Object::Store(const PropertyInfo& property, std::string_view text, const Lo
         auto& field = this->*member;
         using Field = std::remove_cvref_t<decltype(field)>;
         if constexpr (std::is_same_v<Field, bool>) {
-          if (SameName(text, rules.trueText, rules.anyCase)) {
+          if (SameName(text, rules.trueText, true)) {
             field = true;
-          } else if (SameName(text, rules.falseText, rules.anyCase)) {
+          } else if (SameName(text, rules.falseText, true)) {
             field = false;
           } else {
             throw PropertyError(fmt::format(fmt::runtime(rules.badBoolean), text));
@@ -194,7 +194,7 @@ void Object::LoadFromXML(const pugi::xml_node& element, const LoadOptions& optio
   const std::span<const PropertyInfo> rows = cls.Properties();
   std::size_t hint = 0;
   for (const pugi::xml_attribute& attribute : element.attributes()) {
-    const auto index = cls.Find(attribute.name(), rules.anyCase, hint);
+    const auto index = cls.Find(attribute.name(), rules.namesAnyCase, hint);
     if (!index) continue;
     hint = *index + 1;
     if (!IsValue(rows[*index].kind)) continue;
@@ -210,7 +210,7 @@ void Object::LoadFromXML(const pugi::xml_node& element, const LoadOptions& optio
   hint = 0;
   for (const pugi::xml_node& child : element.children()) {
     if (child.type() != pugi::node_element) continue;
-    const auto index = cls.Find(child.name(), rules.anyCase, hint);
+    const auto index = cls.Find(child.name(), rules.namesAnyCase, hint);
     if (!index) continue;
     hint = *index + 1;
     const PropertyInfo& property = rows[*index];

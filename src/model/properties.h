@@ -75,10 +75,10 @@ using PropertyValue = std::variant<std::int32_t, std::uint32_t, std::int64_t, bo
 // How one kind of document writes its values. Each model's root class names its convention;
 // every class below it follows it.
 struct Convention {
-  // Boolean texts as written.
+  // Boolean texts as written; they are read in any letter case.
   std::string_view trueText, falseText;
-  // Property names and Boolean texts are compared ignoring ASCII case; otherwise exactly.
-  bool anyCase;
+  // Property names are compared ignoring ASCII case; otherwise exactly.
+  bool namesAnyCase;
   // Decimals carry "." whatever the user's separator (which is accepted as well); otherwise they
   // carry the user's separator.
   bool pointDecimals;

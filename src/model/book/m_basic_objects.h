@@ -16,7 +16,7 @@ namespace pagewend::model::book {
 inline constexpr Convention kBookConvention{
     .trueText = "true",
     .falseText = "false",
-    .anyCase = true,
+    .namesAnyCase = true,
     .pointDecimals = true,
     .strictAttributes = true,
     .unsignedCardinals = true,

@@ -6,13 +6,14 @@
 // PAGEWEND_PROPERTIES; the table alone decides what the object creates, loads, copies and lists.
 namespace pagewend::model::project {
 
-// Booleans exactly "True"/"False"; decimals with the user's separator; names compared exactly;
+// Booleans "True"/"False" (read in any case, as the book's are); decimals with the user's
+// separator; names compared exactly;
 // numbers that do not convert read as 0 wherever they stand; Cardinals read as signed 32-bit
 // values, as the documents' writer wrote them; an element holding a value holds one text node.
 inline constexpr Convention kSettingsConvention{
     .trueText = "True",
     .falseText = "False",
-    .anyCase = false,
+    .namesAnyCase = false,
     .pointDecimals = false,
     .strictAttributes = false,
     .unsignedCardinals = false,

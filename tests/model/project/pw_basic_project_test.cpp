@@ -105,7 +105,10 @@ TEST(BasicProject, BadElementsEndTheLoadButKeepWhatWasRead) {
             "Invalid property element: maybe");
   EXPECT_EQ(sample.count(), 1);
   EXPECT_EQ(LoadError(sample, "<s><flag></flag></s>"), "Invalid property element: ");
-  EXPECT_EQ(LoadError(sample, "<s><flag>true</flag></s>"), "Invalid property element: true");
+  // Any letter case reads, as in the book document; saving still writes "True"/"False".
+  EXPECT_EQ(LoadError(sample, "<s><flag>false</flag></s>"), "no error");
+  EXPECT_FALSE(sample.flag());
+  EXPECT_EQ(LoadError(sample, "<s><flag>TRUE</flag></s>"), "no error");
   EXPECT_TRUE(sample.flag());
 
   const std::string notText = "Element does not contain a single text node";
