@@ -118,7 +118,14 @@ void BookOpener::WriteFile(const BookFile& file) {
   const fs::path dest = paths_.WorkingFolder(true) / *file.target;
   switch (file.form) {
     case RecordForm::Plain: {
-      const Slice payload = ResolvePlainRecord(source, file.ref, file.owner);
+      // Most steps read a record by pos_ and size_, where a disagreeing length field is only
+      // worth a log line; the background and its sound go through the length field.
+      const bool byLengthField =
+          file.step == SplitStep::Background || file.step == SplitStep::BackgroundSound;
+      const Slice payload = byLengthField ? ResolvePlainRecord(source, file.ref, file.owner)
+                                          : PlainRecordBySize(source, file.ref, file.owner);
+      if (!byLengthField)
+        if (auto mismatch = LengthFieldMismatch(source, file.ref, file.owner)) WriteLog(log_, *mismatch);
       fs::create_directories(dest.parent_path());
       source.CopyTo(payload, dest, file.owner);
       if (file.rewrite) file.rewrite(dest.string());
@@ -220,6 +227,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
   }
   auto& pages = book.Chapters().Items(0).Pages();
   const std::size_t count = pages.Count();
+  pagesWithoutImages_ = 0;
   WriteLog(log_, fmt::format("Page Count: {}", count));
 
   const fs::path filesFolder = PathGetter::FilesFolder(paths_.WorkingFolder(true));
@@ -248,16 +256,33 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
       WriteLog(log_, fmt::format("Finish Split Page[{}].Elem{}/{}", i, k, elementCount));
     }
 
+    // A page whose images cannot be made costs the book those images, not the book: the worker
+    // keeps the reason, and the page's turn in order logs it.
     std::function<void()> job;
+    auto problem = std::make_shared<std::optional<imaging::PageImageError>>();
     if (mobile && mobile->target) {
       WriteFile(*mobile);
-      job = [imageJob = PageImages(page, i)] { imaging::MakePageImages(imageJob); };
+      job = [imageJob = PageImages(page, i), problem] {
+        try {
+          imaging::MakePageImages(imageJob);
+        } catch (const imaging::PageImageError& e) {
+          problem->emplace(e);
+        }
+      };
     } else if (mobile) {
       Refuse(mobile->owner, mobile->name);
     }
     const int progress = static_cast<int>((i * 90 + 90) / count + 10);
     pool.Submit(
-        job ? std::move(job) : [] {}, [this, progress] { listener_.BookProgress(progress, 100); });
+        job ? std::move(job) : [] {},
+        [this, progress, problem, i] {
+          if (*problem) {
+            ++pagesWithoutImages_;
+            WriteLog(log_, fmt::format("Page[{}]: its images were not all made: {}", i, (*problem)->what()));
+            if ((*problem)->MissingSource()) notifier_.Notify((*problem)->what());
+          }
+          listener_.BookProgress(progress, 100);
+        });
   }
   if (Stopped()) {
     pool.Cancel();

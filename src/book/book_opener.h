@@ -60,6 +60,9 @@ class BookOpener {
   void SetStopped(bool value) { stopped_.store(value); }
   bool Stopped() const { return stopped_.load(); }
 
+  // How many pages of the last run lack some of their images (the log names each and why).
+  std::size_t PagesWithoutImages() const { return pagesWithoutImages_; }
+
   // The documents as parsed, with file references pointing at the written files after a run.
   const model::project::TPWProject& Project() const;
   const model::book::TMBook& Book() const;
@@ -82,6 +85,7 @@ class BookOpener {
   OpenerOptions options_;
   std::atomic<bool> stopped_{false};
   bool complete_ = false;
+  std::size_t pagesWithoutImages_ = 0;
   std::unique_ptr<State> state_;
 };
 

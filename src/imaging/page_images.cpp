@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QString>
 
@@ -38,11 +39,11 @@ Size Scaled(Size image, double factor) {
 Size OriginalSize(QImageReader& reader, const std::filesystem::path& path) {
   const QSize size = reader.size();
   if (!size.isValid() || size.isEmpty())
-    throw ImageError(
+    throw PageImageError(
         fmt::format("{}: not a readable image ({})", path.string(), reader.errorString().toStdString()));
   if (static_cast<std::int64_t>(size.width()) * size.height() > kMaxImagePixels)
-    throw ImageError(fmt::format("{}: the image claims {} x {} pixels, more than the limit of {}",
-                                 path.string(), size.width(), size.height(), kMaxImagePixels));
+    throw PageImageError(fmt::format("{}: the image claims {} x {} pixels, more than the limit of {}",
+                                     path.string(), size.width(), size.height(), kMaxImagePixels));
   return {size.width(), size.height()};
 }
 
@@ -54,7 +55,7 @@ struct Decoded {
 // The one decode of a job: large enough for the biggest output, smaller wherever that allows.
 Decoded Decode(const PageImageJob& job) {
   if (!std::filesystem::exists(job.source))
-    throw ImageError(fmt::format("File do not exist: {}", job.source.string()));
+    throw PageImageError(fmt::format("File do not exist: {}", job.source.string()), /*missingSource=*/true);
   QImageReader reader(ToQString(job.source));
   reader.setAutoTransform(false);
   const Size original = OriginalSize(reader, job.source);
@@ -68,8 +69,8 @@ Decoded Decode(const PageImageJob& job) {
   }
   QImage image = reader.read();
   if (image.isNull())
-    throw ImageError(fmt::format("{}: cannot decode the image: {}", job.source.string(),
-                                 reader.errorString().toStdString()));
+    throw PageImageError(fmt::format("{}: cannot decode the image: {}", job.source.string(),
+                                     reader.errorString().toStdString()));
   return {std::move(image), original};
 }
 
@@ -84,9 +85,13 @@ void Save(const QImage& image, const std::filesystem::path& dest) {
     throw ImageError(fmt::format("{}: refusing to write through a link", dest.string()));
   // For PNG, Qt's "quality" picks the zlib level: 80 is level 1 or 2, three times faster than
   // the default for thumbnails barely larger. Other formats keep their defaults.
-  const bool png = dest.extension() == ".png" || dest.extension() == ".PNG";
-  if (!image.save(ToQString(dest), nullptr, png ? 80 : -1))
-    throw ImageError(fmt::format("{}: cannot write the image", dest.string()));
+  QImageWriter writer(ToQString(dest));
+  if (dest.extension() == ".png" || dest.extension() == ".PNG") writer.setQuality(80);
+  if (writer.write(image)) return;
+  if (writer.error() == QImageWriter::UnsupportedFormatError)
+    throw PageImageError(fmt::format("{}: no image format goes by this file name", dest.string()));
+  throw ImageError(
+      fmt::format("{}: cannot write the image: {}", dest.string(), writer.errorString().toStdString()));
 }
 
 }  // namespace
@@ -109,29 +114,39 @@ Size FitWithin(Size image, Size box) { return Scaled(image, ScaleToFit(image, bo
 
 void DecodeForJob(const PageImageJob& job) { (void)Decode(job); }
 
-void MakePageImages(const PageImageJob& job) {
-  const auto [decoded, original] = Decode(job);
-  // Output sizes follow the original's, not the decoded image's rounded aspect.
-
-  Save(ScaledTo(decoded, FitWithin(original, {800, 800})), job.mobile);
-  Save(ScaledTo(decoded, FitWithin(original, {200, 200})), job.photoThumb);
-
+// The page's thumbnail: the image stretched over the canvas, or drawn into the first element's
+// rectangle on a transparent one.
+QImage PageThumbnail(const QImage& decoded, const PageImageJob& job) {
   if (job.canvas.width <= 0 || job.canvas.height <= 0)
-    throw ImageError(fmt::format("{}: a page thumbnail of {} x {} pixels cannot be made",
-                                 job.pageThumb.string(), job.canvas.width, job.canvas.height));
-  if (!job.drawRect) {
-    Save(ScaledTo(decoded, job.canvas), job.pageThumb);
-    return;
-  }
+    throw PageImageError(fmt::format("{}: a page thumbnail of {} x {} pixels cannot be made",
+                                     job.pageThumb.string(), job.canvas.width, job.canvas.height));
+  if (!job.drawRect) return ScaledTo(decoded, job.canvas);
   QImage canvas(job.canvas.width, job.canvas.height, QImage::Format_ARGB32);
   canvas.fill(Qt::transparent);
-  {
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const Rect& r = *job.drawRect;
-    painter.drawImage(QRect(r.left, r.top, r.width, r.height), decoded);
-  }
-  Save(canvas, job.pageThumb);
+  QPainter painter(&canvas);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  const Rect& r = *job.drawRect;
+  painter.drawImage(QRect(r.left, r.top, r.width, r.height), decoded);
+  painter.end();
+  return canvas;
+}
+
+void MakePageImages(const PageImageJob& job) {
+  const auto [decoded, original] = Decode(job);
+  // Output sizes follow the original's, not the decoded image's rounded aspect. Each output
+  // that can be made is, whatever became of the others.
+  std::string problem;
+  const auto make = [&](auto image, const std::filesystem::path& dest) {
+    try {
+      Save(image(), dest);
+    } catch (const PageImageError& e) {
+      if (problem.empty()) problem = e.what();
+    }
+  };
+  make([&] { return ScaledTo(decoded, FitWithin(original, {800, 800})); }, job.mobile);
+  make([&] { return ScaledTo(decoded, FitWithin(original, {200, 200})); }, job.photoThumb);
+  make([&] { return PageThumbnail(decoded, job); }, job.pageThumb);
+  if (!problem.empty()) throw PageImageError(problem);
 }
 
 }  // namespace pagewend::imaging

@@ -4,12 +4,28 @@
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 namespace pagewend::imaging {
 
+// An image that could not be made, for a reason that ends the run (the disk is full, the
+// folder is gone, a link stands where an image goes).
 class ImageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A fault of one page's own images (its mobile image is missing, broken, too large or of a
+// format nothing decodes, or an output's name selects no format): the book goes on without them.
+class PageImageError : public ImageError {
+ public:
+  explicit PageImageError(const std::string& what, bool missingSource = false)
+      : ImageError(what), missingSource_(missingSource) {}
+  // The mobile image itself is not there.
+  bool MissingSource() const { return missingSource_; }
+
+ private:
+  bool missingSource_;
 };
 
 // Images larger than this are refused before they are decoded.
@@ -49,8 +65,9 @@ struct PageImageJob {
 };
 
 // Decodes the source once, at the smallest size that serves every output, and writes the three
-// images, each in the format its file name's extension selects. Throws ImageError naming the
-// file for a missing, broken or oversized image, or an image that cannot be written.
+// images, each in the format its file name's extension selects. Throws PageImageError naming the
+// file for a missing, broken or oversized source (nothing is made) or an output that cannot be
+// made (the others are), and ImageError for a write that fails for want of disk or folder.
 void MakePageImages(const PageImageJob& job);
 
 // The same decode and nothing else: the floor that MakePageImages is measured against.

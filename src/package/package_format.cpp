@@ -57,12 +57,22 @@ Documents LocateDocuments(const PackageFile& file) {
 }
 
 Slice ResolvePlainRecord(const PackageFile& file, RecordRef ref, std::string_view what) {
+  const Slice payload = PlainRecordBySize(file, ref, what);
+  if (auto mismatch = LengthFieldMismatch(file, ref, what)) throw PackageError(*mismatch);
+  return payload;
+}
+
+Slice PlainRecordBySize(const PackageFile& file, RecordRef ref, std::string_view what) {
   const Slice extent = RecordExtent(file, ref, what);
+  return {extent.offset, extent.length - 4};
+}
+
+std::optional<std::string> LengthFieldMismatch(const PackageFile& file, RecordRef ref,
+                                               std::string_view what) {
   const std::int64_t length = file.ReadUInt32(ref.pos - 4, what);
-  if (length != ref.size - 4)
-    throw PackageError(fmt::format("{}: length field {} disagrees with size_ (payload {} bytes)",
-                                   RefText(what, ref), length, ref.size - 4));
-  return {extent.offset, length};
+  if (length == ref.size - 4) return std::nullopt;
+  return fmt::format("{}: length field {} disagrees with size_ (payload {} bytes)", RefText(what, ref),
+                     length, ref.size - 4);
 }
 
 ResourceGroup ReadGroup(const PackageFile& file, RecordRef ref, std::string_view what) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,9 +39,14 @@ Documents LocateDocuments(const PackageFile& file);
 Slice ProjectDocument(const PackageFile& file);
 Slice BookDocument(const PackageFile& file, std::int64_t projectStart);
 
-// The payload of a plain record. Both ways of finding it must agree: pos − size, and the length
-// field at pos − 4. `what` names the reference in errors ("project.background").
+// The payload of a plain record read through its length field (L at pos − 4, the payload the L
+// bytes before it), which must agree with size. `what` names the reference in errors
+// ("project.background").
 Slice ResolvePlainRecord(const PackageFile& file, RecordRef ref, std::string_view what);
+// The payload of a plain record read by pos and size alone: the size − 4 bytes from pos − size.
+// Its length field is not consulted; LengthFieldMismatch tells the log when it disagrees.
+Slice PlainRecordBySize(const PackageFile& file, RecordRef ref, std::string_view what);
+std::optional<std::string> LengthFieldMismatch(const PackageFile& file, RecordRef ref, std::string_view what);
 
 struct TypedRecord {
   std::uint32_t type = 0;

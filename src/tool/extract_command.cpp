@@ -194,8 +194,13 @@ Command AddExtractCommand(CLI::App& app) {
 
     const Totals totals = Count(target);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "%s: %zu files, %ju bytes in %.2f s\n", target.string().c_str(), totals.files,
-                 totals.bytes, seconds);
+    const std::size_t lacking = run.Opener().PagesWithoutImages();
+    const std::string pages =
+        lacking == 0 ? std::string()
+                     : fmt::format("; {} page{} without all {} images (see files/Log/log1.txt)", lacking,
+                                   lacking == 1 ? "" : "s", lacking == 1 ? "its" : "their");
+    std::fprintf(stderr, "%s: %zu files, %ju bytes in %.2f s%s\n", target.string().c_str(), totals.files,
+                 totals.bytes, seconds, pages.c_str());
     return kExitOk;
   });
 }

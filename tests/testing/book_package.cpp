@@ -24,7 +24,8 @@ std::string ImageBytes(int width, int height, const std::string& extension) {
   image.fill(QColor(40, 90, 160));
   QBuffer buffer;
   buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, extension == ".png" ? "PNG" : "JPEG");
+  const std::string format = extension == ".png" ? "PNG" : extension == ".tif" ? "TIFF" : "JPEG";
+  image.save(&buffer, format.c_str());
   return buffer.data().toStdString();
 }
 

@@ -12,7 +12,7 @@ std::string RefAttrs(const package::RecordRef& ref, const std::string& suffix = 
 // Element text for a section's reference: <pos_>...</pos_><size_>...</size_>.
 std::string RefElements(const package::RecordRef& ref);
 
-// A JPEG or PNG (by extension) of the given size in one colour.
+// A JPEG, PNG or TIFF (by extension: ".png", ".tif", else JPEG) of the given size in one colour.
 std::string ImageBytes(int width, int height, const std::string& extension);
 
 // A book that uses every kind of record: background, button and bar groups (two buttons share

@@ -114,6 +114,48 @@ TEST(ExtractCommand, AnInterruptedRunLeavesTheTargetAsItWasAndNoPartialFolder) {
   EXPECT_TRUE(fs::is_directory(dir / "long.d/files"));
 }
 
+// Books from old tools carry faults that cost a reader nothing but the faulty part.
+TEST(ExtractCommand, AForgivingBookLoadsAndItsLogNamesEachFault) {
+  testing::TempDir dir;
+  const std::string jpeg = testing::ImageBytes(300, 400, ".jpg");
+  {
+    package::PackageWriter w(dir / "old.exe");
+    int n = 0;
+    const auto page = [&](const std::string& source, const std::string& mobile) {
+      return fmt::format(R"(<page mobilefile2="m{}.jpg" mobilefile1="{}" photoviewthumb="p.jpg" {}/>)", n++,
+                         mobile, testing::RefAttrs(w.AddRecord(source), "mobilefile2"));
+    };
+    std::string pages = page(jpeg, "a.jpg");                          // fine
+    pages += page("\xFF\xD8\xFF\xE0 not a picture at all", "a.jpg");  // cannot be decoded
+    pages += page(testing::ImageBytes(300, 400, ".tif"), "a.jpg");    // TIFF
+    pages += page(jpeg, "mobile");                                    // no extension: no format
+    // A picture whose length field disagrees with its size_: read by pos_ and size_ all the same.
+    package::RecordRef shifted = w.AddRecord("JUNK" + jpeg);
+    shifted.size -= 4;
+    pages += fmt::format(R"(<page><elem><img src="pictures/e.jpg" {}/></elem></page>)",
+                         testing::RefAttrs(shifted));
+    w.Finish(
+        fmt::format(R"(<book pagewidth="300" pageheight="400" thumbscale="0.5"><Chapters><chapter><Pages>{})"
+                    R"(</Pages></chapter></Chapters></book>)",
+                    pages),
+        "<project><exetitle>Old</exetitle><navbtn><download>true</download></navbtn></project>");
+  }
+  const fs::path out = dir / "out";
+  auto run = RunTool({"extract", (dir / "old.exe").string(), "-o", out.string(), "--events"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_THAT(run.out, HasSubstr("WM_BOOK_LOADED"));
+  EXPECT_THAT(run.err, HasSubstr("2 pages without all their images"));
+  const std::string log = testing::ReadFile(out / "files/Log/log1.txt");
+  EXPECT_THAT(log, HasSubstr("Page[1]: its images were not all made: "));
+  EXPECT_THAT(log, HasSubstr("Page[3]: its images were not all made: "));
+  EXPECT_THAT(log, HasSubstr("length field"));
+  for (int page : {0, 2, 3})
+    EXPECT_TRUE(fs::exists(out / fmt::format("files/res/thumbnails/thumb_{}.png", page))) << page;
+  EXPECT_FALSE(fs::exists(out / "files/res/thumbnails/thumb_1.png"));
+  EXPECT_TRUE(fs::exists(out / "files/res/mobile/page0003_i1.jpg"));  // the TIFF page
+  EXPECT_EQ(testing::ReadFile(out / "files/pictures/e.jpg"), jpeg);
+}
+
 TEST(ExtractCommand, FailsWithTheFileAndTheProblem) {
   testing::TempDir dir;
   testing::WriteFile(dir / "junk.exe", std::string(100, 'j'));
