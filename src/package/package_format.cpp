@@ -2,7 +2,6 @@
 #include "support/text.h"
 
 #include <fmt/format.h>
-#include <ini.h>
 
 #include <algorithm>
 #include <cctype>
@@ -123,20 +122,27 @@ std::vector<GroupFile> GroupFiles(const ResourceGroup& group,
 }
 
 IniSection ParseInfoIni(std::string_view text) {
-  struct State {
-    IniSection section;
-  } state;
-  const std::string copy(text);  // inih wants a terminated string
-  ini_parse_string(
-      copy.c_str(),
-      [](void* user, const char* section, const char* name, const char* value) -> int {
-        auto* s = static_cast<State*>(user);
-        // The first occurrence of a key counts, as with the Windows profile functions.
-        if (Lower(section) == "info") s->section.emplace(Lower(name), Trim(value));
-        return 1;
-      },
-      &state);
-  return std::move(state.section);
+  IniSection section;
+  enum { Before, Inside, After } place = Before;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string line = Trim(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      const std::size_t close = line.find(']');
+      const bool info = close != std::string::npos && Lower(Trim(line.substr(1, close - 1))) == "info";
+      place = info && place == Before ? Inside : place == Inside ? After : place;
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (place != Inside || equals == std::string::npos) continue;
+    std::string value = Trim(line.substr(equals + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+      value = value.substr(1, value.size() - 2);
+    if (std::string key = Lower(Trim(line.substr(0, equals))); !key.empty()) section.emplace(key, value);
+  }
+  return section;
 }
 
 }  // namespace pagewend::package

@@ -154,6 +154,19 @@ TEST(PackageFormat, ButtonGroupSharingANameKeepsTheLowestType) {
   EXPECT_EQ(Text(file, files[1].payload), "FIRST");
 }
 
+TEST(PackageFormat, InfoIniReadsAsTheWindowsProfileFunctionsDo) {
+  const IniSection info = ParseInfoIni(
+      "; made by hand\r\n[other]\r\nwidth=1\r\n[ INFO ]\r\n  Width = 20 ; px\r\nheight=\"30\"\r\n"
+      "  continued=no\r\nname='a b'\r\nquote=\"x'\r\n;width=5\r\nWIDTH=40\r\n=orphan\r\n"
+      "[info]\r\nlater=ignored\r\n");
+  EXPECT_EQ(info.at("width"), "20 ; px");  // ';' inside a line is text
+  EXPECT_EQ(info.at("height"), "30");
+  EXPECT_EQ(info.at("continued"), "no");  // an indented line is a line of its own
+  EXPECT_EQ(info.at("name"), "a b");
+  EXPECT_EQ(info.at("quote"), "\"x'");  // quotes that do not pair stay
+  EXPECT_EQ(info.size(), 5u);           // no second [info], no empty key, no other section
+}
+
 TEST(PackageFormat, GroupWithOnlyItsInfoIni) {
   TempDir dir;
   RecordRef ref;
