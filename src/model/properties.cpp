@@ -230,7 +230,7 @@ std::string Object::ValueText(const PropertyInfo& property, const Convention& ru
         if constexpr (std::is_same_v<V, bool>) {
           return std::string(value ? rules.trueText : rules.falseText);
         } else if constexpr (std::is_same_v<V, double>) {
-          return FormatDecimal(value, '.');
+          return FormatGeneral15(value, '.');
         } else if constexpr (std::is_same_v<V, std::string_view>) {
           return std::string(value);
         } else if constexpr (std::is_integral_v<V>) {

@@ -165,8 +165,9 @@ class Object {
   // The element's attributes, then its child elements in document order; unknown names are
   // ignored, and only children named after sub-objects and lists are descended into.
   void LoadFromXML(const pugi::xml_node& element, const LoadOptions& options);
-  // Writes the values as attributes and the sub-objects and lists as child elements of the
-  // given, already created element.
+  // Writes the values as attributes (fractions as the documents' writer does, in 15 significant
+  // digits with ".") and the sub-objects and lists as child elements of the given, already
+  // created element.
   void SaveToXML(pugi::xml_node element) const;
   // Copies every property of this object's table, deep for sub-objects and lists, from the
   // source's property of the same name. A source that lacks one, or holds it in another form,

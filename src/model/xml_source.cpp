@@ -146,6 +146,38 @@ std::string FormatDecimal(double value, char separator) {
   return out;
 }
 
+std::string FormatGeneral15(double value, char separator) {
+  if (value == 0 || !std::isfinite(value)) return value == 0 ? "0" : FormatDecimal(value, separator);
+  char buffer[64];
+  // d.dddddddddddddde±XX: the 15 significant digits and the decimal exponent.
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+  const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  const bool negative = text.front() == '-';
+  const std::size_t e = text.find('e');
+  std::string digits;
+  for (char c : text.substr(negative ? 1 : 0, e - (negative ? 1 : 0)))
+    if (c != '.') digits += c;
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  const int exponent = ParseInteger<int>(text.substr(e + 1)).value_or(0);
+
+  std::string out = negative ? "-" : "";
+  const auto count = static_cast<int>(digits.size());
+  if (exponent < -4 || exponent >= 15) {
+    out += digits.front();
+    if (count > 1) out += separator + digits.substr(1);
+    out += "E" + std::to_string(exponent);
+  } else if (exponent < 0) {
+    out +=
+        "0" + std::string(1, separator) + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+  } else if (count <= exponent + 1) {
+    out += digits + std::string(static_cast<std::size_t>(exponent + 1 - count), '0');
+  } else {
+    out += digits.substr(0, static_cast<std::size_t>(exponent + 1)) + separator +
+           digits.substr(static_cast<std::size_t>(exponent + 1));
+  }
+  return out;
+}
+
 std::string Narrow8Bit(std::string_view utf8, const std::string& codePage) {
   const std::string upper = [&] {
     std::string u(codePage);

@@ -51,6 +51,11 @@ inline std::optional<std::int32_t> ParseInt32(std::string_view text) {
 std::optional<double> ParseDecimal(std::string_view text, char separator);
 // The shortest text that reads back as the same double, with the given separator.
 std::string FormatDecimal(double value, char separator);
+// The general format of the book's own writer: 15 significant digits, trailing zeros dropped,
+// fixed notation for decimal exponents from -4 to 14 ("0.3", "0.0001", "123456789012345") and
+// otherwise a mantissa, "E" and the exponent ("1E-5", "1.5E20"). Reads back through
+// ParseDecimal.
+std::string FormatGeneral15(double value, char separator);
 
 // UTF-8 text converted to an 8-bit code page (iconv name); characters the code page lacks
 // become '?'. The result is converted back to UTF-8 so callers keep one text form.

@@ -61,6 +61,25 @@ TEST(XmlSource, NumbersParseWithoutTheProcessLocale) {
   EXPECT_EQ(FormatDecimal(3, '.'), "3");
 }
 
+TEST(XmlSource, GeneralFormatWritesFifteenDigitsAsTheBooksWriterDid) {
+  const std::pair<double, const char*> cases[] = {{0.1 + 0.2, "0.3"},
+                                                  {1e-5, "1E-5"},
+                                                  {1e20, "1E20"},
+                                                  {0.0001, "0.0001"},
+                                                  {-0.15, "-0.15"},
+                                                  {2.5e-7, "2.5E-7"},
+                                                  {100, "100"},
+                                                  {0, "0"},
+                                                  {123456789012345.0, "123456789012345"},
+                                                  {1234567890123456.0, "1.23456789012346E15"},
+                                                  {-1.5e300, "-1.5E300"}};
+  for (const auto& [value, text] : cases) {
+    EXPECT_EQ(FormatGeneral15(value, '.'), text);
+    EXPECT_NEAR(*ParseDecimal(text, '.'), value, std::abs(value) * 1e-14) << text;
+  }
+  EXPECT_EQ(FormatGeneral15(0.5, ','), "0,5");
+}
+
 TEST(XmlSource, NarrowingKeepsWhatTheCodePageHolds) {
   EXPECT_EQ(Narrow8Bit("caf\u00E9 \u20AC \u6F22", "WINDOWS-1252"), "caf\u00E9 \u20AC ?");
   EXPECT_EQ(Narrow8Bit("\u6F22", "UTF-8"), "\u6F22");
