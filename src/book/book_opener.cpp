@@ -228,6 +228,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
   auto& pages = book.Chapters().Items(0).Pages();
   const std::size_t count = pages.Count();
   pagesWithoutImages_ = 0;
+  measured_.clear();
   WriteLog(log_, fmt::format("Page Count: {}", count));
 
   const fs::path filesFolder = PathGetter::FilesFolder(paths_.WorkingFolder(true));
@@ -303,11 +304,18 @@ imaging::PageImageJob BookOpener::PageImages(TMPage& page, std::size_t index) {
   imaging::Size size;
   const TBasicVisualPageElement* first = page.elem().Count() > 0 ? &page.elem().Items(0) : nullptr;
   if (const auto* file = dynamic_cast<const TBasicVisualPageFileElement*>(first)) {
-    if (Lower(WinExtension(file->src())) != ".swf") {
-      size = imaging::RasterPixelSize(file->src());
+    // The same record under the same name has the same size; a name reused for another record does not.
+    const std::string key = fmt::format("{}|{}|{}", file->src(), file->pos_(), file->size_());
+    if (const auto known = measured_.find(key); known != measured_.end()) {
+      size = known->second;
     } else {
-      const swf::SwfSize swf = swf::GetSwfSize(file->src(), notifier_);
-      size = {swf.width, swf.height};
+      if (Lower(WinExtension(file->src())) != ".swf") {
+        size = imaging::RasterPixelSize(file->src());
+      } else {
+        const swf::SwfSize swf = swf::GetSwfSize(file->src(), notifier_);
+        size = {swf.width, swf.height};
+      }
+      measured_.emplace(key, size);
     }
   }
   const double scale = book.thumbscale();

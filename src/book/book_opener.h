@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "book/book_listener.h"
+#include "imaging/page_images.h"
 #include "log/run_log.h"
 #include "paths/path_getter.h"
 #include "support/notifier.h"
@@ -20,9 +22,6 @@ namespace pagewend::model::book {
 class TMBook;
 class TMPage;
 }  // namespace pagewend::model::book
-namespace pagewend::imaging {
-struct PageImageJob;
-}
 namespace pagewend::package {
 struct Slice;
 }
@@ -86,6 +85,8 @@ class BookOpener {
   std::atomic<bool> stopped_{false};
   bool complete_ = false;
   std::size_t pagesWithoutImages_ = 0;
+  // The first elements' sizes measured in this run: many pages may start with the same file.
+  std::map<std::string, imaging::Size, std::less<>> measured_;
   std::unique_ptr<State> state_;
 };
 

@@ -75,11 +75,11 @@ SwfStreamReader::SwfStreamReader(const std::filesystem::path& fileName) {
   if (!fileName.empty()) Load(fileName);
 }
 
-void SwfStreamReader::Load(const std::filesystem::path& fileName) {
+void SwfStreamReader::Load(const std::filesystem::path& fileName, Extent extent) {
   std::ifstream stream(fileName, std::ios::binary);
   if (!stream) throw StreamError(fmt::format("{}: cannot open", fileName.string()));
   try {
-    LoadFromStream(stream);
+    LoadFromStream(stream, extent);
   } catch (const StreamError& e) {
     throw StreamError(fmt::format("{}: {}", fileName.string(), e.what()));
   }
@@ -121,7 +121,7 @@ void SwfStreamReader::ReadHeader(std::streambuf& stream, int mode) {
   }
 }
 
-void SwfStreamReader::LoadFromStream(std::istream& stream) {
+void SwfStreamReader::LoadFromStream(std::istream& stream, Extent extent) {
   if (!CheckSignature(stream)) return;
   stream.seekg(0);
   body_.clear();
@@ -130,20 +130,23 @@ void SwfStreamReader::LoadFromStream(std::istream& stream) {
     if (fileLength_ < 8)
       throw StreamError(
           fmt::format("SWF header claims a file length of {}, shorter than the header", fileLength_));
-    const std::uint64_t want = fileLength_ - 8u;
+    // The RECT is at most 17 bytes, the frame rate and count 4 more.
+    constexpr std::uint64_t kHeaderRest = 21;
+    const std::uint64_t claimed = fileLength_ - 8u;
+    const std::uint64_t want = extent == Extent::Header ? std::min(claimed, kHeaderRest) : claimed;
     if (want > static_cast<std::uint64_t>(kMaxSwfLength)) {
       // Inflate up to the limit first: a short stream is reported as damaged, not as too large.
       InflateExactly(stream, static_cast<std::uint64_t>(kMaxSwfLength) + 1, want);
       throw StreamError(fmt::format("SWF movie is larger than the limit of {} bytes", kMaxSwfLength));
     }
-    std::string memory = InflateExactly(stream, want, want);
+    std::string memory = InflateExactly(stream, want, claimed);
     ViewBuf view(memory);
     ReadHeader(view, 2);
     memory.erase(0, view.Consumed());
-    body_ = std::move(memory);
+    if (extent == Extent::Movie) body_ = std::move(memory);
   } else {
     ReadHeader(*stream.rdbuf(), 0);
-    AppendRest(stream, body_, static_cast<std::size_t>(kMaxSwfLength));
+    if (extent == Extent::Movie) AppendRest(stream, body_, static_cast<std::size_t>(kMaxSwfLength));
   }
 }
 
@@ -165,7 +168,8 @@ SwfSize GetSwfSize(const std::filesystem::path& path, Notifier& notifier) {
     notifier.Notify(path.string() + " is not a SWF File.");
     return {};
   }
-  SwfStreamReader reader(path);
+  SwfStreamReader reader;
+  reader.Load(path, SwfStreamReader::Extent::Header);
   return {reader.Width(), reader.Height()};
 }
 

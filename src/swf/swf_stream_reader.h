@@ -23,8 +23,11 @@ class SwfStreamReader {
   SwfStreamReader() = default;
   explicit SwfStreamReader(const std::filesystem::path& fileName);
 
-  void Load(const std::filesystem::path& fileName);
-  void LoadFromStream(std::istream& stream);
+  // What to read: the whole movie into Body(), or the header alone (for a compressed movie the
+  // few bytes up to the frame count are inflated, however large the movie).
+  enum class Extent { Movie, Header };
+  void Load(const std::filesystem::path& fileName, Extent extent = Extent::Movie);
+  void LoadFromStream(std::istream& stream, Extent extent = Extent::Movie);
 
   // Stage size in pixels (twips / 20, truncated).
   int Width() const;
@@ -65,8 +68,8 @@ struct SwfSize {
   friend bool operator==(const SwfSize&, const SwfSize&) = default;
 };
 
-// The stage size of the movie at path. A missing file or one without the ".swf" extension
-// (any case) is told to the notifier and gives 0 × 0.
+// The stage size of the movie at path, from its header alone. A missing file or one without the
+// ".swf" extension (any case) is told to the notifier and gives 0 × 0.
 SwfSize GetSwfSize(const std::filesystem::path& path, Notifier& notifier);
 
 }  // namespace pagewend::swf

@@ -158,6 +158,13 @@ TEST(SwfStreamReader, GetSwfSizeTellsTheNotifierAboutMissingAndForeignFiles) {
   testing::WriteFile(dir / "text.swf", "just text");
   EXPECT_EQ(GetSwfSize(dir / "text.swf", notifier), SwfSize{});
   EXPECT_EQ(notifier.messages.size(), 2u);
+
+  // The size costs the header, not the movie: a movie that claims 4 GiB, far past what the
+  // whole-movie reader takes, is measured from the first bytes it inflates.
+  testing::WriteFile(dir / "huge.swf",
+                     MakeSwf({0, 16000, 0, 9040}, 0, 1, true, std::string(200, 'y'), 0xFFFFFFFFu));
+  EXPECT_EQ(GetSwfSize(dir / "huge.swf", notifier), (SwfSize{800, 452}));
+  EXPECT_THROW(SwfStreamReader(dir / "huge.swf"), StreamError);
 }
 
 // Real movies from another project's suite: every file either reads with a sane header or is
