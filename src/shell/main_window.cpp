@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QMenu>
@@ -16,6 +17,7 @@
 #include "shell/flash_request_parser.h"
 #include "shell/loading_thread.h"
 #include "shell/movie_host.h"
+#include "support/links.h"
 
 namespace pagewend::shell {
 
@@ -108,6 +110,7 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   connect(movie_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { contextMenu_->popup(movie_->mapToGlobal(at)); });
   connect(movie_, &MovieHost::FlashCall, this, &MainWindow::HandleFlashCall);
+  connect(movie_, &MovieHost::LinkRequested, this, &MainWindow::OpenLink);
 
   resize(152, 20);
   const QRect screen = PrimaryScreen();
@@ -241,6 +244,17 @@ void MainWindow::HandleFlashCall(const QString& request) {
   if (request.contains(QStringLiteral("function("))) return;
   const FlashRequestParser parser(request.toStdString());
   if (parser.GetName() == "fullscreen_error") ToggleFullScreen();
+}
+
+void MainWindow::OpenLink(const QString& url) {
+  if (!MayOpenOutside(url.toStdString())) {
+    WriteLog(log_.get(), "Refused link: " + url.left(300).toStdString());
+    return;
+  }
+  if (linkOpener_)
+    linkOpener_(QUrl(url));
+  else
+    QDesktopServices::openUrl(QUrl(url));
 }
 
 int MainWindow::Percent() const { return progressBar_->value(); }

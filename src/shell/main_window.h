@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QPoint>
+#include <QUrl>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -46,6 +48,11 @@ class MainWindow : public QWidget {
 
   void ToggleFullScreen();
   void HandleFlashCall(const QString& request);
+  // A link the movie asks to open: http, https and mailto go to the desktop's opener (the
+  // browser, the mail program); anything else is refused and logged.
+  void OpenLink(const QString& url);
+  // What opens allowed links; QDesktopServices::openUrl unless replaced (tests record instead).
+  void SetLinkOpener(std::function<void(const QUrl&)> opener) { linkOpener_ = std::move(opener); }
 
   // The book messages; the loader's listener calls reach these on the GUI thread.
   void ShowProgress(int done, int total);
@@ -97,6 +104,7 @@ class MainWindow : public QWidget {
   bool screenSaverHook_ = false;
   bool cursorHidden_ = false;
   QPoint savedCursor_;
+  std::function<void(const QUrl&)> linkOpener_;
   // Declared before the loader so that they outlive it.
   GuiGate gate_;
   std::unique_ptr<book::BookListener> listener_;

@@ -8,7 +8,9 @@ namespace pagewend::shell {
 
 // The area that plays the book's movie, in place of the Flash control: give it a movie file and
 // it plays it; every call the movie makes to its container arrives as FlashCall with the
-// ExternalInterface request XML. Nothing is ever returned to the movie.
+// ExternalInterface request XML, and every link it asks to open as LinkRequested, whatever its
+// scheme (the window decides). Nothing is ever returned to the movie, and the movie's own page
+// never navigates away.
 class MovieHost : public QWidget {
   Q_OBJECT
 
@@ -21,6 +23,7 @@ class MovieHost : public QWidget {
 
  signals:
   void FlashCall(const QString& request);
+  void LinkRequested(const QString& url);
 };
 
 }  // namespace pagewend::shell

@@ -70,6 +70,25 @@ class OfflineInterceptor final : public QWebEngineUrlRequestInterceptor {
   }
 };
 
+// The movie's page: it stays on itself. A navigation anywhere else (a movie's link opened in its
+// own window) is handed to the player as a link request, and no new window is ever made.
+class MoviePage final : public QWebEnginePage {
+ public:
+  MoviePage(QWebEngineProfile* profile, PageBridge* bridge, QObject* parent)
+      : QWebEnginePage(profile, parent), bridge_(bridge) {}
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+    if (isMainFrame && url == QUrl(kPageUrl)) return true;
+    emit bridge_->LinkRequested(url.toString(QUrl::FullyEncoded));
+    return false;
+  }
+  QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+ private:
+  PageBridge* bridge_;
+};
+
 }  // namespace
 
 // Serves pagewend://book/player/... (the page, then Ruffle's files) and pagewend://book/movie/...
@@ -130,6 +149,8 @@ void PageBridge::SetMovie(const QString& url) {
 
 void PageBridge::flashCall(const QString& request) { emit FlashCall(request); }
 
+void PageBridge::openLink(const QString& url) { emit LinkRequested(url); }
+
 void PageBridge::movieStarted() { emit MovieStarted(); }
 
 void PageBridge::playerReady() { emit PlayerReady(); }
@@ -170,7 +191,7 @@ RuffleMovieHost::RuffleMovieHost(fs::path ruffleFolder, QWidget* parent)
     profile_->scripts()->insert(script);
   }
 
-  auto* page = new QWebEnginePage(profile_, view_);
+  auto* page = new MoviePage(profile_, bridge_, view_);
   auto* channel = new QWebChannel(page);
   channel->registerObject(QStringLiteral("host"), bridge_);
   page->setWebChannel(channel);
@@ -185,6 +206,7 @@ RuffleMovieHost::RuffleMovieHost(fs::path ruffleFolder, QWidget* parent)
     if (contextMenuPolicy() == Qt::CustomContextMenu) emit customContextMenuRequested(view_->mapTo(this, at));
   });
   connect(bridge_, &PageBridge::FlashCall, this, &MovieHost::FlashCall);
+  connect(bridge_, &PageBridge::LinkRequested, this, &MovieHost::LinkRequested);
   connect(bridge_, &PageBridge::MovieStarted, this, &RuffleMovieHost::MovieStarted);
   connect(bridge_, &PageBridge::PlayerReady, this, &RuffleMovieHost::PlayerReady);
 

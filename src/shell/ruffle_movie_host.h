@@ -32,6 +32,7 @@ class PageBridge : public QObject {
 
  public slots:
   void flashCall(const QString& request);
+  void openLink(const QString& url);
   void movieStarted();
   void playerReady();
 
@@ -39,6 +40,7 @@ class PageBridge : public QObject {
   void PlayerReady();
   void movieChanged(const QString& url);
   void FlashCall(const QString& request);
+  void LinkRequested(const QString& url);
   void MovieStarted();
 
  private:

@@ -103,6 +103,14 @@ SwfActions& SwfActions::CallExternal(std::string_view name) {
   return PushString("call").CallMethod().Pop();
 }
 
+SwfActions& SwfActions::GetUrl(std::string_view url, std::string_view target) {
+  std::string data(url);
+  data += '\0';
+  data += target;
+  data += '\0';
+  return WithData(0x83, data);
+}
+
 SwfWriter::SwfWriter(std::uint8_t version, const SwfRect& frame, double frameRate)
     : version_(version), frame_(frame), frameRate_(frameRate) {
   if (!(frameRate > 0 && frameRate < 256)) throw std::invalid_argument("a frame rate must lie in (0, 256)");

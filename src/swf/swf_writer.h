@@ -42,6 +42,8 @@ class SwfActions {
   // flash.external.ExternalInterface.call(name), its result dropped: the way a movie asks its
   // container for something.
   SwfActions& CallExternal(std::string_view name);
+  // getURL(url, target): the way a movie opens a link.
+  SwfActions& GetUrl(std::string_view url, std::string_view target);
 
   const std::string& Bytes() const { return bytes_; }
 

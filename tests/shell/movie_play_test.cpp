@@ -73,5 +73,34 @@ TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
   EXPECT_TRUE(blue);
 }
 
+// A movie's links leave for the desktop's opener, http(s) and mailto only, and never move the
+// movie's own page; script and file URLs go nowhere.
+TEST_F(MoviePlay, LinksReachTheDesktopOpenerAndNothingElse) {
+  pagewend::testing::TempDir dir;
+  testing::WriteBookPackage(dir / "book.exe");
+  PlayerRun run;
+  run.bookFile = dir / "book.exe";
+  run.programFolder = dir / "program";
+  run.workingFolder = dir / "{RUN}";
+  std::shared_ptr<const RunLog> log;
+  auto* host = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
+  MainWindow window(run, host, log);
+  QStringList opened;
+  window.SetLinkOpener([&](const QUrl& url) { opened << url.toString(); });
+  QObject::connect(&window, &QWidget::windowTitleChanged, &window, [&] {
+    pagewend::testing::WriteFile(PathGetter::FilesFolder(window.Paths().WorkingFolder(true)) / "book.swf",
+                                 testing::LinkingMovie());
+  });
+  QSignalSpy calls(host, &MovieHost::FlashCall);
+  window.show();
+  for (int i = 0; i < 120 && calls.count() < 1; ++i) calls.wait(500);
+  ASSERT_EQ(calls.count(), 1);
+  QTest::qWait(1500);  // navigations arrive after the call
+  opened.sort();
+  EXPECT_EQ(opened.join(' ').toStdString(), "https://example.org/new-window https://example.org/same-window");
+  // The page is still the movie's: a later call still arrives.
+  EXPECT_EQ(host->Movie().filename(), "book.swf");
+}
+
 }  // namespace
 }  // namespace pagewend::shell

@@ -30,6 +30,22 @@ std::string CallingMovie() {
   return writer.Finish();
 }
 
+std::string LinkingMovie() {
+  swf::SwfWriter writer(10, {0, 400 * 20, 0, 300 * 20}, 24);
+  swf::SwfActions actions;
+  actions.GetUrl("https://example.org/new-window", "_blank");
+  for (const char* target : {"", "_self", "_top", "_blank", "_parent", "name"})
+    actions.GetUrl(std::string("javascript:window.open('https://example.org/script-ran-") + target + "')",
+                   target);
+  actions.GetUrl("file:///etc/passwd", "_blank");
+  actions.GetUrl("https://example.org/same-window", "_self");
+  actions.CallExternal("links_done");
+  actions.Stop();
+  writer.DoAction(actions);
+  writer.ShowFrame();
+  return writer.Finish();
+}
+
 QString Request(const QString& name, const QString& arguments) {
   return QStringLiteral("<invoke name=\"%1\" returntype=\"xml\"><arguments>%2</arguments></invoke>")
       .arg(name, arguments);

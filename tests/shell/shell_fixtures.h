@@ -33,6 +33,10 @@ void WriteBookPackage(const std::filesystem::path& out, const std::string& title
 // A movie that calls ExternalInterface "fullscreen_error" and then a name nothing defines with
 // a number, a Boolean and a string that needs escaping, then stops.
 std::string CallingMovie();
+// A movie that asks for links on its first frame: https in a new window and in its own, a
+// javascript: URL for every kind of target (its script would open a link of its own), and a
+// file: URL; then calls "links_done".
+std::string LinkingMovie();
 
 // The ExternalInterface request for name with the given argument elements.
 QString Request(const QString& name, const QString& arguments = {});

@@ -93,7 +93,8 @@
     quality: "high",
     wmode: "window",
     allowFullscreen: false,
-    openUrlMode: "deny",
+    // Links go to window.open or a navigation of this page; both end with the player, below.
+    openUrlMode: "allow",
     warnOnUnsupportedContent: false,
     logLevel: "error",
   };
@@ -118,6 +119,16 @@
       player.ruffle().load(Object.assign({ url: url }, config));
     });
   }
+
+  // A movie's link never opens a window of this engine: the player decides where it goes.
+  window.open = function (url) {
+    try {
+      if (host) host.openLink(new URL(String(url), document.baseURI).href);
+    } catch (e) {
+      // an unreadable URL goes nowhere
+    }
+    return null;
+  };
 
   window.pagewendHost = {
     start(stage) {
@@ -145,4 +156,5 @@
       });
     },
   };
+  document.addEventListener("DOMContentLoaded", () => window.pagewendHost.start(document.getElementById("stage")));
 })();
