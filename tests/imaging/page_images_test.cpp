@@ -41,10 +41,12 @@ TEST(PageImages, RasterSizeNeedsAKnownMarkAndAReadableHeader) {
   testing::TempDir dir;
   MakeImage(dir / "a.png", 300, 200);
   MakeImage(dir / "b.jpg", 640, 480);
+  MakeImage(dir / "c.tif", 120, 90);  // TIFF is both a raster mark and a decodable format
   testing::WriteFile(dir / "movie.png", "FWS\x0a rest");
   testing::WriteFile(dir / "short", "\x89");
   EXPECT_EQ(RasterPixelSize(dir / "a.png"), (Size{300, 200}));
   EXPECT_EQ(RasterPixelSize(dir / "b.jpg"), (Size{640, 480}));
+  EXPECT_EQ(RasterPixelSize(dir / "c.tif"), (Size{120, 90}));
   EXPECT_EQ(RasterPixelSize(dir / "movie.png"), Size{});
   EXPECT_EQ(RasterPixelSize(dir / "short"), Size{});
   EXPECT_EQ(RasterPixelSize(dir / "missing"), Size{});
