@@ -23,26 +23,36 @@ class MoviePlay : public ::testing::Test {
     if (!fs::exists(fs::path(PAGEWEND_RUFFLE_DIR) / "ruffle.js"))
       GTEST_SKIP() << "Ruffle is not installed (npm ci) in " << PAGEWEND_RUFFLE_DIR;
   }
+
+  // A window about to play a generated book whose start movie is `movie`. The movie is written
+  // while the loader waits for its title to be shown, so it is in place before loaded, as an
+  // unpacked start movie is.
+  MainWindow& Player(std::string movie) {
+    testing::WriteBookPackage(dir_ / "book.exe");
+    run_.bookFile = dir_ / "book.exe";
+    run_.programFolder = dir_ / "program";
+    run_.workingFolder = dir_ / "{RUN}";
+    host_ = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
+    window_ = std::make_unique<MainWindow>(run_, host_, log_);
+    QObject::connect(window_.get(), &QWidget::windowTitleChanged, window_.get(), [this, movie] {
+      pagewend::testing::WriteFile(PathGetter::FilesFolder(window_->Paths().WorkingFolder(true)) / "book.swf",
+                                   movie);
+    });
+    return *window_;
+  }
+
+  pagewend::testing::TempDir dir_;
+  PlayerRun run_;
+  std::shared_ptr<const RunLog> log_;
+  RuffleMovieHost* host_ = nullptr;
+  std::unique_ptr<MainWindow> window_;
 };
 
 // The whole way: a generated book, unpacked by the loader, its start movie played by Ruffle; the
 // movie's calls reach the window, known or not.
 TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
-  pagewend::testing::TempDir dir;
-  testing::WriteBookPackage(dir / "book.exe");
-  PlayerRun run;
-  run.bookFile = dir / "book.exe";
-  run.programFolder = dir / "program";
-  run.workingFolder = dir / "{RUN}";
-  std::shared_ptr<const RunLog> log;
-  auto* host = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
-  MainWindow window(run, host, log);
-  // The movie is written while the loader waits for its title to be shown, so it is in place
-  // before loaded, as an unpacked start movie is.
-  QObject::connect(&window, &QWidget::windowTitleChanged, &window, [&] {
-    pagewend::testing::WriteFile(PathGetter::FilesFolder(window.Paths().WorkingFolder(true)) / "book.swf",
-                                 testing::CallingMovie());
-  });
+  MainWindow& window = Player(testing::CallingMovie());
+  RuffleMovieHost* host = host_;
   QSignalSpy calls(host, &MovieHost::FlashCall);
   QSignalSpy loaded(&window, &MainWindow::BookLoaded);
   window.show();
@@ -76,21 +86,10 @@ TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
 // A movie's links leave for the desktop's opener, http(s) and mailto only, and never move the
 // movie's own page; script and file URLs go nowhere.
 TEST_F(MoviePlay, LinksReachTheDesktopOpenerAndNothingElse) {
-  pagewend::testing::TempDir dir;
-  testing::WriteBookPackage(dir / "book.exe");
-  PlayerRun run;
-  run.bookFile = dir / "book.exe";
-  run.programFolder = dir / "program";
-  run.workingFolder = dir / "{RUN}";
-  std::shared_ptr<const RunLog> log;
-  auto* host = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
-  MainWindow window(run, host, log);
+  MainWindow& window = Player(testing::LinkingMovie());
+  RuffleMovieHost* host = host_;
   QStringList opened;
   window.SetLinkOpener([&](const QUrl& url) { opened << url.toString(); });
-  QObject::connect(&window, &QWidget::windowTitleChanged, &window, [&] {
-    pagewend::testing::WriteFile(PathGetter::FilesFolder(window.Paths().WorkingFolder(true)) / "book.swf",
-                                 testing::LinkingMovie());
-  });
   QSignalSpy calls(host, &MovieHost::FlashCall);
   window.show();
   for (int i = 0; i < 120 && calls.count() < 1; ++i) calls.wait(500);
