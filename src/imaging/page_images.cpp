@@ -132,7 +132,9 @@ QImage PageThumbnail(const QImage& decoded, const PageImageJob& job) {
 }
 
 void MakePageImages(const PageImageJob& job) {
-  const auto [decoded, original] = Decode(job);
+  const Decoded source = Decode(job);
+  const QImage& decoded = source.image;
+  const Size original = source.original;
   // Output sizes follow the original's, not the decoded image's rounded aspect. Each output
   // that can be made is, whatever became of the others.
   std::string problem;

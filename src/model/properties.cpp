@@ -378,9 +378,10 @@ void ObjectList::AssignItems(const ObjectList& source) {
           fmt::format("A list of {} cannot hold a {}", itemClass_->Name(), item->Class().Name()));
     auto copy = item->Class().Create(this);
     // A class that forgot to declare itself would copy as its base and drop properties.
-    if (typeid(*copy) != typeid(*item))
-      throw std::logic_error(
-          fmt::format("{} does not create objects of its own class", typeid(*item).name()));
+    const Object& made = *copy;
+    const Object& from = *item;
+    if (typeid(made) != typeid(from))
+      throw std::logic_error(fmt::format("{} does not create objects of its own class", typeid(from).name()));
     copy->Assign(*item);
     copies.push_back(std::move(copy));
   }
