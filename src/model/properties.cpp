@@ -178,8 +178,11 @@ void Object::Store(const PropertyInfo& property, std::string_view text, const Lo
             field = number(ParseDecimal(text, separator));
           }
         } else if constexpr (std::is_same_v<Field, std::string>) {
-          if (property.kind == PropertyKind::Text)
-            field = Narrow8Bit(text, options.settings.codePage);
+          // Texts in a UTF-8 locale are kept as read, into the buffer the field already has.
+          const std::string& codePage = options.settings.codePage;
+          const bool utf8 = SameName(codePage, "UTF-8", true) || SameName(codePage, "UTF8", true);
+          if (property.kind == PropertyKind::Text && !utf8)
+            field = Narrow8Bit(text, codePage);
           else
             field.assign(text);
         }
