@@ -15,11 +15,16 @@ namespace {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool SameName(std::string_view a, std::string_view b, bool anyCase) {
-  if (!anyCase || a.size() != b.size()) return a == b;
+inline bool SameName(std::string_view a, std::string_view b, bool anyCase) {
+  if (a.size() != b.size()) return false;
+  if (!anyCase) return a == b;
   for (std::size_t i = 0; i < a.size(); ++i)
     if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   return true;
+}
+
+bool IsUtf8(std::string_view codePage) {
+  return SameName(codePage, "UTF-8", true) || SameName(codePage, "UTF8", true);
 }
 
 bool IsValue(PropertyKind kind) { return kind != PropertyKind::Object && kind != PropertyKind::List; }
@@ -93,10 +98,10 @@ std::unique_ptr<Object> ObjectClass::Create(ObjectOwner owner) const {
 
 std::optional<std::size_t> ObjectClass::Find(std::string_view name, bool anyCase, std::size_t hint) const {
   const std::size_t n = properties_.size();
-  for (std::size_t k = 0; k < n; ++k) {
-    const std::size_t i = (hint + k) % n;
+  for (std::size_t i = hint; i < n; ++i)
     if (SameName(properties_[i].name, name, anyCase)) return i;
-  }
+  for (std::size_t i = 0; i < hint && i < n; ++i)
+    if (SameName(properties_[i].name, name, anyCase)) return i;
   return std::nullopt;
 }
 
@@ -144,7 +149,7 @@ void Object::LoadFromStream(std::istream& in, const LoadOptions& options) {
 }
 
 void Object::Store(const PropertyInfo& property, std::string_view text, const LoadOptions& options,
-                   const Convention& rules, bool attribute) {
+                   bool narrow, const Convention& rules, bool attribute) {
   const bool strict = attribute && rules.strictAttributes;
   const char separator = options.settings.decimalSeparator;
   auto number = [&](auto parsed) {
@@ -179,10 +184,8 @@ void Object::Store(const PropertyInfo& property, std::string_view text, const Lo
           }
         } else if constexpr (std::is_same_v<Field, std::string>) {
           // Texts in a UTF-8 locale are kept as read, into the buffer the field already has.
-          const std::string& codePage = options.settings.codePage;
-          const bool utf8 = SameName(codePage, "UTF-8", true) || SameName(codePage, "UTF8", true);
-          if (property.kind == PropertyKind::Text && !utf8)
-            field = Narrow8Bit(text, codePage);
+          if (property.kind == PropertyKind::Text && narrow)
+            field = Narrow8Bit(text, options.settings.codePage);
           else
             field.assign(text);
         }
@@ -195,6 +198,7 @@ void Object::LoadFromXML(const pugi::xml_node& element, const LoadOptions& optio
   const ObjectClass& cls = Class();
   const Convention& rules = cls.Rules();
   const std::span<const PropertyInfo> rows = cls.Properties();
+  const bool narrow = !IsUtf8(options.settings.codePage);
   std::size_t hint = 0;
   for (const pugi::xml_attribute& attribute : element.attributes()) {
     const auto index = cls.Find(attribute.name(), rules.namesAnyCase, hint);
@@ -202,7 +206,7 @@ void Object::LoadFromXML(const pugi::xml_node& element, const LoadOptions& optio
     hint = *index + 1;
     if (!IsValue(rows[*index].kind)) continue;
     try {
-      Store(rows[*index], attribute.value(), options, rules, /*attribute=*/true);
+      Store(rows[*index], attribute.value(), options, narrow, rules, /*attribute=*/true);
     } catch (const std::exception& e) {
       if (!rules.strictAttributes) throw;
       WriteLog(options.log, fmt::format("Error on LoadXMLAttr:{}  PropName:{}  PropValue:{}", e.what(),
@@ -222,7 +226,7 @@ void Object::LoadFromXML(const pugi::xml_node& element, const LoadOptions& optio
     else if (property.kind == PropertyKind::List)
       (this->*std::get<std::unique_ptr<ObjectList> Object::*>(property.field))->LoadFromXML(child, options);
     else if (property.kind != PropertyKind::Int64)  // never read from an element
-      Store(property, ElementText(child, rules), options, rules, /*attribute=*/false);
+      Store(property, ElementText(child, rules), options, narrow, rules, /*attribute=*/false);
   }
 }
 

@@ -201,7 +201,8 @@ class Object {
 
  private:
   friend class ObjectList;
-  void Store(const PropertyInfo& property, std::string_view text, const LoadOptions& options,
+  // narrow: Text kinds go through the user's 8-bit code page.
+  void Store(const PropertyInfo& property, std::string_view text, const LoadOptions& options, bool narrow,
              const Convention& rules, bool attribute);
   std::string ValueText(const PropertyInfo& property, const Convention& rules) const;
 
