@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -31,7 +32,13 @@ using model::book::TMPage;
 using model::project::TPWProject;
 
 // Rounds to the nearest integer, ties to even, as the thumbnail sizes need.
-int RoundEven(double value) { return static_cast<int>(std::nearbyint(value)); }
+// Half to even. A book's numbers may be anything: what lies beyond an int's range is clamped to
+// it (and then refused by the image limits), what is no number is 0.
+int RoundEven(double value) {
+  const double rounded = std::nearbyint(value);
+  if (std::isnan(rounded)) return 0;
+  return static_cast<int>(std::clamp(rounded, -2147483648.0, 2147483647.0));
+}
 
 // Logs the step's error line and raises a new error with the same message.
 [[noreturn]] void Fail(const RunLog* log, std::string_view place, const std::exception& e) {

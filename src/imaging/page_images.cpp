@@ -120,6 +120,17 @@ QImage PageThumbnail(const QImage& decoded, const PageImageJob& job) {
   if (job.canvas.width <= 0 || job.canvas.height <= 0)
     throw PageImageError(fmt::format("{}: a page thumbnail of {} x {} pixels cannot be made",
                                      job.pageThumb.string(), job.canvas.width, job.canvas.height));
+  if (job.canvas.width > kMaxThumbnailSide || job.canvas.height > kMaxThumbnailSide)
+    throw PageImageError(fmt::format(
+        "{}: a page thumbnail of {} x {} pixels is larger than the limit of {} x {}", job.pageThumb.string(),
+        job.canvas.width, job.canvas.height, kMaxThumbnailSide, kMaxThumbnailSide));
+  if (job.drawRect) {
+    const Rect& r = *job.drawRect;
+    const auto far = [](int v) { return v < -4 * kMaxThumbnailSide || v > 4 * kMaxThumbnailSide; };
+    if (far(r.left) || far(r.top) || far(r.width) || far(r.height))
+      throw PageImageError(fmt::format("{}: the first element's rectangle {}, {}, {} x {} lies too far out",
+                                       job.pageThumb.string(), r.left, r.top, r.width, r.height));
+  }
   if (!job.drawRect) return ScaledTo(decoded, job.canvas);
   QImage canvas(job.canvas.width, job.canvas.height, QImage::Format_ARGB32);
   canvas.fill(Qt::transparent);

@@ -30,6 +30,9 @@ class PageImageError : public ImageError {
 
 // Images larger than this are refused before they are decoded.
 inline constexpr std::int64_t kMaxImagePixels = std::int64_t{16384} * 16384;
+// A page thumbnail is at most this wide and high (a book's page size times its thumbnail scale),
+// and the first element's rectangle on it at most this far out.
+inline constexpr int kMaxThumbnailSide = 8192;
 
 struct Size {
   int width = 0;

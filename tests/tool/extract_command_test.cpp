@@ -156,6 +156,32 @@ TEST(ExtractCommand, AForgivingBookLoadsAndItsLogNamesEachFault) {
   EXPECT_EQ(testing::ReadFile(out / "files/pictures/e.jpg"), jpeg);
 }
 
+// A page size and thumbnail scale from a hostile book cannot make a thumbnail of any size, nor
+// a number that does not fit.
+TEST(ExtractCommand, AHugeThumbnailIsRefusedForItsPageOnly) {
+  testing::TempDir dir;
+  for (const char* size : {R"(pagewidth="30000" pageheight="30000" thumbscale="1")",
+                           R"(pagewidth="800" pageheight="600" thumbscale="1e300")"}) {
+    {
+      package::PackageWriter w(dir / "huge.exe");
+      const auto ref = w.AddRecord(testing::ImageBytes(80, 60, ".jpg"));
+      w.Finish(
+          fmt::format(R"(<book {}><Chapters><chapter><Pages><page mobilefile2="m.jpg" mobilefile1="a.jpg" )"
+                      R"(photoviewthumb="b.jpg" {}><elem><img src="e.jpg" width="2000000000"/></elem></page>)"
+                      R"(</Pages></chapter></Chapters></book>)",
+                      size, testing::RefAttrs(ref, "mobilefile2")),
+          "<project/>");
+    }
+    fs::remove_all(dir / "out");
+    auto run = RunTool({"extract", (dir / "huge.exe").string(), "-o", (dir / "out").string()});
+    ASSERT_EQ(run.exitCode, 0) << size << ": " << run.err;
+    EXPECT_THAT(run.err, HasSubstr("1 page without all its images")) << size;
+    EXPECT_THAT(testing::ReadFile(dir / "out/files/Log/log1.txt"), HasSubstr("larger than the limit"))
+        << size;
+    EXPECT_TRUE(fs::exists(dir / "out/files/res/mobile/page0001_i1.jpg")) << size;
+  }
+}
+
 TEST(ExtractCommand, FailsWithTheFileAndTheProblem) {
   testing::TempDir dir;
   testing::WriteFile(dir / "junk.exe", std::string(100, 'j'));
