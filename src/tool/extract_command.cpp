@@ -178,6 +178,11 @@ Command AddExtractCommand(CLI::App& app) {
     setup.options.jobs = o->jobs;
     book::UnpackRun run(std::move(setup), listener, notifier);
     interrupts.OnInterrupt([&run](int) { run.Stop(); });
+    // The watcher lives longer than the run: it must stop reaching for it before the run goes.
+    const struct Unhook {
+      InterruptWatch& watch;
+      ~Unhook() { watch.OnInterrupt({}); }
+    } unhook{interrupts};
     try {
       run.Run();
     } catch (const std::exception& e) {
