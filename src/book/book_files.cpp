@@ -218,7 +218,7 @@ std::vector<std::string> AuditBookFiles(const PackageFile& package, const std::v
       status[i] = "outside the file";
       continue;
     }
-    if (file.form != RecordForm::Group && package.ReadUInt32(ref.pos - 4, file.owner) != ref.size - 4) {
+    if (file.form != RecordForm::Group && LengthFieldMismatch(package, ref, file.owner)) {
       status[i] = "length mismatch";
       continue;
     }

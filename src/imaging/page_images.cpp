@@ -124,19 +124,16 @@ QImage PageThumbnail(const QImage& decoded, const PageImageJob& job) {
     throw PageImageError(fmt::format(
         "{}: a page thumbnail of {} x {} pixels is larger than the limit of {} x {}", job.pageThumb.string(),
         job.canvas.width, job.canvas.height, kMaxThumbnailSide, kMaxThumbnailSide));
-  if (job.drawRect) {
-    const Rect& r = *job.drawRect;
-    const auto far = [](int v) { return v < -4 * kMaxThumbnailSide || v > 4 * kMaxThumbnailSide; };
-    if (far(r.left) || far(r.top) || far(r.width) || far(r.height))
-      throw PageImageError(fmt::format("{}: the first element's rectangle {}, {}, {} x {} lies too far out",
-                                       job.pageThumb.string(), r.left, r.top, r.width, r.height));
-  }
   if (!job.drawRect) return ScaledTo(decoded, job.canvas);
+  const Rect& r = *job.drawRect;
+  const auto far = [](int v) { return v < -4 * kMaxThumbnailSide || v > 4 * kMaxThumbnailSide; };
+  if (far(r.left) || far(r.top) || far(r.width) || far(r.height))
+    throw PageImageError(fmt::format("{}: the first element's rectangle {}, {}, {} x {} lies too far out",
+                                     job.pageThumb.string(), r.left, r.top, r.width, r.height));
   QImage canvas(job.canvas.width, job.canvas.height, QImage::Format_ARGB32);
   canvas.fill(Qt::transparent);
   QPainter painter(&canvas);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  const Rect& r = *job.drawRect;
   painter.drawImage(QRect(r.left, r.top, r.width, r.height), decoded);
   painter.end();
   return canvas;

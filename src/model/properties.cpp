@@ -10,21 +10,13 @@
 #include <iterator>
 #include <typeinfo>
 
+#include "support/text.h"
+
 namespace pagewend::model {
 namespace {
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-inline bool SameName(std::string_view a, std::string_view b, bool anyCase) {
-  if (a.size() != b.size()) return false;
-  if (!anyCase) return a == b;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
-
-bool IsUtf8(std::string_view codePage) {
-  return SameName(codePage, "UTF-8", true) || SameName(codePage, "UTF8", true);
+bool SameName(std::string_view a, std::string_view b, bool anyCase) {
+  return anyCase ? EqualsIgnoringCase(a, b) : a == b;
 }
 
 bool IsValue(PropertyKind kind) { return kind != PropertyKind::Object && kind != PropertyKind::List; }
@@ -81,8 +73,7 @@ ObjectClass::ObjectClass(std::string_view name, const ObjectClass* parent, Facto
   std::string_view element = name;
   if (!element.empty() && element.front() == 'T')
     element.remove_prefix(std::min<std::size_t>(2, element.size()));
-  elementName_.resize(element.size());
-  std::transform(element.begin(), element.end(), elementName_.begin(), LowerAscii);
+  elementName_ = Lower(element);
 }
 
 bool ObjectClass::InheritsFrom(const ObjectClass& other) const {
@@ -161,9 +152,9 @@ void Object::Store(const PropertyInfo& property, std::string_view text, const Lo
         auto& field = this->*member;
         using Field = std::remove_cvref_t<decltype(field)>;
         if constexpr (std::is_same_v<Field, bool>) {
-          if (SameName(text, rules.trueText, true)) {
+          if (EqualsIgnoringCase(text, rules.trueText)) {
             field = true;
-          } else if (SameName(text, rules.falseText, true)) {
+          } else if (EqualsIgnoringCase(text, rules.falseText)) {
             field = false;
           } else {
             throw PropertyError(fmt::format(fmt::runtime(rules.badBoolean), text));
@@ -198,7 +189,7 @@ void Object::LoadFromXML(const pugi::xml_node& element, const LoadOptions& optio
   const ObjectClass& cls = Class();
   const Convention& rules = cls.Rules();
   const std::span<const PropertyInfo> rows = cls.Properties();
-  const bool narrow = !IsUtf8(options.settings.codePage);
+  const bool narrow = !IsUtf8CodePage(options.settings.codePage);
   std::size_t hint = 0;
   for (const pugi::xml_attribute& attribute : element.attributes()) {
     const auto index = cls.Find(attribute.name(), rules.namesAnyCase, hint);
@@ -344,11 +335,15 @@ Object& ObjectList::Items(std::size_t index) const {
   return *items_[index];
 }
 
+void ObjectList::CheckHolds(const Object& item) const {
+  if (!item.Class().InheritsFrom(*itemClass_))
+    throw std::invalid_argument(
+        fmt::format("A list of {} cannot hold a {}", itemClass_->Name(), item.Class().Name()));
+}
+
 std::size_t ObjectList::Add(std::unique_ptr<Object> item) {
   if (!item) throw std::invalid_argument("Cannot add an empty item to a list");
-  if (!item->Class().InheritsFrom(*itemClass_))
-    throw std::invalid_argument(
-        fmt::format("A list of {} cannot hold a {}", itemClass_->Name(), item->Class().Name()));
+  CheckHolds(*item);
   item->owner_ = this;
   items_.push_back(std::move(item));
   return items_.size() - 1;
@@ -380,9 +375,7 @@ void ObjectList::AssignItems(const ObjectList& source) {
   std::vector<std::unique_ptr<Object>> copies;
   copies.reserve(source.items_.size());
   for (const auto& item : source.items_) {
-    if (!item->Class().InheritsFrom(*itemClass_))
-      throw std::invalid_argument(
-          fmt::format("A list of {} cannot hold a {}", itemClass_->Name(), item->Class().Name()));
+    CheckHolds(*item);
     auto copy = item->Class().Create(this);
     // A class that forgot to declare itself would copy as its base and drop properties.
     const Object& made = *copy;

@@ -246,6 +246,9 @@ class ObjectList {
   std::vector<std::unique_ptr<Object>>& Storage() { return items_; }
 
  private:
+  // Refuses an item whose class does not descend from the item class (std::invalid_argument).
+  void CheckHolds(const Object& item) const;
+
   const ObjectClass* itemClass_;
   Object* owner_;
   std::vector<std::unique_ptr<Object>> items_;

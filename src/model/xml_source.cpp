@@ -178,14 +178,12 @@ std::string FormatGeneral15(double value, char separator) {
   return out;
 }
 
+bool IsUtf8CodePage(std::string_view codePage) {
+  return EqualsIgnoringCase(codePage, "UTF-8") || EqualsIgnoringCase(codePage, "UTF8");
+}
+
 std::string Narrow8Bit(std::string_view utf8, const std::string& codePage) {
-  const std::string upper = [&] {
-    std::string u(codePage);
-    std::transform(u.begin(), u.end(), u.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return u;
-  }();
-  if (upper == "UTF-8" || upper == "UTF8") return std::string(utf8);
+  if (IsUtf8CodePage(codePage)) return std::string(utf8);
   return Iconv(Iconv(utf8, "UTF-8", codePage, true), codePage, "UTF-8", false);
 }
 

@@ -57,6 +57,8 @@ std::string FormatDecimal(double value, char separator);
 // ParseDecimal.
 std::string FormatGeneral15(double value, char separator);
 
+// Whether a code page name ("UTF-8", "utf8", ...) names UTF-8, where narrowing changes nothing.
+bool IsUtf8CodePage(std::string_view codePage);
 // UTF-8 text converted to an 8-bit code page (iconv name); characters the code page lacks
 // become '?'. The result is converted back to UTF-8 so callers keep one text form.
 std::string Narrow8Bit(std::string_view utf8, const std::string& codePage);

@@ -70,7 +70,6 @@ struct GroupFile {
 std::vector<GroupFile> GroupFiles(const ResourceGroup& group,
                                   const std::function<std::string(std::uint32_t type)>& nameOf);
 
-// Keys of section "info" (matched ignoring case, stored lower-cased) and their values.
 // Section "info" of an info.ini, read as the Windows profile functions read it: names in any
 // case (keys come out lower-cased), keys and values trimmed, one pair of surrounding quotes
 // taken off a value, ';' a comment only as a line's first character, the first of two equal keys

@@ -111,6 +111,7 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
           [this](const QPoint& at) { contextMenu_->popup(movie_->mapToGlobal(at)); });
   connect(movie_, &MovieHost::FlashCall, this, &MainWindow::HandleFlashCall);
   connect(movie_, &MovieHost::LinkRequested, this, &MainWindow::OpenLink);
+  linkOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 
   resize(152, 20);
   const QRect screen = PrimaryScreen();
@@ -251,10 +252,7 @@ void MainWindow::OpenLink(const QString& url) {
     WriteLog(log_.get(), "Refused link: " + url.left(300).toStdString());
     return;
   }
-  if (linkOpener_)
-    linkOpener_(QUrl(url));
-  else
-    QDesktopServices::openUrl(QUrl(url));
+  linkOpener_(QUrl(url));
 }
 
 int MainWindow::Percent() const { return progressBar_->value(); }

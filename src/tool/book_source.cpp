@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace pagewend::tool {
@@ -24,20 +25,6 @@ std::string Head(const package::PackageFile& file, package::Slice slice) {
   return file.ReadText({slice.offset, std::min<std::int64_t>(slice.length, 64)}, "document start", 64);
 }
 
-// A package without a player stub may begin with an XML record, so a file that begins like a
-// document is still a package when its two trailing records are documents. A bare document
-// cannot pass for one: its last byte would have to be a control character for the trailing
-// length to fit inside the file.
-bool IsPackage(const package::PackageFile& file, std::string_view head) {
-  if (!LooksLikeXml(head)) return true;
-  try {
-    LocateBook(file);
-    return true;
-  } catch (const std::runtime_error&) {
-    return false;
-  }
-}
-
 }  // namespace
 
 package::Documents LocateBook(const package::PackageFile& file) {
@@ -51,12 +38,20 @@ package::Documents LocateBook(const package::PackageFile& file) {
 
 std::string ReadDocument(const std::string& path, Document which) {
   const package::PackageFile file(path);
-  const std::string head = Head(file, {0, file.Size()});
-  if (!IsPackage(file, head)) return file.ReadText({0, file.Size()}, "document", package::kMaxDocumentLength);
-  const package::Documents docs = LocateBook(file);
+  // A package without a player stub may begin with an XML record, so a file that begins like a
+  // document is still a package when its two trailing records are documents. A bare document
+  // cannot pass for one: its last byte would have to be a control character for the trailing
+  // length to fit inside the file.
+  std::optional<package::Documents> docs;
+  try {
+    docs = LocateBook(file);
+  } catch (const std::runtime_error&) {
+    if (!LooksLikeXml(Head(file, {0, file.Size()}))) throw;
+    return file.ReadText({0, file.Size()}, "document", package::kMaxDocumentLength);
+  }
   return which == Document::Project
-             ? file.ReadText(docs.project, "project document", package::kMaxDocumentLength)
-             : file.ReadText(docs.book, "book document", package::kMaxDocumentLength);
+             ? file.ReadText(docs->project, "project document", package::kMaxDocumentLength)
+             : file.ReadText(docs->book, "book document", package::kMaxDocumentLength);
 }
 
 LoadedBook LoadBook(const std::string& path, const SystemSettings& settings) {

@@ -39,14 +39,11 @@ void PrintJson(const nlohmann::ordered_json& object) {
 }
 
 std::filesystem::path PartialSibling(const std::filesystem::path& target) {
-  const std::filesystem::path absolute = std::filesystem::absolute(target).lexically_normal();
-  const std::filesystem::path name =
-      absolute.has_filename() ? absolute.filename() : absolute.parent_path().filename();
-  const std::filesystem::path parent =
-      absolute.has_filename() ? absolute.parent_path() : absolute.parent_path().parent_path();
-  std::string guid = NewGuidText();
-  guid = guid.substr(1, guid.size() - 2);
-  return parent / ("." + name.string() + ".partial-" + guid);
+  std::filesystem::path absolute = std::filesystem::absolute(target).lexically_normal();
+  if (!absolute.has_filename()) absolute = absolute.parent_path();  // "out/" names "out"
+  const std::string guid = NewGuidText();
+  return absolute.parent_path() /
+         ("." + absolute.filename().string() + ".partial-" + guid.substr(1, guid.size() - 2));
 }
 
 void StderrNotifier::Notify(std::string_view message) {
