@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 
 #include "book/book_documents.h"
@@ -39,6 +40,15 @@ int RoundEven(double value) {
   if (std::isnan(rounded)) return 0;
   return static_cast<int>(std::clamp(rounded, -2147483648.0, 2147483647.0));
 }
+
+class NoticeSink final : public Notifier {
+ public:
+  explicit NoticeSink(std::function<void(std::string)> keep) : keep_(std::move(keep)) {}
+  void Notify(std::string_view message) override { keep_(std::string(message)); }
+
+ private:
+  std::function<void(std::string)> keep_;
+};
 
 // Logs the step's error line and raises a new error with the same message.
 [[noreturn]] void Fail(const RunLog* log, std::string_view place, const std::exception& e) {
@@ -107,8 +117,25 @@ void BookOpener::SplitAll() {
 
 void BookOpener::Refuse(const std::string& owner, const std::string& name) {
   const std::string why = Trim(name).empty() ? "it has no file name" : "the name leaves the working folder";
-  const std::string message = fmt::format("{}: \"{}\" was not written: {}", owner, name, why);
+  Notice(fmt::format("{}: \"{}\" was not written: {}", owner, name, why));
+}
+
+void BookOpener::Notice(std::string message) {
   WriteLog(log_, message);
+  notices_.push_back(std::move(message));
+}
+
+void BookOpener::NotifyNotices() {
+  if (notices_.empty()) return;
+  constexpr std::size_t kListed = 10;
+  std::string message =
+      notices_.size() == 1 ? notices_.front() : fmt::format("The book has {} problems:", notices_.size());
+  if (notices_.size() > 1) {
+    for (std::size_t i = 0; i < notices_.size() && i < kListed; ++i) message += "\n" + notices_[i];
+    if (notices_.size() > kListed) message += fmt::format("\n... and {} more", notices_.size() - kListed);
+  }
+  if (log_) message += fmt::format("\nThe run log names each: {}", log_->FileName().string());
+  notices_.clear();
   notifier_.Notify(message);
 }
 
@@ -169,10 +196,8 @@ void BookOpener::WriteFile(const BookFile& file) {
       }
       fs::remove(archive);
       for (const auto& refused : report.refused) {
-        const std::string message =
-            fmt::format("{}: zip entry \"{}\" was not written: {}", file.owner, refused.name, refused.reason);
-        WriteLog(log_, message);
-        notifier_.Notify(message);
+        Notice(fmt::format("{}: zip entry \"{}\" was not written: {}", file.owner, refused.name,
+                           refused.reason));
       }
       return;
     }
@@ -187,6 +212,7 @@ void BookOpener::RunStep(const std::vector<BookFile>& files, SplitStep step, std
 
 void BookOpener::Split() {
   if (!state_->source) throw std::logic_error("Split without a package opened");
+  notices_.clear();
   try {
     const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
     RunStep(files, SplitStep::Background, "Finish SplitProjBg");
@@ -221,6 +247,7 @@ void BookOpener::Split() {
     if (Stopped()) return;
     if (complete_) RunStep(files, SplitStep::Viewer, {});
     listener_.BookLoaded();
+    NotifyNotices();
   } catch (const std::exception& e) {
     Fail(log_, "Velmaro.Split", e);
   }
@@ -287,7 +314,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
           if (*problem) {
             ++pagesWithoutImages_;
             WriteLog(log_, fmt::format("Page[{}]: its images were not all made: {}", i, (*problem)->what()));
-            if ((*problem)->MissingSource()) notifier_.Notify((*problem)->what());
+            if ((*problem)->MissingSource()) notices_.emplace_back((*problem)->what());
           }
           listener_.BookProgress(progress, 100);
         });
@@ -319,7 +346,9 @@ imaging::PageImageJob BookOpener::PageImages(TMPage& page, std::size_t index) {
       if (Lower(WinExtension(file->src())) != ".swf") {
         size = imaging::RasterPixelSize(file->src());
       } else {
-        const swf::SwfSize swf = swf::GetSwfSize(file->src(), notifier_);
+        // Kept for the message after the run, like every other problem the book survives.
+        NoticeSink notices([this](std::string message) { Notice(std::move(message)); });
+        const swf::SwfSize swf = swf::GetSwfSize(file->src(), notices);
         size = {swf.width, swf.height};
       }
       measured_.emplace(key, size);

@@ -73,6 +73,9 @@ class BookOpener {
                       const package::Slice& payload);
   // Logs and tells the user that a record's name would put it outside the working folder.
   void Refuse(const std::string& owner, const std::string& name);
+  // Logs a problem the book survives and keeps it for the one message after the run.
+  void Notice(std::string message);
+  void NotifyNotices();
   void SplitPages(const std::vector<BookFile>& files);
   imaging::PageImageJob PageImages(model::book::TMPage& page, std::size_t index);
 
@@ -85,6 +88,9 @@ class BookOpener {
   std::atomic<bool> stopped_{false};
   bool complete_ = false;
   std::size_t pagesWithoutImages_ = 0;
+  // What the user is told once the book is loaded: a message per problem while the run goes on
+  // would hold the loader at every one of them.
+  std::vector<std::string> notices_;
   // The first elements' sizes measured in this run: many pages may start with the same file.
   std::map<std::string, imaging::Size, std::less<>> measured_;
   std::unique_ptr<State> state_;
