@@ -98,6 +98,13 @@ pugi::xml_document LoadXmlDocument(std::string_view bytes) {
 }
 
 pugi::xml_document LoadXmlDocument(std::string_view bytes, XmlDepthCheck depthCheck) {
+  // Every start tag, comment or declaration opens with a '<' not followed by '/'. In UTF-16 and
+  // UTF-32 the end tags count too: such documents may hold half as many elements.
+  std::size_t tags = 0;
+  for (std::size_t at = bytes.find('<'); at != std::string_view::npos; at = bytes.find('<', at + 1))
+    if (at + 1 == bytes.size() || bytes[at + 1] != '/') ++tags;
+  if (tags > kMaxXmlElements)
+    throw XmlError(fmt::format("The document holds more than {} elements", kMaxXmlElements));
   pugi::xml_document doc;
   std::string converted;
   pugi::xml_encoding encoding = pugi::encoding_auto;

@@ -21,8 +21,12 @@ class XmlError : public std::runtime_error {
 // (UTF-8, UTF-16, UTF-32), else the declaration's encoding (windows-1252, ISO-8859-1 and any
 // other character set iconv knows are converted to UTF-8 first), else UTF-8. Element text
 // and attribute values come out as UTF-8. Throws XmlError for malformed XML, an unknown
-// encoding, or elements nested deeper than kMaxXmlDepth.
+// encoding, elements nested deeper than kMaxXmlDepth or more than kMaxXmlElements of them.
 inline constexpr int kMaxXmlDepth = 256;
+// Every element costs the parsed tree and the model built from it about half a KiB, so the
+// count is bounded before anything is parsed: far above the largest book's documents, and
+// well under a GiB whatever the document's 64 MiB hold.
+inline constexpr std::size_t kMaxXmlElements = 500'000;
 pugi::xml_document LoadXmlDocument(std::string_view bytes);
 
 // The depth walk is a pass over every node of the document. A reader whose recursion is

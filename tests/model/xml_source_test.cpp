@@ -42,6 +42,14 @@ TEST(XmlSource, RefusesBrokenDeepOrUnknownDocuments) {
   EXPECT_NO_THROW(LoadXmlDocument(nested(kMaxXmlDepth)));
   EXPECT_THROW(LoadXmlDocument(nested(kMaxXmlDepth + 1)), XmlError);
   EXPECT_NO_THROW(LoadXmlDocument("<a><b><c/></b><d/></a>"));
+  // Millions of tiny elements would cost gigabytes before any model saw them.
+  const auto many = [](std::size_t elements) {
+    std::string text = "<?xml version=\"1.0\"?><a>";
+    for (std::size_t i = 3; i < elements; ++i) text += "<b/>";
+    return text + "<!-- end --></a>";  // the declaration, a comment and a: three of the count
+  };
+  EXPECT_NO_THROW(LoadXmlDocument(many(kMaxXmlElements)));
+  EXPECT_THROW(LoadXmlDocument(many(kMaxXmlElements + 1)), XmlError);
 }
 
 TEST(XmlSource, NumbersParseWithoutTheProcessLocale) {
