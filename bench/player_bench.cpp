@@ -172,7 +172,7 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  shell::RuffleMovieHost::RegisterScheme();
+  shell::RuffleMovieHost::PrepareProcess();
   QApplication app(argc, argv);
   int runs = 5;
   QString screenshot;

@@ -59,7 +59,7 @@ int Run(std::shared_ptr<const RunLog>& log) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  RuffleMovieHost::RegisterScheme();
+  RuffleMovieHost::PrepareProcess();
   QApplication app(argc, argv);
   std::shared_ptr<const RunLog> log;
   try {

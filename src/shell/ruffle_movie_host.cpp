@@ -1,20 +1,22 @@
 #include "shell/ruffle_movie_host.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QGridLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMimeDatabase>
-#include <QWebChannel>
+#include <QRandomGenerator>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
+#include <array>
 #include <mutex>
 #include <optional>
 
@@ -95,8 +97,8 @@ class MoviePage final : public QWebEnginePage {
 // (the movie's folder). Runs on the GUI thread; the movie folder may change between requests.
 class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
  public:
-  BookSchemeHandler(fs::path ruffleFolder, QObject* parent)
-      : QWebEngineUrlSchemeHandler(parent), ruffleFolder_(std::move(ruffleFolder)) {}
+  BookSchemeHandler(fs::path ruffleFolder, PageBridge* bridge, QObject* parent)
+      : QWebEngineUrlSchemeHandler(parent), ruffleFolder_(std::move(ruffleFolder)), bridge_(bridge) {}
 
   void SetMovieFolder(fs::path folder) { movieFolder_ = std::move(folder); }
 
@@ -107,8 +109,26 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
       return;
     }
     const QString path = url.path(QUrl::FullyDecoded);
-    if (path == QLatin1String("/player/index.html") || path == QLatin1String("/player/host.js")) {
-      ReplyResource(job, QStringLiteral(":/pagewend/page") + path.mid(7));
+    if (path == QLatin1String("/player/index.html")) {
+      ReplyResource(job, QStringLiteral(":/pagewend/page/index.html"));
+      return;
+    }
+    if (path == QLatin1String("/player/host.js")) {
+      QFile script(QStringLiteral(":/pagewend/page/host.js"));
+      if (!script.open(QIODevice::ReadOnly)) {
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+      }
+      Reply(job, "text/javascript", script.readAll().replace("@BRIDGE_TOKEN@", bridge_->Token().toLatin1()));
+      return;
+    }
+    const QString bridgePrefix = QStringLiteral("/bridge/") + bridge_->Token() + QLatin1Char('/');
+    if (path.startsWith(bridgePrefix)) {
+      const auto reply = bridge_->Receive(path.mid(bridgePrefix.size()), url.query(QUrl::FullyDecoded));
+      if (reply)
+        Reply(job, "text/plain", *reply);
+      else
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
       return;
     }
     std::optional<fs::path> file;
@@ -138,24 +158,41 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
     job->reply(MimeOf(resource.toStdString()), device);
   }
 
+  static void Reply(QWebEngineUrlRequestJob* job, const QByteArray& type, const QByteArray& body) {
+    auto* device = new QBuffer(job);
+    device->setData(body);
+    device->open(QIODevice::ReadOnly);
+    job->reply(type, device);
+  }
+
   fs::path ruffleFolder_;
   fs::path movieFolder_;
+  PageBridge* bridge_;
 };
 
-void PageBridge::SetMovie(const QString& url) {
-  movie_ = url;
-  emit movieChanged(url);
+PageBridge::PageBridge(QObject* parent) : QObject(parent) {
+  std::array<quint32, 4> random;
+  QRandomGenerator::system()->fillRange(random.data(), random.size());
+  for (const quint32 word : random) token_ += QString::number(word, 16).rightJustified(8, QLatin1Char('0'));
 }
 
-void PageBridge::flashCall(const QString& request) { emit FlashCall(request); }
+std::optional<QByteArray> PageBridge::Receive(const QString& kind, const QString& text) {
+  if (kind == QLatin1String("call"))
+    emit FlashCall(text);
+  else if (kind == QLatin1String("link"))
+    emit LinkRequested(text);
+  else if (kind == QLatin1String("started"))
+    emit MovieStarted();
+  else if (kind == QLatin1String("ready"))
+    emit PlayerReady();
+  else if (kind == QLatin1String("movie"))
+    return movie_.toUtf8();
+  else
+    return std::nullopt;
+  return QByteArray();
+}
 
-void PageBridge::openLink(const QString& url) { emit LinkRequested(url); }
-
-void PageBridge::movieStarted() { emit MovieStarted(); }
-
-void PageBridge::playerReady() { emit PlayerReady(); }
-
-void RuffleMovieHost::RegisterScheme() {
+void RuffleMovieHost::PrepareProcess() {
   static std::once_flag once;
   std::call_once(once, [] {
     QWebEngineUrlScheme scheme(kScheme);
@@ -163,6 +200,14 @@ void RuffleMovieHost::RegisterScheme() {
     scheme.setDefaultPort(QWebEngineUrlScheme::PortUnspecified);
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
     QWebEngineUrlScheme::registerScheme(scheme);
+    // Paths the request interceptor never sees: WebRTC may send UDP to any address and port
+    // (STUN) without a request, and the engine makes requests of its own in the background.
+    // UDP only through a proxy, and there is none.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags +=
+        " --force-webrtc-ip-handling-policy=disable_non_proxied_udp --disable-background-networking"
+        " --no-pings --disable-domain-reliability --disable-component-update";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
   });
 }
 
@@ -176,29 +221,28 @@ RuffleMovieHost::RuffleMovieHost(fs::path ruffleFolder, QWidget* parent)
       // must go before the profile it uses.
       view_(new QWebEngineView(this)),
       profile_(new QWebEngineProfile(this)),  // off the record: nothing of a book stays on disk
-      scheme_(new BookSchemeHandler(std::move(ruffleFolder), this)),
-      bridge_(new PageBridge(this)) {
+      bridge_(new PageBridge(this)),
+      scheme_(new BookSchemeHandler(std::move(ruffleFolder), bridge_, this)),
+      page_(new MoviePage(profile_, bridge_, view_)) {
   profile_->installUrlSchemeHandler(kScheme, scheme_);
   profile_->setUrlRequestInterceptor(new OfflineInterceptor(profile_));
 
-  QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
-  if (channelScript.open(QIODevice::ReadOnly)) {
-    QWebEngineScript script;
-    script.setName(QStringLiteral("qwebchannel"));
-    script.setSourceCode(QString::fromUtf8(channelScript.readAll()));
-    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    script.setWorldId(QWebEngineScript::MainWorld);
-    profile_->scripts()->insert(script);
-  }
-
-  auto* page = new MoviePage(profile_, bridge_, view_);
-  auto* channel = new QWebChannel(page);
-  channel->registerObject(QStringLiteral("host"), bridge_);
-  page->setWebChannel(channel);
-  page->setBackgroundColor(Qt::white);
+  // Nothing the page needs, and each a way for it to reach further than its own files.
+  QWebEngineSettings* settings = page_->settings();
+  settings->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
+  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+  settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+  settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+  settings->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, false);
+  settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+  settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
+  settings->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
+  settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+  page_->setBackgroundColor(Qt::white);
   // A book's sounds play from the start, as they did in the Flash control.
-  page->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
-  view_->setPage(page);
+  settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+  view_->setPage(page_);
   // The window's own popup menu replaces the page's: a right click is passed up as this
   // widget's request.
   view_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -226,6 +270,11 @@ void RuffleMovieHost::SetMovie(const fs::path& path) {
   url.setHost(kHost);
   url.setPath(QStringLiteral("/movie/") + QString::fromStdString(path.filename().string()));
   bridge_->SetMovie(url.toString(QUrl::FullyEncoded));
+  // A page that has asked for its movie already is told; one that has not asks when it starts.
+  const QString argument =
+      QString::fromUtf8(QJsonDocument(QJsonArray{bridge_->Movie()}).toJson(QJsonDocument::Compact));
+  page_->runJavaScript(
+      QStringLiteral("window.pagewendHost && window.pagewendHost.load(%1[0]);").arg(argument));
 }
 
 }  // namespace pagewend::shell

@@ -8,6 +8,7 @@
 #include "shell/movie_host.h"
 
 class QWebEngineProfile;
+class QWebEnginePage;
 class QWebEngineView;
 
 namespace pagewend::shell {
@@ -20,30 +21,30 @@ class BookSchemeHandler;
 std::optional<std::filesystem::path> ServedFileInside(const std::filesystem::path& root,
                                                       const QString& relative);
 
-// What the page sees of the player over the web channel.
+// What the page may tell the player. The page has no object of the player's to call: it sends
+// its few messages as requests for pagewend://book/bridge/TOKEN/KIND?TEXT, which only the page's
+// own script can name (the token is written into it as it is served, and no movie reads it).
 class PageBridge : public QObject {
   Q_OBJECT
-  Q_PROPERTY(QString movie READ movie NOTIFY movieChanged)
 
  public:
-  using QObject::QObject;
-  QString movie() const { return movie_; }
-  void SetMovie(const QString& url);
-
- public slots:
-  void flashCall(const QString& request);
-  void openLink(const QString& url);
-  void movieStarted();
-  void playerReady();
+  explicit PageBridge(QObject* parent);
+  const QString& Token() const { return token_; }
+  const QString& Movie() const { return movie_; }
+  void SetMovie(const QString& url) { movie_ = url; }
+  // One message of the page: "call" (a movie's ExternalInterface call, as XML), "link", "ready",
+  // "started" or "movie" (which asks for the movie's URL). The reply's body; nothing for a kind
+  // the page does not send.
+  std::optional<QByteArray> Receive(const QString& kind, const QString& text);
 
  signals:
   void PlayerReady();
-  void movieChanged(const QString& url);
   void FlashCall(const QString& request);
   void LinkRequested(const QString& url);
   void MovieStarted();
 
  private:
+  QString token_;
   QString movie_;
 };
 
@@ -55,8 +56,9 @@ class RuffleMovieHost final : public MovieHost {
   Q_OBJECT
 
  public:
-  // Once per process, before the application object exists.
-  static void RegisterScheme();
+  // Once per process, before the application object exists: registers the book's scheme and
+  // closes the engine's own ways out (WebRTC's UDP, background requests).
+  static void PrepareProcess();
 
   // ruffleFolder holds ruffle.js, its core chunks and wasm files.
   explicit RuffleMovieHost(std::filesystem::path ruffleFolder, QWidget* parent = nullptr);
@@ -78,8 +80,9 @@ class RuffleMovieHost final : public MovieHost {
   std::filesystem::path movie_;
   QWebEngineView* view_;
   QWebEngineProfile* profile_;
-  BookSchemeHandler* scheme_;
   PageBridge* bridge_;
+  BookSchemeHandler* scheme_;
+  QWebEnginePage* page_;
 };
 
 }  // namespace pagewend::shell

@@ -2,6 +2,10 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QUdpSocket>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
 
 #include "shell/flash_request_parser.h"
 #include "shell/main_window.h"
@@ -99,6 +103,53 @@ TEST_F(MoviePlay, LinksReachTheDesktopOpenerAndNothingElse) {
   EXPECT_EQ(opened.join(' ').toStdString(), "https://example.org/new-window https://example.org/same-window");
   // The page is still the movie's: a later call still arrives.
   EXPECT_EQ(host->Movie().filename(), "book.swf");
+}
+
+// Were a script to run in the page after all, it would find no object of the player's, no WebRTC
+// and no token for the player's requests; and WebRTC, from any script at all, sends no packet.
+TEST_F(MoviePlay, ThePageHoldsNoWayOutForAScript) {
+  RuffleMovieHost host(PAGEWEND_RUFFLE_DIR);
+  QSignalSpy ready(&host, &RuffleMovieHost::PlayerReady);
+  QSignalSpy calls(&host, &MovieHost::FlashCall);
+  host.resize(400, 300);
+  host.show();
+  ASSERT_TRUE(ready.count() > 0 || ready.wait(30000));
+  QWebEnginePage* page = host.findChild<QWebEngineView*>()->page();
+  const auto run = [page](const QString& script, quint32 world) {
+    QVariant result;
+    bool done = false;
+    page->runJavaScript(script, world, [&](const QVariant& value) {
+      result = value;
+      done = true;
+    });
+    for (int i = 0; i < 100 && !done; ++i) QTest::qWait(50);
+    return result.toString();
+  };
+  EXPECT_EQ(run(QStringLiteral("[typeof qt, typeof QWebChannel, typeof RTCPeerConnection,"
+                               " typeof webkitRTCPeerConnection].join()"),
+                QWebEngineScript::MainWorld),
+            QStringLiteral("undefined,undefined,undefined,undefined"));
+  // A request for the player's bridge without the page's token is refused, and nothing arrives.
+  EXPECT_EQ(
+      run(QStringLiteral("(() => { const x = new XMLHttpRequest();"
+                         " x.open('GET', 'pagewend://book/bridge/guess/call?forged', false);"
+                         " try { x.send(); return String(x.status); } catch (e) { return 'refused'; } })()"),
+          QWebEngineScript::MainWorld),
+      QStringLiteral("refused"));
+
+  // A world of its own still has WebRTC; it gathers no candidates over UDP.
+  QUdpSocket stun;
+  ASSERT_TRUE(stun.bind(QHostAddress::LocalHost, 0));
+  const QString made = run(QStringLiteral("(() => { const pc = new RTCPeerConnection({iceServers: [{urls:"
+                                          " 'stun:127.0.0.1:%1'}]}); pc.createDataChannel('d');"
+                                          " pc.createOffer().then((o) => pc.setLocalDescription(o));"
+                                          " window.keep = pc; return 'made'; })()")
+                               .arg(stun.localPort()),
+                           QWebEngineScript::ApplicationWorld);
+  EXPECT_EQ(made, QStringLiteral("made"));
+  QTest::qWait(3000);
+  EXPECT_FALSE(stun.hasPendingDatagrams());
+  EXPECT_EQ(calls.count(), 0);
 }
 
 }  // namespace

@@ -3,6 +3,18 @@
 
 (function () {
   const SCHEME = "pagewend:";
+  // The player writes its token here as it serves this file; only requests that name it reach it.
+  const BRIDGE = "pagewend://book/bridge/@BRIDGE_TOKEN@/";
+
+  // Nothing of this page talks to peers: WebRTC would send packets no request rule sees.
+  for (const name of ["RTCPeerConnection", "webkitRTCPeerConnection", "RTCDataChannel", "RTCIceCandidate",
+                      "RTCSessionDescription", "RTCRtpSender", "RTCRtpReceiver", "RTCRtpTransceiver"]) {
+    try {
+      delete window[name];
+    } catch (e) {
+      // a name this engine lacks
+    }
+  }
 
   // Chromium refuses fetch() on a custom scheme in this Qt version, while XMLHttpRequest works:
   // Ruffle fetches its core and the movie, so those fetches go through XHR.
@@ -27,12 +39,30 @@
     });
   };
 
-  // The player's side of the channel, and the calls made before it is ready.
-  let host = null;
-  const early = [];
+  // Messages to the player, one at a time so that they arrive in the order they were sent.
+  const outbox = [];
+  let sending = false;
+  function send(kind, text, onReply) {
+    outbox.push({ kind: kind, text: text || "", onReply: onReply });
+    if (!sending) sendNext();
+  }
+  function sendNext() {
+    const message = outbox.shift();
+    if (!message) {
+      sending = false;
+      return;
+    }
+    sending = true;
+    const xhr = new XMLHttpRequest();
+    xhr.open("GET", BRIDGE + message.kind + "?" + encodeURIComponent(message.text));
+    xhr.onload = () => {
+      if (message.onReply) message.onReply(xhr.responseText);
+    };
+    xhr.onloadend = sendNext;
+    xhr.send();
+  }
   function deliver(request) {
-    if (host) host.flashCall(request);
-    else early.push(request);
+    send("call", request);
   }
 
   function escapeXml(text) {
@@ -106,15 +136,12 @@
   let warm = Promise.resolve();
   let warmed = false;
 
-  // Once Ruffle's core is compiled and the channel is up; whichever comes second reports it.
-  function reportReady() {
-    if (warmed && host) host.playerReady();
-  }
   let current = "";
 
   function load(url) {
     if (!url || url === current) return;
     current = url;
+    if (!player) return;  // start plays it
     warm.finally(() => {
       player.ruffle().load(Object.assign({ url: url }, config));
     });
@@ -123,7 +150,7 @@
   // A movie's link never opens a window of this engine: the player decides where it goes.
   window.open = function (url) {
     try {
-      if (host) host.openLink(new URL(String(url), document.baseURI).href);
+      send("link", new URL(String(url), document.baseURI).href);
     } catch (e) {
       // an unreadable URL goes nowhere
     }
@@ -131,29 +158,26 @@
   };
 
   window.pagewendHost = {
+    // The player's word that its movie is url.
+    load: load,
     start(stage) {
       window.RufflePlayer = window.RufflePlayer || {};
       window.RufflePlayer.config = config;
       player = window.RufflePlayer.newest().createPlayer();
       stage.appendChild(player);
       player.addEventListener("loadedmetadata", () => {
-        if (host && current) host.movieStarted();
+        if (current) send("started");
       });
       warm = player
         .ruffle()
         .load(Object.assign({ data: blankMovie }, config))
         .catch(() => {})
-        .then(() => {
-          warmed = true;
-          reportReady();
-        });
-      new QWebChannel(qt.webChannelTransport, (channel) => {
-        host = channel.objects.host;
-        for (const request of early.splice(0)) host.flashCall(request);
-        host.movieChanged.connect(load);
-        load(host.movie);
-        reportReady();
-      });
+        .then(() => send("ready"));
+      // A movie named before the page started; one named later arrives through load.
+      const named = current;
+      current = "";
+      load(named);
+      send("movie", "", load);
     },
   };
   document.addEventListener("DOMContentLoaded", () => window.pagewendHost.start(document.getElementById("stage")));
