@@ -143,7 +143,59 @@ void BookOpener::WriteGroupFile(const fs::path& folder, const std::string& owner
                                 const Slice& payload) {
   const auto dest = JoinInside(folder, name);
   if (!dest) return Refuse(owner, name);
-  state_->source->CopyTo(payload, *dest, owner);
+  WriteRecord(payload, *dest, owner);
+}
+
+void BookOpener::Spend(std::int64_t bytes, const fs::path& dest, const std::string& what) {
+  if (bytes > budget_ - spent_)
+    throw PackageError(fmt::format(
+        "{}: writing {} would take the book's files past {} bytes, twice the size of its package; the "
+        "book stops here",
+        what, dest.string(), budget_));
+  spent_ += bytes;
+}
+
+void BookOpener::WriteRecord(const Slice& payload, const fs::path& path, const std::string& what) {
+  const Record record{payload.offset, payload.length};
+  const fs::path dest = path.lexically_normal();
+  // A job still to read this file would read whatever the file has become.
+  if (pool_ && readByJobs_.count(dest)) pool_->Drain();
+  std::error_code ec;
+  const bool replacing = fs::exists(fs::symlink_status(dest, ec));
+  if (const auto at = copyOfFile_.find(dest); at != copyOfFile_.end()) {
+    StoredCopy& old = copies_.at(at->second);
+    if (old.record == record) return;  // the very file is there already
+    old.names.erase(dest);
+    if (old.names.empty()) {
+      spent_ -= old.record.second;
+      if (copyOfRecord_[old.record] == at->second) copyOfRecord_.erase(old.record);
+      copies_.erase(at->second);
+    }
+    copyOfFile_.erase(at);
+  }
+  // A file in place is replaced, never rewritten: it may be another name's link to its record.
+  const fs::path target = replacing ? dest.parent_path() / fmt::format(".pagewend-{}.part", serial_) : dest;
+  std::uint64_t copy = 0;
+  if (const auto shared = copyOfRecord_.find(record); shared != copyOfRecord_.end()) {
+    fs::create_hard_link(*copies_.at(shared->second).names.begin(), target, ec);
+    if (!ec) copy = shared->second;
+  }
+  if (!copy) {
+    Spend(payload.length, dest, what);
+    state_->source->CopyTo(payload, target, what);
+    copy = ++serial_;
+    copies_[copy].record = record;
+    copyOfRecord_[record] = copy;
+  }
+  if (replacing) {
+    fs::rename(target, dest, ec);
+    if (ec) {
+      fs::remove(target, ec);
+      throw PackageError(fmt::format("{}: cannot replace {}: {}", what, dest.string(), ec.message()));
+    }
+  }
+  copies_[copy].names.insert(dest);
+  copyOfFile_[dest] = copy;
 }
 
 void BookOpener::WriteFile(const BookFile& file) {
@@ -161,13 +213,13 @@ void BookOpener::WriteFile(const BookFile& file) {
       if (!byLengthField)
         if (auto mismatch = LengthFieldMismatch(source, file.ref, file.owner)) WriteLog(log_, *mismatch);
       fs::create_directories(dest.parent_path());
-      source.CopyTo(payload, dest, file.owner);
+      WriteRecord(payload, dest, file.owner);
       if (file.rewrite) file.rewrite(dest.string());
       return;
     }
     case RecordForm::Group: {
       const ResourceGroup group = ReadGroup(source, file.ref, file.owner);
-      source.CopyTo(group.info, dest / "info.ini", file.owner + " info.ini");
+      WriteRecord(group.info, dest / "info.ini", file.owner + " info.ini");
       const IniSection info =
           ParseInfoIni(source.ReadText(group.info, file.owner + " info.ini", kMaxInfoIniLength));
       const auto& bar = state_->project->navbar();
@@ -185,10 +237,15 @@ void BookOpener::WriteFile(const BookFile& file) {
     case RecordForm::Archive: {
       const Slice payload = ResolvePlainRecord(source, file.ref, file.owner);
       const fs::path archive = dest / "langs.zip";
+      Spend(payload.length, archive, file.owner);
       source.CopyTo(payload, archive, file.owner);
       ZipReport report;
       try {
-        report = ExtractZip(archive, dest);
+        // What the archive expands to counts too; the archive itself is gone afterwards.
+        ZipLimits limits;
+        limits.maxTotalBytes = std::min(limits.maxTotalBytes, budget_ - spent_ + payload.length);
+        report = ExtractZip(archive, dest, limits);
+        spent_ += report.bytes - payload.length;
       } catch (...) {
         std::error_code ec;
         fs::remove(archive, ec);
@@ -213,6 +270,11 @@ void BookOpener::RunStep(const std::vector<BookFile>& files, SplitStep step, std
 void BookOpener::Split() {
   if (!state_->source) throw std::logic_error("Split without a package opened");
   notices_.clear();
+  budget_ = 2 * state_->source->Size();
+  spent_ = 0;
+  copies_.clear();
+  copyOfFile_.clear();
+  copyOfRecord_.clear();
   try {
     const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
     RunStep(files, SplitStep::Background, "Finish SplitProjBg");
@@ -272,6 +334,14 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
       byPage[static_cast<std::size_t>(f.page)].push_back(&f);
 
   OrderedPool pool(options_.jobs ? options_.jobs : OrderedPool::DefaultWorkers());
+  pool_ = &pool;
+  struct PoolGone {
+    BookOpener& opener;
+    ~PoolGone() {
+      opener.pool_ = nullptr;
+      opener.readByJobs_.clear();
+    }
+  } poolGone{*this};
   for (std::size_t i = 0; i < count && !Stopped(); ++i) {
     TMPage& page = pages.Items(i);
     if (!Trim(page.print()).empty())
@@ -294,9 +364,12 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
     // A page whose images cannot be made costs the book those images, not the book: the worker
     // keeps the reason, and the page's turn in order logs it.
     std::function<void()> job;
+    fs::path source;
     auto problem = std::make_shared<std::optional<imaging::PageImageError>>();
     if (mobile && mobile->target) {
       WriteFile(*mobile);
+      source = fs::path(page.mobilefile2()).lexically_normal();
+      ++readByJobs_[source];
       job = [imageJob = PageImages(page, i), problem] {
         try {
           imaging::MakePageImages(imageJob);
@@ -310,7 +383,10 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
     const int progress = static_cast<int>((i * 90 + 90) / count + 10);
     pool.Submit(
         job ? std::move(job) : [] {},
-        [this, progress, problem, i] {
+        [this, progress, problem, i, source] {
+          if (const auto reading = readByJobs_.find(source);
+              reading != readByJobs_.end() && --reading->second == 0)
+            readByJobs_.erase(reading);
           if (*problem) {
             ++pagesWithoutImages_;
             WriteLog(log_, fmt::format("Page[{}]: its images were not all made: {}", i, (*problem)->what()));

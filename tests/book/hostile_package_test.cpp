@@ -10,12 +10,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QBuffer>
 #include <QImage>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -338,6 +341,79 @@ TEST(HostilePackage, DocumentsTooDeepOrNotXmlAreNamedByTheModels) {
   chapters += "</Chapters></book>";
   book.LoadFromStream(chapters, {});
   EXPECT_EQ(book.Chapters().Count(), 1u);
+}
+
+// Bytes on disk below folder, each file counted once however many names it has.
+std::int64_t DiskUse(const fs::path& folder) {
+  std::set<std::pair<dev_t, ino_t>> seen;
+  std::int64_t bytes = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    struct stat st {};
+    if (::lstat(entry.path().c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        seen.insert({st.st_dev, st.st_ino}).second)
+      bytes += static_cast<std::int64_t>(st.st_size);
+  }
+  return bytes;
+}
+
+// One 1 MiB record under two thousand names costs the disk one record; two thousand records
+// that overlap the same bytes stop the run at twice the package's size.
+TEST(HostilePackage, NoBookWritesMoreThanTwiceItsPackage) {
+  for (const bool overlapping : {false, true}) {
+    SCOPED_TRACE(overlapping ? "overlapping records" : "one record, many names");
+    TempDir dir;
+    {
+      PackageWriter w(dir / "book.pkg");
+      const RecordRef r = w.AddRecord(std::string(1 << 20, 'r'));
+      std::string elements;
+      for (int i = 0; i < 2000; ++i)
+        elements += fmt::format("<img src=\"res/pages/e{}.bin\"{}/>", i,
+                                RefAttributes("", overlapping ? RecordRef{r.pos - i, r.size - i} : r));
+      w.Finish("<book><Chapters><chapter><Pages><page><elem>" + elements +
+                   "</elem></page></Pages></chapter>"
+                   "</Chapters></book>",
+               "<project/>");
+    }
+    const std::string error = UnpackChecked(dir, dir / "book.pkg");
+    const fs::path files = dir / "outer/inner/run/files";
+    EXPECT_LE(DiskUse(files), 2 * static_cast<std::int64_t>(fs::file_size(dir / "book.pkg")));
+    if (overlapping) {
+      EXPECT_THAT(error, HasSubstr("twice the size of its package"));
+    } else {
+      EXPECT_EQ(error, "");
+      EXPECT_EQ(fs::file_size(files / "res/pages/e1999.bin"), 1u << 20);
+    }
+  }
+}
+
+// Pages that name the same mobile image for different records: each page's images come from
+// its own record, though the next page's file takes the name while the workers decode.
+TEST(HostilePackage, PagesSharingAMobileImageNameEachGetTheirOwn) {
+  TempDir dir;
+  {
+    PackageWriter w(dir / "book.pkg");
+    const RecordRef wide = w.AddRecord(Png(300, 100));
+    const RecordRef tall = w.AddRecord(Png(100, 300));
+    std::string pages;
+    for (int i = 0; i < 24; ++i)
+      pages += fmt::format("<page mobilefile2=\"res/pages/m.png\" mobilefile1=\"m.png\" photoviewthumb=\"t.png\"{}/>",
+                           RefAttributes("mobilefile2", i % 2 ? tall : wide));
+    w.Finish("<book pagewidth=\"100\" pageheight=\"100\"><Chapters><chapter><Pages>" + pages +
+                 "</Pages></chapter></Chapters></book>",
+             "<project/>");
+  }
+  QuietListener listener;
+  SilentNotifier notifier;
+  UnpackRun run({.bookFile = dir / "book.pkg", .workingFolder = dir / "run", .options = {{}, 2}}, listener,
+                notifier);
+  run.Run();
+  EXPECT_TRUE(listener.loaded);
+  EXPECT_EQ(run.Opener().PagesWithoutImages(), 0u) << testing::ReadFile(run.Log()->FileName());
+  for (int i = 0; i < 24; ++i) {
+    const QImage mobile(QString::fromStdString(
+        (run.Paths().MobileFolder(true) / fmt::format("page{:04d}_i1.png", i + 1)).string()));
+    EXPECT_EQ(mobile.width() > mobile.height(), i % 2 == 0) << "page " << i;
+  }
 }
 
 TEST(HostilePackage, TheToolNamesTheBookAndTheProblem) {
