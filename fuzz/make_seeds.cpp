@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "package/package_writer.h"
+#include "testing/jpeg_bytes.h"
 #include "testing/swf_bytes.h"
 
 namespace {
@@ -88,7 +90,8 @@ std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries,
 
 // A package with every kind of record the documents name; the book document in either of its
 // two spellings (properties as elements or as attributes).
-std::string FullPackage(const fs::path& scratch, bool attributes, std::string_view buttonNames) {
+std::string FullPackage(const fs::path& scratch, bool attributes, std::string_view buttonNames,
+                        const std::string& pageImage = Png(8, 6)) {
   const fs::path path = scratch / "package";
   {
     PackageWriter writer(path);
@@ -100,7 +103,7 @@ std::string FullPackage(const fs::path& scratch, bool attributes, std::string_vi
     const RecordRef preloader = writer.AddRecord(testing::MakeSwf({0, 8000, 0, 6000}, 24 << 8, 1, true));
     const RecordRef framework = writer.AddRecord(testing::MakeSwf({0, 20, 0, 20}, 12 << 8, 2, false));
     const RecordRef langs = writer.AddRecord(Zip({{"en/", ""}, {"en/lang.xml", "<lang/>"}}));
-    const RecordRef page = writer.AddRecord(png);
+    const RecordRef page = writer.AddRecord(pageImage);
     const RecordRef sound = writer.AddRecord(std::string("ID3"));
     const std::string project =
         "<project><exetitle>Seed</exetitle><pagewidth>80</pagewidth><pageheight>60</pageheight>"
@@ -169,6 +172,29 @@ int main(int argc, char** argv) {
   const std::string climbing =
       FullPackage(scratch, true, "[info]\nfirstpage=../first.png\nnext=..\\next.png\nsearch=/search.png\n");
   const std::string bare = BarePackage(scratch, "<book/>", "<project/>");
+
+  // Page images: a JPEG of each colour model, and the hostile ones the decoder's limits stop (a
+  // tiny progressive CMYK file claiming 16384 x 16384, one of 3000 scans).
+  const std::map<std::string, std::string> images = [] {
+    std::map<std::string, std::string> made;
+    for (const int components : {1, 3, 4}) {
+      auto picture = testing::PatternPicture(24, 16, components);
+      made[fmt::format("baseline{}", components)] = testing::CompressJpeg(picture);
+      picture.progressive = true;
+      made[fmt::format("progressive{}", components)] = testing::CompressJpeg(picture);
+    }
+    auto ycck = testing::PatternPicture(16, 24, 4);
+    ycck.ycck = true;
+    made["ycck"] = testing::CompressJpeg(ycck);
+    made["claims_16384"] = testing::ClaimingSize(made["progressive4"], 16384, 16384);
+    // Flat, so that each repeated scan is a few bytes and the file stays within the fuzzer's length.
+    auto flat = testing::PatternPicture(24, 16, 1, /*flat=*/true);
+    flat.progressive = true;
+    made["scans_3000"] = testing::WithScans(testing::CompressJpeg(flat), 3000);
+    made["png"] = Png(8, 6);
+    return made;
+  }();
+  for (const auto& [name, bytes] : images) Write(out / "page_images_fuzz" / name, bytes);
   for (const char* target : {"package_reader_fuzz", "extraction_fuzz"}) {
     Write(out / target / "full", full);
     Write(out / target / "full_attributes", fullAttributes);
@@ -176,6 +202,8 @@ int main(int argc, char** argv) {
     Write(out / target / "bare", bare);
     Write(out / target / "stub", "MZ stub" + bare);
   }
+  Write(out / "extraction_fuzz" / "hostile_page_image",
+        FullPackage(scratch, true, names, images.at("claims_16384")));
 
   // A leading 'Z' asks the target to wrap the rest as a compressed movie.
   const std::string fws = testing::MakeSwf({0, 11000, 0, 8000}, 24 << 8, 3, false, "\x40\x00");

@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 
+#include "imaging/jpeg_reader.h"
 #include "support/unique_fd.h"
 
 namespace pagewend::imaging {
@@ -24,6 +25,16 @@ QString ToQString(const std::filesystem::path& path) { return QString::fromStdSt
 // Little-endian first two bytes of the raster formats the page thumbnail accepts.
 constexpr std::array<std::uint16_t, 9> kRasterMarks = {0x050A, 0x4238, 0x4947, 0x4949, 0x4D42,
                                                        0x5089, 0xA659, 0xD8FF, 0xDA01};
+// The JPEG one, which is also what Qt's reader goes by.
+constexpr std::uint16_t kJpegMark = 0xD8FF;
+
+// The file's first two bytes, little-endian; nothing for a file that cannot be read or is shorter.
+std::optional<std::uint16_t> Mark(const std::filesystem::path& path) {
+  unsigned char mark[2] = {0, 0};
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Valid() || ::read(fd.Get(), mark, 2) != 2) return std::nullopt;
+  return static_cast<std::uint16_t>(mark[0] | mark[1] << 8);
+}
 
 double ScaleToFit(Size image, Size box) {
   if (image.width <= 0 || image.height <= 0) return 1.0;
@@ -36,15 +47,28 @@ Size Scaled(Size image, double factor) {
           std::max(1, static_cast<int>(std::lround(image.height * factor)))};
 }
 
+Size WithinPixelLimit(Size size, const std::filesystem::path& path) {
+  if (static_cast<std::int64_t>(size.width) * size.height > kMaxImagePixels)
+    throw PageImageError(fmt::format("{}: the image claims {} x {} pixels, more than the limit of {}",
+                                     path.string(), size.width, size.height, kMaxImagePixels));
+  return size;
+}
+
 Size OriginalSize(QImageReader& reader, const std::filesystem::path& path) {
   const QSize size = reader.size();
   if (!size.isValid() || size.isEmpty())
     throw PageImageError(
         fmt::format("{}: not a readable image ({})", path.string(), reader.errorString().toStdString()));
-  if (static_cast<std::int64_t>(size.width()) * size.height() > kMaxImagePixels)
-    throw PageImageError(fmt::format("{}: the image claims {} x {} pixels, more than the limit of {}",
-                                     path.string(), size.width(), size.height(), kMaxImagePixels));
-  return {size.width(), size.height()};
+  return WithinPixelLimit({size.width(), size.height()}, path);
+}
+
+// The size a job decodes at: large enough for the biggest output, smaller wherever that allows.
+Size DecodedSize(const PageImageJob& job, Size original) {
+  const Size target = job.drawRect ? Size{job.drawRect->width, job.drawRect->height} : job.canvas;
+  const double thumbFactor = std::max(static_cast<double>(target.width) / original.width,
+                                      static_cast<double>(target.height) / original.height);
+  const double factor = std::min(1.0, std::max({ScaleToFit(original, {800, 800}), thumbFactor}));
+  return factor < 1.0 ? Scaled(original, factor) : original;
 }
 
 struct Decoded {
@@ -52,21 +76,23 @@ struct Decoded {
   Size original;
 };
 
-// The one decode of a job: large enough for the biggest output, smaller wherever that allows.
+// The one decode of a job. JPEG goes to libjpeg under limits of its own (Qt's allocation limit
+// does not cover libjpeg's buffers); the other formats to Qt's readers.
 Decoded Decode(const PageImageJob& job) {
   if (!std::filesystem::exists(job.source))
-    throw PageImageError(fmt::format("File do not exist: {}", job.source.string()), /*missingSource=*/true);
+    throw PageImageError(fmt::format("File do not exist: {}", job.source.string()),
+                         /*missingSource=*/true);
+  if (Mark(job.source) == kJpegMark) {
+    JpegReader jpeg(job.source);
+    const Size original = WithinPixelLimit(jpeg.PixelSize(), job.source);
+    return {jpeg.Read(DecodedSize(job, original)), original};
+  }
   QImageReader reader(ToQString(job.source));
   reader.setAutoTransform(false);
+  reader.setAllocationLimit(static_cast<int>(kMaxDecodedImageBytes >> 20));
   const Size original = OriginalSize(reader, job.source);
-  const Size target = job.drawRect ? Size{job.drawRect->width, job.drawRect->height} : job.canvas;
-  const double thumbFactor = std::max(static_cast<double>(target.width) / original.width,
-                                      static_cast<double>(target.height) / original.height);
-  const double factor = std::min(1.0, std::max({ScaleToFit(original, {800, 800}), thumbFactor}));
-  if (factor < 1.0) {
-    const Size decoded = Scaled(original, factor);
-    reader.setScaledSize(QSize(decoded.width, decoded.height));
-  }
+  const Size decoded = DecodedSize(job, original);
+  if (decoded != original) reader.setScaledSize(QSize(decoded.width, decoded.height));
   QImage image = reader.read();
   if (image.isNull())
     throw PageImageError(fmt::format("{}: cannot decode the image: {}", job.source.string(),
@@ -97,13 +123,8 @@ void Save(const QImage& image, const std::filesystem::path& dest) {
 }  // namespace
 
 Size RasterPixelSize(const std::filesystem::path& path) {
-  unsigned char mark[2] = {0, 0};
-  {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid() || ::read(fd.Get(), mark, 2) != 2) return {};
-  }
-  const auto value = static_cast<std::uint16_t>(mark[0] | mark[1] << 8);
-  if (std::find(kRasterMarks.begin(), kRasterMarks.end(), value) == kRasterMarks.end()) return {};
+  const auto mark = Mark(path);
+  if (!mark || std::find(kRasterMarks.begin(), kRasterMarks.end(), *mark) == kRasterMarks.end()) return {};
   QImageReader reader(ToQString(path));
   const QSize size = reader.size();
   if (!size.isValid()) return {};
@@ -122,8 +143,9 @@ QImage PageThumbnail(const QImage& decoded, const PageImageJob& job) {
                                      job.pageThumb.string(), job.canvas.width, job.canvas.height));
   if (job.canvas.width > kMaxThumbnailSide || job.canvas.height > kMaxThumbnailSide)
     throw PageImageError(fmt::format(
-        "{}: a page thumbnail of {} x {} pixels is larger than the limit of {} x {}", job.pageThumb.string(),
-        job.canvas.width, job.canvas.height, kMaxThumbnailSide, kMaxThumbnailSide));
+        "{}: a page thumbnail of {} x {} pixels "
+        "is larger than the limit of {} x {}",
+        job.pageThumb.string(), job.canvas.width, job.canvas.height, kMaxThumbnailSide, kMaxThumbnailSide));
   if (!job.drawRect) return ScaledTo(decoded, job.canvas);
   const Rect& r = *job.drawRect;
   const auto far = [](int v) { return v < -4 * kMaxThumbnailSide || v > 4 * kMaxThumbnailSide; };

@@ -2,9 +2,15 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <zlib.h>
 #include <QImage>
+#include <QImageReader>
 
+#include <chrono>
+
+#include "imaging/jpeg_reader.h"
+#include "testing/jpeg_bytes.h"
 #include "testing/temp_dir.h"
 
 namespace pagewend::imaging {
@@ -104,6 +110,94 @@ TEST(PageImages, MissingBrokenAndOversizedImagesAreNamed) {
     EXPECT_THAT(e.what(), HasSubstr("100000 x 100000"));
   }
   EXPECT_FALSE(fs::exists(dir / "a.jpg"));
+}
+
+// The largest difference of any channel of any pixel; both images of one size and format.
+int MaxDifference(const QImage& a, const QImage& b) {
+  int most = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y);
+      const QRgb q = b.pixel(x, y);
+      most = std::max({most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                       std::abs(qBlue(p) - qBlue(q))});
+    }
+  return most;
+}
+
+TEST(PageImages, JpegsComeOutAsQtsReaderMadeThem) {
+  testing::TempDir dir;
+  struct Case {
+    const char* name;
+    int components;
+    bool progressive;
+    bool ycck;
+  };
+  for (const Case& c :
+       {Case{"gray", 1, false, false}, Case{"rgb", 3, false, false}, Case{"progressive", 3, true, false},
+        Case{"cmyk", 4, true, false}, Case{"ycck", 4, false, true}}) {
+    auto picture = testing::PatternPicture(203, 157, c.components);
+    picture.progressive = c.progressive;
+    picture.ycck = c.ycck;
+    const fs::path path = dir / (std::string(c.name) + ".jpg");
+    testing::WriteFile(path, testing::CompressJpeg(picture));
+    for (const Size size : {Size{203, 157}, Size{101, 78}, Size{30, 20}}) {
+      SCOPED_TRACE(::testing::Message() << c.name << " at " << size.width << " x " << size.height);
+      QImageReader reader(QString::fromStdString(path.string()));
+      reader.setScaledSize(QSize(size.width, size.height));
+      const QImage expected = reader.read();
+      JpegReader jpeg(path);
+      EXPECT_EQ(jpeg.PixelSize(), (Size{203, 157}));
+      const QImage image = jpeg.Read(size);
+      ASSERT_EQ(image.size(), expected.size());
+      EXPECT_EQ(image.format(), expected.format());
+      EXPECT_LE(MaxDifference(image, expected), 1);
+    }
+  }
+}
+
+long PeakRssKib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// A 2 KB progressive CMYK file claiming 16384 x 16384 made libjpeg hold 2 GiB of coefficients,
+// and a file of thousands of scans took a minute: each is refused at once, naming the file.
+TEST(PageImages, HostileJpegsAreRefusedQuicklyAndSmall) {
+  testing::TempDir dir;
+  auto small = testing::PatternPicture(16, 16, 4);
+  small.progressive = true;
+  const std::string progressive = testing::CompressJpeg(small);
+  testing::WriteFile(dir / "claims.jpg", testing::ClaimingSize(progressive, 16384, 16384));
+  testing::WriteFile(dir / "scans.jpg", testing::WithScans(progressive, 3000));
+
+  const long peakBefore = PeakRssKib();
+  const auto start = std::chrono::steady_clock::now();
+  PageImageJob job{dir / "claims.jpg", dir / "m.jpg", dir / "p.jpg", dir / "t.png", {149, 211}, {}};
+  try {
+    MakePageImages(job);
+    FAIL();
+  } catch (const PageImageError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("claims.jpg: the image (16384 x 16384, 4 components"));
+    EXPECT_THAT(e.what(), HasSubstr("more than the limit of 96 MiB"));
+  }
+  job.source = dir / "scans.jpg";
+  try {
+    MakePageImages(job);
+    FAIL();
+  } catch (const PageImageError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("scans.jpg: the image has more than 500 scans"));
+  }
+  try {
+    JpegReader(dir / "scans.jpg", {.time = std::chrono::milliseconds(0)}).Read({16, 16});
+    FAIL();
+  } catch (const PageImageError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("scans.jpg: decoding the image took longer than 0 ms"));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_LT(PeakRssKib() - peakBefore, 256 * 1024);
+  EXPECT_FALSE(fs::exists(job.mobile));
 }
 
 }  // namespace
