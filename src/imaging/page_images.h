@@ -31,8 +31,9 @@ class PageImageError : public ImageError {
 // Images larger than this are refused before they are decoded.
 inline constexpr std::int64_t kMaxImagePixels = std::int64_t{16384} * 16384;
 // A page thumbnail is at most this wide and high (a book's page size times its thumbnail scale),
-// and the first element's rectangle on it at most this far out.
-inline constexpr int kMaxThumbnailSide = 8192;
+// and the first element's rectangle on it at most this far out. 64 MiB of canvas: with the
+// decoded image's own limit, one page's images stay within 256 MiB.
+inline constexpr int kMaxThumbnailSide = 4096;
 
 struct Size {
   int width = 0;
