@@ -119,7 +119,7 @@ Times RunOnce(const fs::path& scratch, const std::string& movie, bool unpackAsLo
   run.programFolder = scratch;
   run.workingFolder = scratch / "run";
   std::shared_ptr<const RunLog> log;
-  auto* host = new shell::RuffleMovieHost(shell::RuffleMovieHost::DefaultRuffleFolder());
+  auto* host = new shell::RuffleMovieHost();
   shell::MainWindow window(run, host, log);
   bool ready = false;
   bool loaded = false;

@@ -26,7 +26,7 @@ int Play(const StartDecision& start, const SystemSettings& settings, std::shared
   run.screenSaver = start.kind == StartKind::ScreenSaver;
   run.settings = settings;
   run.programFolder = QCoreApplication::applicationDirPath().toStdString();
-  MainWindow window(run, new RuffleMovieHost(RuffleMovieHost::DefaultRuffleFolder()), log);
+  MainWindow window(run, new RuffleMovieHost(), log);
   QuitOnSignals quit;
   QObject::connect(&quit, &QuitOnSignals::Quit, &window, [&window] { window.close(); });
   window.show();

@@ -93,12 +93,13 @@ class MoviePage final : public QWebEnginePage {
 
 }  // namespace
 
-// Serves pagewend://book/player/... (the page, then Ruffle's files) and pagewend://book/movie/...
-// (the movie's folder). Runs on the GUI thread; the movie folder may change between requests.
+// Serves pagewend://book/player/... (the page, then Ruffle's files, both compiled in),
+// pagewend://book/movie/... (the movie's folder) and the page's messages to the bridge. Runs on the GUI
+// thread; the movie folder may change between requests.
 class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
  public:
-  BookSchemeHandler(fs::path ruffleFolder, PageBridge* bridge, QObject* parent)
-      : QWebEngineUrlSchemeHandler(parent), ruffleFolder_(std::move(ruffleFolder)), bridge_(bridge) {}
+  BookSchemeHandler(PageBridge* bridge, QObject* parent)
+      : QWebEngineUrlSchemeHandler(parent), bridge_(bridge) {}
 
   void SetMovieFolder(fs::path folder) { movieFolder_ = std::move(folder); }
 
@@ -131,11 +132,17 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
       return;
     }
+    if (path.startsWith(QLatin1String("/player/ruffle/"))) {
+      // Ruffle's files are compiled in; a name is one of them or nothing.
+      const QString name = path.mid(15);
+      if (name.contains(QLatin1Char('/')) || name.startsWith(QLatin1Char('.')))
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+      else
+        ReplyResource(job, QStringLiteral(":/pagewend/ruffle/") + name);
+      return;
+    }
     std::optional<fs::path> file;
-    if (path.startsWith(QLatin1String("/player/ruffle/")))
-      file = ServedFileInside(ruffleFolder_, path.mid(15));
-    else if (path.startsWith(QLatin1String("/movie/")))
-      file = ServedFileInside(movieFolder_, path.mid(7));
+    if (path.startsWith(QLatin1String("/movie/"))) file = ServedFileInside(movieFolder_, path.mid(7));
     if (!file) {
       job->fail(QWebEngineUrlRequestJob::UrlNotFound);
       return;
@@ -165,7 +172,6 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
     job->reply(type, device);
   }
 
-  fs::path ruffleFolder_;
   fs::path movieFolder_;
   PageBridge* bridge_;
 };
@@ -211,18 +217,14 @@ void RuffleMovieHost::PrepareProcess() {
   });
 }
 
-fs::path RuffleMovieHost::DefaultRuffleFolder() {
-  return fs::path(QCoreApplication::applicationDirPath().toStdString()) / "ruffle";
-}
-
-RuffleMovieHost::RuffleMovieHost(fs::path ruffleFolder, QWidget* parent)
+RuffleMovieHost::RuffleMovieHost(QWidget* parent)
     : MovieHost(parent),
       // The view before the profile: children go in the order they came, and the view's page
       // must go before the profile it uses.
       view_(new QWebEngineView(this)),
       profile_(new QWebEngineProfile(this)),  // off the record: nothing of a book stays on disk
       bridge_(new PageBridge(this)),
-      scheme_(new BookSchemeHandler(std::move(ruffleFolder), bridge_, this)),
+      scheme_(new BookSchemeHandler(bridge_, this)),
       page_(new MoviePage(profile_, bridge_, view_)) {
   profile_->installUrlSchemeHandler(kScheme, scheme_);
   profile_->setUrlRequestInterceptor(new OfflineInterceptor(profile_));

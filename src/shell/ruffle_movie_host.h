@@ -60,15 +60,11 @@ class RuffleMovieHost final : public MovieHost {
   // closes the engine's own ways out (WebRTC's UDP, background requests).
   static void PrepareProcess();
 
-  // ruffleFolder holds ruffle.js, its core chunks and wasm files.
-  explicit RuffleMovieHost(std::filesystem::path ruffleFolder, QWidget* parent = nullptr);
+  explicit RuffleMovieHost(QWidget* parent = nullptr);
   ~RuffleMovieHost() override;
 
   void SetMovie(const std::filesystem::path& path) override;
   std::filesystem::path Movie() const override { return movie_; }
-
-  // The folder next to the running program that the build copies Ruffle into.
-  static std::filesystem::path DefaultRuffleFolder();
 
  signals:
   // The movie's first frame is ready (Ruffle's "loadedmetadata").

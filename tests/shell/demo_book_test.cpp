@@ -54,7 +54,7 @@ TEST(DemoBook, PlaysTurnsPagesAndTogglesFullScreen) {
   run.programFolder = dir / "program";
   run.workingFolder = dir / "{RUN}";
   std::shared_ptr<const RunLog> log;
-  auto* host = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
+  auto* host = new RuffleMovieHost();
   MainWindow window(run, host, log);
   QSignalSpy loaded(&window, &MainWindow::BookLoaded);
   QSignalSpy started(host, &RuffleMovieHost::MovieStarted);

@@ -24,8 +24,6 @@ class MoviePlay : public ::testing::Test {
 #ifdef PAGEWEND_SANITIZED
     GTEST_SKIP() << "Chromium (QtWebEngine) is not built for AddressSanitizer";
 #endif
-    if (!fs::exists(fs::path(PAGEWEND_RUFFLE_DIR) / "ruffle.js"))
-      GTEST_SKIP() << "Ruffle is not installed (npm ci) in " << PAGEWEND_RUFFLE_DIR;
   }
 
   // A window about to play a generated book whose start movie is `movie`. The movie is written
@@ -36,7 +34,7 @@ class MoviePlay : public ::testing::Test {
     run_.bookFile = dir_ / "book.exe";
     run_.programFolder = dir_ / "program";
     run_.workingFolder = dir_ / "{RUN}";
-    host_ = new RuffleMovieHost(PAGEWEND_RUFFLE_DIR);
+    host_ = new RuffleMovieHost();
     window_ = std::make_unique<MainWindow>(run_, host_, log_);
     QObject::connect(window_.get(), &QWidget::windowTitleChanged, window_.get(), [this, movie] {
       pagewend::testing::WriteFile(PathGetter::FilesFolder(window_->Paths().WorkingFolder(true)) / "book.swf",
@@ -108,7 +106,7 @@ TEST_F(MoviePlay, LinksReachTheDesktopOpenerAndNothingElse) {
 // Were a script to run in the page after all, it would find no object of the player's, no WebRTC
 // and no token for the player's requests; and WebRTC, from any script at all, sends no packet.
 TEST_F(MoviePlay, ThePageHoldsNoWayOutForAScript) {
-  RuffleMovieHost host(PAGEWEND_RUFFLE_DIR);
+  RuffleMovieHost host;
   QSignalSpy ready(&host, &RuffleMovieHost::PlayerReady);
   QSignalSpy calls(&host, &MovieHost::FlashCall);
   host.resize(400, 300);
