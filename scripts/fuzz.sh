@@ -14,7 +14,7 @@ build=${FUZZ_BUILD_DIR:-build-fuzz}
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 
 CC=clang CXX=clang++ "$root/scripts/setup.sh" "$build" \
-  -DPAGEWEND_FUZZ=ON -DPAGEWEND_BUILD_TESTS=OFF -DPAGEWEND_BUILD_BENCH=OFF -DPAGEWEND_BUILD_PLAYER=OFF
+  -DPAGEWEND_FUZZ=ON -DBUILD_TESTING=OFF -DPAGEWEND_BUILD_BENCH=OFF -DPAGEWEND_BUILD_PLAYER=OFF
 
 if [ $# -gt 0 ]; then
   targets=("$@")

@@ -29,8 +29,11 @@ fi
 
 # npm packages (the movie host's web build), pinned in package-lock.json.
 if [ -f "$root/package.json" ]; then
-  if [ ! -d "$root/node_modules" ] || [ "$root/package-lock.json" -nt "$root/node_modules" ]; then
-    (cd "$root" && npm ci --no-audit --no-fund --loglevel=error && touch node_modules)
+  # npm records what it installed in node_modules/.package-lock.json; an empty or stale folder
+  # is installed afresh.
+  if [ ! -f "$root/node_modules/.package-lock.json" ] ||
+    [ "$root/package-lock.json" -nt "$root/node_modules/.package-lock.json" ]; then
+    (cd "$root" && npm ci --no-audit --no-fund --loglevel=error)
   fi
 fi
 
@@ -39,5 +42,6 @@ shift || true
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "${launcher[@]}" "$@" >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DPAGEWEND_WERROR=ON \
+  "${launcher[@]}" "$@" >/dev/null
 cmake --build "$build" -j "$(nproc)"
