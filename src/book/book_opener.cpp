@@ -14,6 +14,8 @@
 #include "model/project/pw_project.h"
 #include "package/package_format.h"
 #include "paths/file_names.h"
+#include "support/file_copy.h"
+#include "support/folder_root.h"
 #include "support/ordered_pool.h"
 #include "support/text.h"
 #include "swf/swf_stream_reader.h"
@@ -52,6 +54,8 @@ struct BookOpener::State {
   std::unique_ptr<PackageFile> source;
   std::unique_ptr<TPWProject> project;
   std::unique_ptr<TMBook> book;
+  // W, opened once: every file of the run is written beneath it, never through a link.
+  std::shared_ptr<const FolderRoot> root;
 };
 
 BookOpener::BookOpener(BookListener& listener, Notifier& notifier, PathGetter paths, const RunLog* log,
@@ -106,7 +110,9 @@ void BookOpener::SplitAll() {
 }
 
 void BookOpener::Refuse(const std::string& owner, const std::string& name) {
-  const std::string why = Trim(name).empty() ? "it has no file name" : "the name leaves the working folder";
+  const std::string why = Trim(name).empty()              ? "it has no file name"
+                          : PathGetter::InLogFolder(name) ? "the run log's folder is not for the book's files"
+                                                          : "the name leaves the working folder";
   const std::string message = fmt::format("{}: \"{}\" was not written: {}", owner, name, why);
   WriteLog(log_, message);
   notifier_.Notify(message);
@@ -116,12 +122,13 @@ void BookOpener::WriteGroupFile(const fs::path& folder, const std::string& owner
                                 const Slice& payload) {
   const auto dest = JoinInside(folder, name);
   if (!dest) return Refuse(owner, name);
-  state_->source->CopyTo(payload, *dest, owner);
+  state_->source->CopyTo(payload, *state_->root, *dest, owner);
 }
 
 void BookOpener::WriteFile(const BookFile& file) {
   if (!file.target) return Refuse(file.owner, file.name);
   const PackageFile& source = *state_->source;
+  const FolderRoot& root = *state_->root;
   const fs::path dest = paths_.WorkingFolder(true) / *file.target;
   switch (file.form) {
     case RecordForm::Plain: {
@@ -133,14 +140,14 @@ void BookOpener::WriteFile(const BookFile& file) {
                                           : PlainRecordBySize(source, file.ref, file.owner);
       if (!byLengthField)
         if (auto mismatch = LengthFieldMismatch(source, file.ref, file.owner)) WriteLog(log_, *mismatch);
-      fs::create_directories(dest.parent_path());
-      source.CopyTo(payload, dest, file.owner);
+      root.MakeFolders(dest.parent_path());
+      source.CopyTo(payload, root, dest, file.owner);
       if (file.rewrite) file.rewrite(dest.string());
       return;
     }
     case RecordForm::Group: {
       const ResourceGroup group = ReadGroup(source, file.ref, file.owner);
-      source.CopyTo(group.info, dest / "info.ini", file.owner + " info.ini");
+      source.CopyTo(group.info, root, dest / "info.ini", file.owner + " info.ini");
       const IniSection info =
           ParseInfoIni(source.ReadText(group.info, file.owner + " info.ini", kMaxInfoIniLength));
       const auto& bar = state_->project->navbar();
@@ -157,17 +164,11 @@ void BookOpener::WriteFile(const BookFile& file) {
     }
     case RecordForm::Archive: {
       const Slice payload = ResolvePlainRecord(source, file.ref, file.owner);
-      const fs::path archive = dest / "langs.zip";
-      source.CopyTo(payload, archive, file.owner);
-      ZipReport report;
-      try {
-        report = ExtractZip(archive, dest);
-      } catch (...) {
-        std::error_code ec;
-        fs::remove(archive, ec);
-        throw;
-      }
-      fs::remove(archive);
+      const FolderRoot folder = root.Sub(dest);
+      // The archive waits in a file without a name: no entry can overwrite it, nothing is left.
+      const UniqueFd archive = folder.CreateUnnamed();
+      CopyRange(source.Fd(), payload.offset, payload.length, archive.Get(), 0);
+      const ZipReport report = ExtractZip(archive.Get(), dest / "langs.zip", folder);
       for (const auto& refused : report.refused) {
         const std::string message =
             fmt::format("{}: zip entry \"{}\" was not written: {}", file.owner, refused.name, refused.reason);
@@ -188,6 +189,7 @@ void BookOpener::RunStep(const std::vector<BookFile>& files, SplitStep step, std
 void BookOpener::Split() {
   if (!state_->source) throw std::logic_error("Split without a package opened");
   try {
+    if (!state_->root) state_->root = std::make_shared<const FolderRoot>(paths_.WorkingFolder(true));
     const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
     RunStep(files, SplitStep::Background, "Finish SplitProjBg");
     RunStep(files, SplitStep::NavButtons, "Finish SplitProjNavBtn");
@@ -331,6 +333,7 @@ imaging::PageImageJob BookOpener::PageImages(TMPage& page, std::size_t index) {
   job.mobile = page.mobilefile1();
   job.photoThumb = page.photoviewthumb();
   job.pageThumb = page.pagethumb();
+  job.outputs = state_->root;
   job.canvas = {RoundEven(book.pagewidth() * scale), RoundEven(book.pageheight() * scale)};
   if (first && size.width >= 1 && size.height >= 1)
     job.drawRect = imaging::Rect{RoundEven(first->left() * scale), RoundEven(first->top() * scale),
