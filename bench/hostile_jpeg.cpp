@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
                                             folder / ("p" + n + ".jpg"),
                                             folder / ("t" + n + ".png"),
                                             {149, 211},
-                                            std::nullopt};
+                                            std::nullopt,
+                                            {}};
             const auto began = std::chrono::steady_clock::now();
             std::string outcome = "made";
             try {

@@ -40,7 +40,8 @@ Fixture& Data() {
                         f.dir / "out" / ("p" + n + ".jpg"),
                         f.dir / "out" / ("t" + n + ".png"),
                         {149, 211},
-                        std::nullopt});
+                        std::nullopt,
+                        {}});
     }
     return f;
   }();

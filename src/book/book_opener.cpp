@@ -1,9 +1,14 @@
 #include "book/book_opener.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 
@@ -15,6 +20,8 @@
 #include "model/project/pw_project.h"
 #include "package/package_format.h"
 #include "paths/file_names.h"
+#include "support/file_copy.h"
+#include "support/folder_root.h"
 #include "support/ordered_pool.h"
 #include "support/text.h"
 #include "swf/swf_stream_reader.h"
@@ -62,6 +69,8 @@ struct BookOpener::State {
   std::unique_ptr<PackageFile> source;
   std::unique_ptr<TPWProject> project;
   std::unique_ptr<TMBook> book;
+  // W, opened once: every file of the run is written beneath it, never through a link.
+  std::shared_ptr<const FolderRoot> root;
 };
 
 BookOpener::BookOpener(BookListener& listener, Notifier& notifier, PathGetter paths, const RunLog* log,
@@ -116,7 +125,9 @@ void BookOpener::SplitAll() {
 }
 
 void BookOpener::Refuse(const std::string& owner, const std::string& name) {
-  const std::string why = Trim(name).empty() ? "it has no file name" : "the name leaves the working folder";
+  const std::string why = Trim(name).empty()              ? "it has no file name"
+                          : PathGetter::InLogFolder(name) ? "the run log's folder is not for the book's files"
+                                                          : "the name leaves the working folder";
   Notice(fmt::format("{}: \"{}\" was not written: {}", owner, name, why));
 }
 
@@ -160,11 +171,13 @@ void BookOpener::WriteRecord(const Slice& payload, const fs::path& path, const s
   const fs::path dest = path.lexically_normal();
   // A job still to read this file would read whatever the file has become.
   if (pool_ && readByJobs_.count(dest)) pool_->Drain();
-  std::error_code ec;
-  const bool replacing = fs::exists(fs::symlink_status(dest, ec));
+  // Only the run's own files are ever replaced; they are replaced, never rewritten, since one may
+  // be another name's link to its record or a file an image job has open.
+  bool replacing = false;
   if (const auto at = copyOfFile_.find(dest); at != copyOfFile_.end()) {
     StoredCopy& old = copies_.at(at->second);
     if (old.record == record) return;  // the very file is there already
+    replacing = true;
     old.names.erase(dest);
     if (old.names.empty()) {
       spent_ -= old.record.second;
@@ -173,25 +186,29 @@ void BookOpener::WriteRecord(const Slice& payload, const fs::path& path, const s
     }
     copyOfFile_.erase(at);
   }
-  // A file in place is replaced, never rewritten: it may be another name's link to its record.
+  const FolderRoot& root = *state_->root;
   const fs::path target = replacing ? dest.parent_path() / fmt::format(".pagewend-{}.part", serial_) : dest;
   std::uint64_t copy = 0;
   if (const auto shared = copyOfRecord_.find(record); shared != copyOfRecord_.end()) {
-    fs::create_hard_link(*copies_.at(shared->second).names.begin(), target, ec);
-    if (!ec) copy = shared->second;
+    const fs::path& from = *copies_.at(shared->second).names.begin();
+    const FolderRoot fromFolder = root.Sub(from.parent_path());
+    const FolderRoot toFolder = root.Sub(target.parent_path());
+    if (::linkat(fromFolder.Fd(), from.filename().c_str(), toFolder.Fd(), target.filename().c_str(), 0) == 0)
+      copy = shared->second;
   }
   if (!copy) {
     Spend(payload.length, dest, what);
-    state_->source->CopyTo(payload, target, what);
+    state_->source->CopyTo(payload, root, target, what);
     copy = ++serial_;
     copies_[copy].record = record;
     copyOfRecord_[record] = copy;
   }
   if (replacing) {
-    fs::rename(target, dest, ec);
-    if (ec) {
-      fs::remove(target, ec);
-      throw PackageError(fmt::format("{}: cannot replace {}: {}", what, dest.string(), ec.message()));
+    const FolderRoot folder = root.Sub(dest.parent_path());
+    if (::renameat(folder.Fd(), target.filename().c_str(), folder.Fd(), dest.filename().c_str()) != 0) {
+      const int error = errno;
+      ::unlinkat(folder.Fd(), target.filename().c_str(), 0);
+      throw PackageError(fmt::format("{}: cannot replace {}: {}", what, dest.string(), std::strerror(error)));
     }
   }
   copies_[copy].names.insert(dest);
@@ -201,6 +218,7 @@ void BookOpener::WriteRecord(const Slice& payload, const fs::path& path, const s
 void BookOpener::WriteFile(const BookFile& file) {
   if (!file.target) return Refuse(file.owner, file.name);
   const PackageFile& source = *state_->source;
+  const FolderRoot& root = *state_->root;
   const fs::path dest = paths_.WorkingFolder(true) / *file.target;
   switch (file.form) {
     case RecordForm::Plain: {
@@ -212,7 +230,7 @@ void BookOpener::WriteFile(const BookFile& file) {
                                           : PlainRecordBySize(source, file.ref, file.owner);
       if (!byLengthField)
         if (auto mismatch = LengthFieldMismatch(source, file.ref, file.owner)) WriteLog(log_, *mismatch);
-      fs::create_directories(dest.parent_path());
+      root.MakeFolders(dest.parent_path());
       WriteRecord(payload, dest, file.owner);
       if (file.rewrite) file.rewrite(dest.string());
       return;
@@ -236,22 +254,16 @@ void BookOpener::WriteFile(const BookFile& file) {
     }
     case RecordForm::Archive: {
       const Slice payload = ResolvePlainRecord(source, file.ref, file.owner);
-      const fs::path archive = dest / "langs.zip";
-      Spend(payload.length, archive, file.owner);
-      source.CopyTo(payload, archive, file.owner);
-      ZipReport report;
-      try {
-        // What the archive expands to counts too; the archive itself is gone afterwards.
-        ZipLimits limits;
-        limits.maxTotalBytes = std::min(limits.maxTotalBytes, budget_ - spent_ + payload.length);
-        report = ExtractZip(archive, dest, limits);
-        spent_ += report.bytes - payload.length;
-      } catch (...) {
-        std::error_code ec;
-        fs::remove(archive, ec);
-        throw;
-      }
-      fs::remove(archive);
+      const FolderRoot folder = root.Sub(dest);
+      // The archive waits in a file without a name: no entry can overwrite it, nothing is left.
+      Spend(payload.length, dest / "langs.zip", file.owner);
+      const UniqueFd archive = folder.CreateUnnamed();
+      CopyRange(source.Fd(), payload.offset, payload.length, archive.Get(), 0);
+      // What the archive expands to counts too; the archive itself is gone afterwards.
+      ZipLimits limits;
+      limits.maxTotalBytes = std::min(limits.maxTotalBytes, budget_ - spent_ + payload.length);
+      const ZipReport report = ExtractZip(archive.Get(), dest / "langs.zip", folder, limits);
+      spent_ += report.bytes - payload.length;
       for (const auto& refused : report.refused) {
         Notice(fmt::format("{}: zip entry \"{}\" was not written: {}", file.owner, refused.name,
                            refused.reason));
@@ -276,6 +288,7 @@ void BookOpener::Split() {
   copyOfFile_.clear();
   copyOfRecord_.clear();
   try {
+    if (!state_->root) state_->root = std::make_shared<const FolderRoot>(paths_.WorkingFolder(true));
     const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
     RunStep(files, SplitStep::Background, "Finish SplitProjBg");
     RunStep(files, SplitStep::NavButtons, "Finish SplitProjNavBtn");
@@ -436,6 +449,7 @@ imaging::PageImageJob BookOpener::PageImages(TMPage& page, std::size_t index) {
   job.mobile = page.mobilefile1();
   job.photoThumb = page.photoviewthumb();
   job.pageThumb = page.pagethumb();
+  job.outputs = state_->root;
   job.canvas = {RoundEven(book.pagewidth() * scale), RoundEven(book.pageheight() * scale)};
   if (first && size.width >= 1 && size.height >= 1)
     job.drawRect = imaging::Rect{RoundEven(first->left() * scale), RoundEven(first->top() * scale),

@@ -1,13 +1,15 @@
 #include "book/book_packer.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <map>
-#include <sstream>
+#include <memory>
+#include <optional>
 
 #include "book/book_documents.h"
 #include "book/book_files.h"
@@ -16,6 +18,7 @@
 #include "model/project/pw_project.h"
 #include "package/package_writer.h"
 #include "paths/file_names.h"
+#include "support/folder_root.h"
 #include "zip/zip_extract.h"
 
 namespace pagewend::book {
@@ -25,20 +28,35 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The whole file; a missing one says so without its name, for the caller to name it.
-std::string ReadWhole(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw PackageError("missing");
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+// A file below the book folder, opened beneath it: a link that leads out of the folder is
+// refused (FileError), one within it is followed. Nothing when there is no such file.
+std::optional<OpenedFile> OpenSource(const FolderRoot& folder, const fs::path& relative) {
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(folder.Path() / relative, ec))) return std::nullopt;
+  return OpenedFile{std::make_shared<const UniqueFd>(folder.OpenRead(relative, /*linksInside=*/true)),
+                    folder.Path() / relative};
 }
 
-std::string ReadNamed(const fs::path& path) {
+// The whole file; a missing one says so without its name, for the caller to name it.
+std::string ReadWhole(const FolderRoot& folder, const fs::path& relative) {
+  const auto file = OpenSource(folder, relative);
+  if (!file) throw PackageError("missing");
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(file->fd->Get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw PackageError(std::strerror(errno));
+    if (n == 0) return text;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+std::string ReadNamed(const FolderRoot& folder, const fs::path& relative) {
   try {
-    return ReadWhole(path);
+    return ReadWhole(folder, relative);
   } catch (const PackageError& e) {
-    throw PackageError(fmt::format("{}: {}", path.string(), e.what()));
+    throw PackageError(fmt::format("{}: {}", (folder.Path() / relative).string(), e.what()));
   }
 }
 
@@ -94,7 +112,10 @@ int PageRank(PagePart part) {
 
 }  // namespace
 
-PackReport PackBook(const fs::path& folder, const fs::path& out, const PackOptions& options) {
+namespace {
+
+PackReport Pack(const FolderRoot& root, const fs::path& out, const PackOptions& options) {
+  const fs::path& folder = root.Path();
   // The packer keeps the documents' text: only their pos_/size_ numbers change.
   std::string projectXml;
   std::string bookXml;
@@ -102,9 +123,8 @@ PackReport PackBook(const fs::path& folder, const fs::path& out, const PackOptio
   documentOptions.settings = options.settings;
   BookDocuments documents;
   try {
-    documents =
-        LoadDocuments([&] { return projectXml = ReadWhole(folder / kProjectDocumentFile); },
-                      [&] { return bookXml = ReadWhole(folder / kBookDocumentFile); }, documentOptions);
+    documents = LoadDocuments([&] { return projectXml = ReadWhole(root, kProjectDocumentFile); },
+                              [&] { return bookXml = ReadWhole(root, kBookDocumentFile); }, documentOptions);
   } catch (const DocumentError& e) {
     const char* name = e.Kind() == DocumentKind::Project ? kProjectDocumentFile : kBookDocumentFile;
     throw PackageError(fmt::format("{}: {}", (folder / name).string(), e.what()));
@@ -123,7 +143,6 @@ PackReport PackBook(const fs::path& folder, const fs::path& out, const PackOptio
   PackReport report;
   PackageWriter writer(out, options.player);
   std::map<std::pair<std::int64_t, std::int64_t>, RecordRef> written;  // one record for refs that share one
-  const fs::path scratch = out.string() + ".langs.zip";
   for (const BookFile& f : files) {
     if (!f.active) {
       if (!f.ref.Absent() && refs.Has(f.owner)) refs.Set(f.owner, {});
@@ -136,27 +155,31 @@ PackReport PackBook(const fs::path& folder, const fs::path& out, const PackOptio
     if (const auto same = written.find({f.ref.pos, f.ref.size}); same != written.end()) {
       ref = same->second;
     } else if (f.form == RecordForm::Plain) {
-      if (!fs::is_regular_file(source))
-        throw PackageError(fmt::format("{}: {} is missing", f.owner, source.string()));
-      ref = writer.AddRecord(source);
+      const auto file = OpenSource(root, *f.target);
+      if (!file) throw PackageError(fmt::format("{}: {} is missing", f.owner, source.string()));
+      ref = writer.AddRecord(*file);
     } else if (f.form == RecordForm::Archive) {
-      if (!fs::is_directory(source))
+      std::error_code ec;
+      if (!fs::exists(fs::symlink_status(source, ec)))
         throw PackageError(fmt::format("{}: {} is missing", f.owner, source.string()));
-      ZipFolder(source, scratch);
-      ref = writer.AddRecord(scratch);
-      fs::remove(scratch);
+      // The archive waits in a file without a name beside the package: nothing planted at a
+      // name can receive it, and nothing is left when packing fails.
+      auto scratch =
+          std::make_shared<const UniqueFd>(FolderRoot(fs::absolute(out).parent_path()).CreateUnnamed());
+      ZipFolder(root.Sub(*f.target), scratch->Get());
+      ref = writer.AddRecord(OpenedFile{scratch, source});
     } else {
-      const std::string info = ReadNamed(source / "info.ini");
+      const std::string info = ReadNamed(root, *f.target / "info.ini");
       const IniSection section = ParseInfoIni(info);
       std::vector<TypedPayload> records;
       const auto addMember = [&](std::uint32_t type, const std::string& name) {
         if (name.find_first_not_of(" \t") == std::string::npos) return;
-        const auto path = JoinInside(source, name);
+        const auto path = JoinInside(*f.target, name);
         if (!path)
           throw PackageError(
               fmt::format("{}: \"{}\" names a file outside {}", f.owner, name, source.string()));
         // info.ini may name buttons the book never packaged; only files that exist are records.
-        if (fs::is_regular_file(*path)) records.push_back({type, *path});
+        if (auto file = OpenSource(root, *path)) records.push_back({type, std::move(*file)});
       };
       if (f.step == SplitStep::NavButtons) {
         for (std::uint32_t type = 0; type < kButtonKeys.size(); ++type)
@@ -173,9 +196,19 @@ PackReport PackBook(const fs::path& folder, const fs::path& out, const PackOptio
     ++report.records;
   }
   writer.Finish(refs.BookText(), refs.ProjectText());
-  if (!options.player.empty()) ::chmod(out.c_str(), 0755);
-  report.bytes = static_cast<std::int64_t>(fs::file_size(out));
+  report.bytes = writer.Offset();
   return report;
+}
+}  // namespace
+
+PackReport PackBook(const fs::path& folder, const fs::path& out, const PackOptions& options) {
+  try {
+    return Pack(FolderRoot(folder), out, options);
+  } catch (const FileError& e) {
+    throw PackageError(e.what());
+  } catch (const ZipError& e) {
+    throw PackageError(e.what());
+  }
 }
 
 }  // namespace pagewend::book

@@ -11,16 +11,24 @@ UnpackRun::UnpackRun(UnpackSetup setup, BookListener& listener, Notifier& notifi
       paths_(setup_.workingFolder.empty() ? PathGetter::NewRun()
                                           : PathGetter::AtFolder(setup_.workingFolder)),
       log_(setup_.log) {
-  paths_.CreateWorkingFolders();
-  if (!log_) {
-    const fs::path logFile = paths_.RunLogFile();
-    std::error_code ec;
-    fs::create_directory(logFile.parent_path(), ec);
-    if (!setup_.programFolder.empty()) RotateLogs(PathGetter::LogFolder(setup_.programFolder));
-    // A folder that cannot be made means a run without a log, not a run that fails.
-    if (fs::is_directory(logFile.parent_path(), ec)) log_ = std::make_shared<const RunLog>(logFile);
+  // A run that cannot start leaves no folder behind, as one that ends does.
+  try {
+    const FolderRoot root = paths_.CreateWorkingFolders();
+    if (!log_) {
+      const fs::path logFile = paths_.RunLogFile();
+      if (!setup_.programFolder.empty()) RotateLogs(PathGetter::LogFolder(setup_.programFolder));
+      // A folder that cannot be made means a run without a log, not a run that fails.
+      try {
+        root.MakeFolders(logFile.parent_path());
+        log_ = std::make_shared<const RunLog>(logFile);
+      } catch (const FileError&) {
+      }
+    }
+    opener_ = std::make_unique<BookOpener>(listener, notifier, paths_, log_.get(), setup_.options);
+  } catch (...) {
+    if (setup_.removeWhenDone) DeleteFolderTree(paths_.WorkingFolder(true));
+    throw;
   }
-  opener_ = std::make_unique<BookOpener>(listener, notifier, paths_, log_.get(), setup_.options);
 }
 
 UnpackRun::~UnpackRun() {

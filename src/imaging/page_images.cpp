@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
@@ -105,13 +106,34 @@ QImage ScaledTo(const QImage& image, Size size) {
   return image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-void Save(const QImage& image, const std::filesystem::path& dest) {
-  // Never write through a link someone left in the folder.
-  if (std::filesystem::is_symlink(dest))
-    throw ImageError(fmt::format("{}: refusing to write through a link", dest.string()));
+void Save(const QImage& image, const std::filesystem::path& dest, const FolderRoot* outputs) {
+  QFile file;
+  QImageWriter writer;
+  if (outputs) {
+    // The format goes by the name, as when Qt opens the file itself; it is checked first so
+    // that a name no format serves leaves no empty file behind.
+    const QByteArray format = ToQString(dest.extension()).mid(1).toLower().toLatin1();
+    if (!QImageWriter::supportedImageFormats().contains(format))
+      throw PageImageError(fmt::format("{}: no image format goes by this file name", dest.string()));
+    UniqueFd fd;
+    try {
+      fd = outputs->CreateFile(dest);
+    } catch (const FileError& e) {
+      throw ImageError(e.what());
+    }
+    if (!file.open(fd.Get(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+      throw ImageError(fmt::format("{}: {}", dest.string(), file.errorString().toStdString()));
+    fd.Release();
+    writer.setDevice(&file);
+    writer.setFormat(format);
+  } else {
+    // Never write through a link someone left in the folder.
+    if (std::filesystem::is_symlink(dest))
+      throw ImageError(fmt::format("{}: refusing to write through a link", dest.string()));
+    writer.setFileName(ToQString(dest));
+  }
   // For PNG, Qt's "quality" picks the zlib level: 80 is level 1 or 2, three times faster than
   // the default for thumbnails barely larger. Other formats keep their defaults.
-  QImageWriter writer(ToQString(dest));
   if (dest.extension() == ".png" || dest.extension() == ".PNG") writer.setQuality(80);
   if (writer.write(image)) return;
   if (writer.error() == QImageWriter::UnsupportedFormatError)
@@ -170,7 +192,7 @@ void MakePageImages(const PageImageJob& job) {
   std::string problem;
   const auto make = [&](auto image, const std::filesystem::path& dest) {
     try {
-      Save(image(), dest);
+      Save(image(), dest, job.outputs.get());
     } catch (const PageImageError& e) {
       if (problem.empty()) problem = e.what();
     }

@@ -2,9 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+
+#include "support/folder_root.h"
 
 namespace pagewend::imaging {
 
@@ -66,6 +69,9 @@ struct PageImageJob {
   Size canvas;                       // the thumbnail's size
   // Where the image goes on a transparent canvas; nothing means stretched over the canvas.
   std::optional<Rect> drawRect;
+  // The folder the three outputs lie below: each is created beneath it, never through a link.
+  // Without one they are written by path.
+  std::shared_ptr<const FolderRoot> outputs;
 };
 
 // Decodes the source once, at the smallest size that serves every output, and writes the three

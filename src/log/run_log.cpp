@@ -24,7 +24,7 @@ std::string TimeStamp() {
 }  // namespace
 
 RunLog::RunLog(std::filesystem::path fileName) : fileName_(std::move(fileName)) {
-  UniqueFd fd(::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644));
+  UniqueFd fd(::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600));
 }
 
 void RunLog::WriteLine(std::string_view text) const {
@@ -33,7 +33,7 @@ void RunLog::WriteLine(std::string_view text) const {
   line += "    ";
   line += text;
   line += '\n';
-  UniqueFd fd(::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644));
+  UniqueFd fd(::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (fd.Get() < 0) return;  // a log that cannot be written must not fail the run
   // One write of the whole line: O_APPEND keeps lines from two threads apart.
   std::size_t done = 0;

@@ -64,11 +64,21 @@ std::string PackageFile::ReadText(Slice slice, std::string_view what, std::int64
   return text;
 }
 
-void PackageFile::CopyTo(Slice slice, const std::filesystem::path& dest, std::string_view what) const {
+void PackageFile::CopyTo(Slice slice, const FolderRoot& root, const std::filesystem::path& dest,
+                         std::string_view what) const {
   CheckInside(slice, what);
   try {
-    UniqueFd out = CreateOutputFile(dest);
+    UniqueFd out = root.CreateFile(dest);
     CopyRange(fd_.Get(), slice.offset, slice.length, out.Get(), 0);
+  } catch (const FileError& e) {
+    throw PackageError(fmt::format("{}: copying to {}: {}", what, dest.string(), e.what()));
+  }
+}
+
+void PackageFile::CopyTo(Slice slice, const std::filesystem::path& dest, std::string_view what) const {
+  std::filesystem::path folder = std::filesystem::absolute(dest).parent_path();
+  try {
+    CopyTo(slice, FolderRoot(folder), dest.filename(), what);
   } catch (const FileError& e) {
     throw PackageError(fmt::format("{}: copying to {}: {}", what, dest.string(), e.what()));
   }

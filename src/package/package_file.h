@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/folder_root.h"
 #include "support/unique_fd.h"
 
 namespace pagewend::package {
@@ -45,8 +46,11 @@ class PackageFile {
   // The whole slice in memory; refused past maxLength, so no reader sizes a buffer by a
   // length it has not checked.
   std::string ReadText(Slice slice, std::string_view what, std::int64_t maxLength) const;
-  // Streams the slice into a new file at dest (created or truncated, never through a symbolic
-  // link); a few MiB whatever the slice's length.
+  // Streams the slice into a new file at dest below root (created or truncated, never through a
+  // symbolic link: see FolderRoot); a few MiB whatever the slice's length.
+  void CopyTo(Slice slice, const FolderRoot& root, const std::filesystem::path& dest,
+              std::string_view what) const;
+  // The same into dest's own folder.
   void CopyTo(Slice slice, const std::filesystem::path& dest, std::string_view what) const;
 
  private:

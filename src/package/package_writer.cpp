@@ -27,6 +27,12 @@ std::string LittleEndian32(std::uint32_t value) {
 
 std::int64_t PayloadLength(const Payload& payload) {
   if (const auto* bytes = std::get_if<std::string>(&payload)) return static_cast<std::int64_t>(bytes->size());
+  if (const auto* file = std::get_if<OpenedFile>(&payload)) {
+    struct stat st {};
+    if (::fstat(file->fd->Get(), &st) != 0)
+      throw PackageError(fmt::format("{}: {}", file->name.string(), std::strerror(errno)));
+    return static_cast<std::int64_t>(st.st_size);
+  }
   const auto& path = std::get<std::filesystem::path>(payload);
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
@@ -49,7 +55,12 @@ PackageWriter::PackageWriter(const std::filesystem::path& out, const std::filesy
   } catch (const FileError& e) {
     throw PackageError(e.what());
   }
-  if (!stub.empty()) AppendPayload(stub);
+  if (!stub.empty()) {
+    AppendPayload(stub);
+    if (::fchmod(fd_.Get(), 0755) != 0)
+      throw PackageError(
+          fmt::format("{}: cannot make it executable: {}", out.string(), std::strerror(errno)));
+  }
 }
 
 void PackageWriter::CheckOpen() const {
@@ -79,16 +90,20 @@ void PackageWriter::AppendPayload(const Payload& payload) {
     return;
   }
   CheckOpen();
-  const auto& path = std::get<std::filesystem::path>(payload);
+  const auto* opened = std::get_if<OpenedFile>(&payload);
+  const std::filesystem::path& path = opened ? opened->name : std::get<std::filesystem::path>(payload);
   const std::int64_t length = PayloadLength(payload);
   if (length > kMaxPackageEnd - offset_)
     throw PackageError(
         fmt::format("{}: adding {} would grow the package past 2 GiB", path_.string(), path.string()));
-  UniqueFd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in.Valid())
-    throw PackageError(fmt::format("{}: cannot open: {}", path.string(), std::strerror(errno)));
+  UniqueFd own;
+  if (!opened) {
+    own = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!own.Valid())
+      throw PackageError(fmt::format("{}: cannot open: {}", path.string(), std::strerror(errno)));
+  }
   try {
-    CopyRange(in.Get(), 0, length, fd_.Get(), offset_);
+    CopyRange(opened ? opened->fd->Get() : own.Get(), 0, length, fd_.Get(), offset_);
   } catch (const FileError& e) {
     throw PackageError(fmt::format("{}: copying into {}: {}", path.string(), path_.string(), e.what()));
   }

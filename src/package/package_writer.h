@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -12,8 +13,15 @@
 
 namespace pagewend::package {
 
+// A file opened already (as the packer opens its sources, beneath their folder), read from its
+// start; name is for messages.
+struct OpenedFile {
+  std::shared_ptr<const UniqueFd> fd;
+  std::filesystem::path name;
+};
+
 // A payload held in memory or streamed from a file.
-using Payload = std::variant<std::string, std::filesystem::path>;
+using Payload = std::variant<std::string, std::filesystem::path, OpenedFile>;
 
 struct TypedPayload {
   std::uint32_t type = 0;
@@ -25,7 +33,8 @@ struct TypedPayload {
 // store. Offsets are kept below 2 GiB, since readers take them as signed 32-bit values.
 class PackageWriter {
  public:
-  // Creates (or truncates) out and copies stub, when given, to its start.
+  // Creates (or truncates) out and copies stub, when given, to its start; with a stub the
+  // package is made executable.
   explicit PackageWriter(const std::filesystem::path& out, const std::filesystem::path& stub = {});
 
   RecordRef AddRecord(const Payload& payload);

@@ -1,5 +1,12 @@
 #include "paths/path_getter.h"
 
+#include <sys/stat.h>
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "paths/file_names.h"
 #include "support/guid.h"
 
@@ -43,20 +50,32 @@ fs::path PathGetter::LogFolder(const fs::path& base) { return base / "Log/"; }
 
 fs::path PathGetter::RunLogFile() const { return LogFolder(FilesFolder(WorkingFolder(true))) / "log1.txt"; }
 
+bool PathGetter::InLogFolder(std::string_view name) {
+  const auto below = JoinInside({}, name);
+  return below && !below->empty() && *below->begin() == LogFolder({}).parent_path();
+}
+
 std::optional<fs::path> PathGetter::InFilesFolder(std::string_view name) {
+  // Records and the run log share F; a record named after the log would overwrite it.
+  if (InLogFolder(name)) return std::nullopt;
   return JoinInside(FilesFolder({}), name);
 }
 
-void PathGetter::CreateWorkingFolders() const {
+FolderRoot PathGetter::CreateWorkingFolders() const {
   const fs::path w = WorkingFolder(true);
-  const fs::path f = FilesFolder(w);
+  if (::mkdir(w.c_str(), 0700) != 0 && errno != EEXIST)
+    throw FileError(fmt::format("{}: cannot make the working folder: {}", w.string(), std::strerror(errno)));
+  FolderRoot root(w);
   for (const fs::path& folder :
-       {w, f, f / "js", ResFolder(true), DownloadsFolder(true), NavbarFolder(true), NavbtnFolder(true),
-        OtherFolder(true), PagesFolder(true), ThumbnailsFolder(true), MobileFolder(true), SoundsFolder(true),
-        LanguagesFolder(true)}) {
-    std::error_code ec;
-    fs::create_directory(folder, ec);
+       {fs::path("js"), ResFolder(false), DownloadsFolder(false), NavbarFolder(false), NavbtnFolder(false),
+        OtherFolder(false), PagesFolder(false), ThumbnailsFolder(false), MobileFolder(false),
+        SoundsFolder(false), LanguagesFolder(false)}) {
+    try {
+      root.MakeFolders(FilesFolder({}) / folder);
+    } catch (const FileError&) {
+    }
   }
+  return root;
 }
 
 }  // namespace pagewend

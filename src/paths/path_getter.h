@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/folder_root.h"
+
 namespace pagewend {
 
 // The folders of one run: the working folder W (the system temporary folder + a run name), its
@@ -48,12 +50,15 @@ class PathGetter {
   std::filesystem::path RunLogFile() const;
 
   // Where a file a package names goes, relative to W: below "files/", or nothing when the name
-  // would leave it (see JoinInside).
+  // would leave it (see JoinInside) or land in the run log's folder, F/Log/.
   static std::optional<std::filesystem::path> InFilesFolder(std::string_view name);
+  // The name, below F, lands in the run log's folder.
+  static bool InLogFolder(std::string_view name);
 
-  // Creates W, F and the resource folders that do not exist yet, one level at a time. Failures
-  // are not reported: a folder that cannot be made shows up when a file is written into it.
-  void CreateWorkingFolders() const;
+  // Creates W (0700: a run's files are its user's alone), F and the resource folders that do not
+  // exist yet, and returns W to write below. A link where W is expected is refused (FileError);
+  // below W, a folder that cannot be made shows up when a file is written into it.
+  FolderRoot CreateWorkingFolders() const;
 
  private:
   std::filesystem::path Folder(std::string_view relative, bool full) const;

@@ -1,9 +1,12 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -55,24 +58,6 @@ class ExtractListener final : public book::BookListener {
   bool terminal_;
   bool loaded_ = false;
 };
-
-struct Totals {
-  std::size_t files = 0;
-  std::uintmax_t bytes = 0;
-};
-
-Totals Count(const fs::path& folder) {
-  Totals totals;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_regular_file(ec)) {
-      ++totals.files;
-      totals.bytes += it->file_size(ec);
-    }
-  }
-  return totals;
-}
 
 // The default output of BOOK: its name without the extension, in the current folder; a book
 // without an extension gets NAME.d, which can never be the book itself.
@@ -167,7 +152,9 @@ Command AddExtractCommand(CLI::App& app) {
     InterruptWatch interrupts;
     const fs::path partial = PartialSibling(target);
     fs::create_directories(partial.parent_path());
-    fs::create_directory(partial);
+    // Private, as the player's run folders are: 0700, and the files 0600.
+    if (::mkdir(partial.c_str(), 0700) != 0)
+      throw ToolError(fmt::format("{}: cannot make the folder: {}", partial.string(), std::strerror(errno)));
     FolderGuard guard(partial);
     ExtractListener listener(o->events, ::isatty(STDERR_FILENO) == 1);
     StderrNotifier notifier;
@@ -197,7 +184,7 @@ Command AddExtractCommand(CLI::App& app) {
     ReplaceFolder(target, partial);
     guard.Release();
 
-    const Totals totals = Count(target);
+    const FolderTotals totals = CountFolderTree(target);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::size_t lacking = run.Opener().PagesWithoutImages();
     const std::string pages =

@@ -104,6 +104,40 @@ TEST(BookPacker, MissingFilesAndNamesThatLeaveTheFolderAreErrors) {
   EXPECT_THROW(PackBook(dir / "a", dir / "out.pkg"), PackageError);
 }
 
+// A file of the folder that links out of it is refused by name, whether a record or a group's
+// member or the language folder's entry; one that links within the folder is packed.
+TEST(BookPacker, LinksThatLeaveTheFolderAreRefusedAndNothingSecretIsPacked) {
+  testing::TempDir dir;
+  testing::WriteRichBook(dir / "one.exe");
+  Extract(dir / "one.exe", dir / "a");
+  testing::WriteFile(dir / "secret", "SECRET-BYTES");
+  for (const char* file :
+       {"files/res/video/v.flv", "files/res/navbtn/info.ini", "files/res/languages/en.xml"}) {
+    SCOPED_TRACE(file);
+    const fs::path place = dir / "a" / file;
+    const std::string kept = ReadFile(place);
+    fs::remove(place);
+    fs::create_symlink(dir / "secret", place);
+    try {
+      PackBook(dir / "a", dir / "out.pkg");
+      ADD_FAILURE() << "packed through a link";
+    } catch (const PackageError& e) {
+      EXPECT_THAT(e.what(), HasSubstr(place.filename().string()));
+      EXPECT_THAT(e.what(), HasSubstr("link"));
+    }
+    if (fs::exists(dir / "out.pkg")) {
+      EXPECT_EQ(ReadFile(dir / "out.pkg").find("SECRET-BYTES"), std::string::npos);
+    }
+    fs::remove(place);
+    const fs::path beside = place.parent_path() / "kept";
+    testing::WriteFile(beside, kept);
+    fs::create_symlink("kept", place);
+    EXPECT_NO_THROW(PackBook(dir / "a", dir / "out.pkg"));
+    fs::remove(place);
+    fs::rename(beside, place);
+  }
+}
+
 TEST(BookPacker, APlayerGoesInFrontAndTheResultRuns) {
   testing::TempDir dir;
   testing::WriteRichBook(dir / "one.exe");

@@ -2,6 +2,7 @@
 // the book loaded or with an exception whose message says what is wrong; nothing is written
 // outside the working folder and nothing inside it is a link. The unit suites test each reader
 // alone; these tests drive the readers together, as a stranger's book would.
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <archive.h>
@@ -29,6 +30,7 @@
 #include "package/package_format.h"
 #include "package/package_writer.h"
 #include "paths/path_getter.h"
+#include "testing/book_package.h"
 #include "testing/run_tool.h"
 #include "testing/swf_bytes.h"
 #include "testing/temp_dir.h"
@@ -39,6 +41,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -294,6 +297,75 @@ TEST(HostilePackage, NoRunWritesOutsideItsFolderOrEndsWithoutAReason) {
     }
     const std::string error = UnpackChecked(dir, dir / "book.pkg");
     if (!error.empty()) RecordProperty(hostile.name, error);
+  }
+}
+
+// Records and the run log share the files folder: a record named after the log is refused, so
+// the log keeps what the run wrote. What the run makes is its user's alone.
+TEST(HostilePackage, ARecordNamedAfterTheRunLogIsRefusedAndTheRunIsPrivate) {
+  TempDir dir;
+  {
+    PackageWriter w(dir / "book.pkg");
+    const RecordRef evil = w.AddRecord(std::string("OVERWRITTEN"));
+    const RecordRef page = w.AddRecord(Png(8, 8));
+    w.Finish(
+        fmt::format("<book pagewidth=\"80\" pageheight=\"80\" thumbscale=\"1\"><Chapters><chapter>"
+                    "<Pages><page mobilefile2=\"res/pages/p.png\"{}><elem><img src=\"Log/log1.txt\"{}/>"
+                    "<img src=\"./Log\\log1.txt\"{}/></elem></page></Pages></chapter></Chapters></book>",
+                    RefAttributes("mobilefile2", page), RefAttributes("", evil), RefAttributes("", evil)),
+        "<project></project>");
+  }
+  const fs::path work = dir / "run";
+  QuietListener listener;
+  SilentNotifier notifier;
+  {
+    UnpackRun run({.bookFile = dir / "book.pkg", .workingFolder = work, .options = {{}, 2}}, listener,
+                  notifier);
+    run.Run();
+  }
+  EXPECT_TRUE(listener.loaded);
+  const std::string log = testing::ReadFile(work / "files" / "Log" / "log1.txt");
+  EXPECT_THAT(log, Not(HasSubstr("OVERWRITTEN")));
+  EXPECT_THAT(log, HasSubstr("\"Log/log1.txt\" was not written: the run log's folder"));
+  EXPECT_THAT(log, HasSubstr("Finish SplitPages"));
+
+  struct stat st {};
+  ASSERT_EQ(::stat(work.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  std::size_t files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(work)) {
+    ASSERT_EQ(::lstat(entry.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, entry.is_directory() ? 0700u : 0600u) << entry.path();
+    files += entry.is_regular_file() ? 1u : 0u;
+  }
+  EXPECT_GE(files, 3u);  // the log, the page's image and its thumbnail
+}
+
+// Links planted where the run's folders go, before it starts or while it runs: nothing is
+// written through them, the run says why, and a run that cleans up after itself still does.
+TEST(HostilePackage, LinksInTheWorkingFolderAreRefusedNotFollowed) {
+  for (const char* planted : {"files", "files/res/pages", "files/res/languages", "files/res/mobile"}) {
+    SCOPED_TRACE(planted);
+    TempDir dir;
+    testing::WriteRichBook(dir / "book.exe");
+    fs::create_directories(dir / "outside");
+    const fs::path work = dir / "run";
+    fs::create_directories((work / planted).parent_path());
+    fs::create_directory_symlink(dir / "outside", work / planted);
+    QuietListener listener;
+    SilentNotifier notifier;
+    std::string error;
+    try {
+      UnpackRun run(
+          {.bookFile = dir / "book.exe", .workingFolder = work, .removeWhenDone = true, .options = {{}, 2}},
+          listener, notifier);
+      run.Run();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    EXPECT_THAT(error, HasSubstr("link"));
+    EXPECT_TRUE(fs::is_empty(dir / "outside"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(work)));
   }
 }
 

@@ -1,6 +1,11 @@
 #include "support/folder_tree.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/unique_fd.h"
 
 #include "testing/temp_dir.h"
 
@@ -39,5 +44,29 @@ TEST(DeleteFolderTree, MissingFolderIsNoFailureAndALinkAsTheRootIsOnlyUnlinked) 
   EXPECT_FALSE(DeleteFolderTree(dir / "link"));
   EXPECT_TRUE(fs::exists(dir / "real" / "a"));
 }
+TEST(DeleteFolderTree, CountsAndDeletesATreeDeeperThanAnyPathCanName) {
+  // 4,000 levels of 8-byte names: 36,000 bytes of path, far past PATH_MAX, made and checked by
+  // descriptor since no path reaches the bottom.
+  TempDir dir;
+  const fs::path tree = dir / "deep";
+  fs::create_directory(tree);
+  constexpr int kDepth = 4000;
+  {
+    UniqueFd at(::open(tree.c_str(), O_RDONLY | O_DIRECTORY));
+    for (int i = 0; i < kDepth; ++i) {
+      ASSERT_EQ(::mkdirat(at.Get(), "level-xx", 0700), 0);
+      UniqueFd file(::openat(at.Get(), "file", O_WRONLY | O_CREAT, 0600));
+      ASSERT_EQ(::write(file.Get(), "ab", 2), 2);
+      at = UniqueFd(::openat(at.Get(), "level-xx", O_RDONLY | O_DIRECTORY));
+      ASSERT_TRUE(at.Valid());
+    }
+  }
+  const FolderTotals totals = CountFolderTree(tree);
+  EXPECT_EQ(totals.files, static_cast<std::size_t>(kDepth));
+  EXPECT_EQ(totals.bytes, 2u * kDepth);
+  EXPECT_TRUE(DeleteFolderTree(tree));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
+}
+
 }  // namespace
 }  // namespace pagewend

@@ -58,6 +58,25 @@ TEST(ZipExtract, RefusesEntriesThatClimbOutOrAreLinks) {
   EXPECT_FALSE(fs::is_symlink(dir / "out/link"));
 }
 
+TEST(ZipExtract, RefusesEntriesDeeperOrLongerThanItsLimits) {
+  TempDir dir;
+  fs::create_directory(dir / "out");
+  std::string deepest, tooDeep;
+  for (int i = 0; i < 64; ++i) deepest += "d/";
+  tooDeep = deepest + "d/";
+  const std::string tooLong(1100, 'n');
+  MakeZip(dir / "deep.zip", {{deepest + "f", "ok"}, {tooDeep, ""}, {tooDeep + "f", "x"}, {tooLong, "x"}});
+  const ZipReport report = ExtractZip(dir / "deep.zip", dir / "out");
+  EXPECT_EQ(report.files, 1u);
+  ASSERT_EQ(report.refused.size(), 3u);
+  EXPECT_THAT(report.refused[0].reason, HasSubstr("more than 64 folders deep"));
+  EXPECT_THAT(report.refused[1].reason, HasSubstr("more than 64 folders deep"));
+  EXPECT_THAT(report.refused[2].reason, HasSubstr("longer than 1024 bytes"));
+  // A refused name is kept short: a report of thousands of refusals stays small.
+  EXPECT_LE(report.refused[2].name.size(), ZipReport::kMaxRefusedName + 3);
+  EXPECT_EQ(testing::ReadFile(dir / "out" / (deepest + "f")), "ok");
+}
+
 TEST(ZipExtract, StopsAtItsLimitsAndOnDamage) {
   TempDir dir;
   fs::create_directory(dir / "out");
