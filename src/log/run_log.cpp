@@ -61,4 +61,16 @@ void RotateLogs(const std::filesystem::path& logFolder) {
   }
 }
 
+std::optional<std::filesystem::path> KeepLog(const RunLog& log, const std::filesystem::path& logFolder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(logFolder, ec);
+  if (ec) return std::nullopt;
+  RotateLogs(logFolder);
+  const fs::path kept = logFolder / "log1.txt";
+  if (!fs::copy_file(log.FileName(), kept, fs::copy_options::overwrite_existing, ec) || ec)
+    return std::nullopt;
+  return kept;
+}
+
 }  // namespace pagewend

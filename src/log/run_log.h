@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 namespace pagewend {
@@ -29,5 +30,9 @@ void WriteLog(const RunLog* log, std::string_view text);
 
 // Shifts logFolder/log1.txt .. log9.txt up by one number; log10.txt is deleted.
 void RotateLogs(const std::filesystem::path& logFolder);
+
+// Copies the log to logFolder/log1.txt after rotating the folder's logs, so that a failed run's
+// log outlives the run's folder. The copy's path, or nothing when it could not be made.
+std::optional<std::filesystem::path> KeepLog(const RunLog& log, const std::filesystem::path& logFolder);
 
 }  // namespace pagewend

@@ -1,8 +1,10 @@
 // pagewend-player: plays the book packaged at the end of its own file (or of a book file named
 // on the command line), and runs as a screen saver when its name ends in ".scr".
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QStringList>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -20,17 +22,58 @@ namespace {
 using namespace pagewend;
 using namespace pagewend::shell;
 
+// Where a failed run's log is kept: $XDG_STATE_HOME/pagewend, else ~/.local/state/pagewend.
+std::filesystem::path KeptLogFolder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
+    return std::filesystem::path(state) / "pagewend";
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+    return std::filesystem::path(home) / ".local/state/pagewend";
+  return {};
+}
+
 int Play(const StartDecision& start, const SystemSettings& settings, std::shared_ptr<const RunLog>& log) {
   PlayerRun run;
   run.bookFile = start.bookFile;
   run.screenSaver = start.kind == StartKind::ScreenSaver;
   run.settings = settings;
   run.programFolder = QCoreApplication::applicationDirPath().toStdString();
+  run.keptLogFolder = KeptLogFolder();
   MainWindow window(run, new RuffleMovieHost(), log);
   QuitOnSignals quit;
   QObject::connect(&quit, &QuitOnSignals::Quit, &window, [&window] { window.close(); });
   window.show();
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  return window.Failed() ? 1 : code;
+}
+
+// --help and --version; everything else is the book's business (a book, or a screen saver's
+// switches), and the web engine's own switches pass through.
+// Answered before the application starts, so that they need no display.
+std::optional<int> AnswerCommandLine(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Plays a packaged page-turning book: BOOK, or the book packaged at the end of this program's own "
+      "file.\nThe book is unpacked into a private folder in the temporary folder, which goes when the "
+      "window closes;\nthe log of a run that fails is kept in $XDG_STATE_HOME/pagewend/ "
+      "(~/.local/state/pagewend/).\nExit status: 0 when the book played, 1 when it could not be opened "
+      "or played.");
+  parser.addPositionalArgument("BOOK", "A book executable or a bare book package.", "[BOOK]");
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption version = parser.addVersionOption();
+  parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+  (void)parser.parse(arguments);
+  if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+    const QString text = parser.helpText().replace(QStringLiteral("<executable_name>"), "pagewend-player");
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return 0;
+  }
+  if (parser.isSet(version)) {
+    std::printf("pagewend-player %s\n", PAGEWEND_VERSION);
+    return 0;
+  }
+  return std::nullopt;
 }
 
 int Run(std::shared_ptr<const RunLog>& log) {
@@ -59,6 +102,9 @@ int Run(std::shared_ptr<const RunLog>& log) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  QCoreApplication::setApplicationName("pagewend-player");
+  QCoreApplication::setApplicationVersion(PAGEWEND_VERSION);
+  if (const std::optional<int> answered = AnswerCommandLine(argc, argv)) return *answered;
   RuffleMovieHost::PrepareProcess();
   QApplication app(argc, argv);
   std::shared_ptr<const RunLog> log;

@@ -7,13 +7,19 @@
 #include <QDesktopServices>
 #include <QGridLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 
+#include "book/book_check.h"
 #include "shell/flash_request_parser.h"
 #include "shell/loading_thread.h"
 #include "shell/movie_host.h"
@@ -99,6 +105,57 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   layout->addWidget(strip_, 0, 0);
   strip_->raise();
 
+  // What the window says when the book cannot be played: a sentence, the kept log, and the
+  // log's own line behind "Details".
+  problem_ = new QWidget(this);
+  problem_->setAutoFillBackground(true);
+  problem_->setPalette(palette);
+  auto* problemLayout = new QVBoxLayout(problem_);
+  problemLayout->setContentsMargins(16, 16, 16, 16);
+  problemText_ = new QLabel(problem_);
+  problemText_->setWordWrap(true);
+  problemText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  problemText_->setObjectName("problemText");
+  QFont sentenceFont = font;
+  sentenceFont.setPixelSize(13);
+  problemText_->setFont(sentenceFont);
+  problemDetails_ = new QLabel(problem_);
+  problemDetails_->setWordWrap(true);
+  problemDetails_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  problemDetails_->setObjectName("problemDetails");
+  problemDetails_->hide();
+  auto* buttons = new QHBoxLayout;
+  auto* details = new QPushButton(QStringLiteral("Details"), problem_);
+  details->setCheckable(true);
+  connect(details, &QPushButton::toggled, problemDetails_, &QWidget::setVisible);
+  auto* closeButton = new QPushButton(QStringLiteral("Close"), problem_);
+  connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+  buttons->addWidget(details);
+  buttons->addStretch();
+  buttons->addWidget(closeButton);
+  problemLayout->addWidget(problemText_);
+  problemLayout->addWidget(problemDetails_);
+  problemLayout->addStretch();
+  problemLayout->addLayout(buttons);
+  layout->addWidget(problem_, 0, 0);
+  problem_->hide();
+
+  movieStartTimer_ = new QTimer(this);
+  movieStartTimer_->setSingleShot(true);
+  connect(movieStartTimer_, &QTimer::timeout, this, [this] {
+    if (movieStarted_) return;
+    ShowProblem(
+        QStringLiteral("The book's movie did not start within %1 seconds, so the book cannot be shown.")
+            .arg(run_.movieStartMs / 1000),
+        QStringLiteral("No first frame from the movie host for %1.")
+            .arg(QString::fromStdString(paths_.StartMovie(true).string())));
+  });
+  connect(movie_, &MovieHost::MovieStarted, this, [this] {
+    if (!movieStarted_) WriteLog(log_.get(), "[Application]: the movie's first frame is shown");
+    movieStarted_ = true;
+    movieStartTimer_->stop();
+  });
+
   contextMenu_ = new QMenu(this);
   QAction* fullscreen = contextMenu_->addAction("Fullscreen");
   fullscreen->setObjectName("fullscreenAction");
@@ -180,11 +237,44 @@ void MainWindow::ShowProgress(int done, int total) {
 void MainWindow::ShowTitle(const QString& title) { setWindowTitle(title); }
 
 void MainWindow::ShowFailure(const QString& reason) {
-  const QString text = QStringLiteral("The book could not be opened");
-  setWindowTitle(text);
-  progressBar_->setFormat(text);
-  progressBar_->setToolTip(reason);
+  const QString file = QString::fromStdString(run_.bookFile.string());
+  QString sentence;
+  if (const auto why = book::WhyNotABook(run_.bookFile))
+    sentence = QStringLiteral("%1 %2.").arg(file, QString::fromStdString(*why));
+  else if (reason.contains(QLatin1String("No space left")) || reason.contains(QLatin1String("quota")))
+    sentence =
+        QStringLiteral("There is not enough room in the temporary folder to open the book %1.").arg(file);
+  else
+    sentence = QStringLiteral("The book %1 is damaged: its contents could not be read.").arg(file);
+  ShowProblem(sentence, reason);
 }
+
+void MainWindow::ShowProblem(const QString& sentence, const QString& details) {
+  if (failed_) return;
+  failed_ = true;
+  movieStartTimer_->stop();
+  QString text = sentence;
+  if (log_ && !run_.keptLogFolder.empty()) {
+    WriteLog(log_.get(), "[Application]: " + sentence.toStdString() + " (" + details.toStdString() + ")");
+    if (const auto kept = KeepLog(*log_, run_.keptLogFolder))
+      text += QStringLiteral("\nThe run's log is kept in %1.").arg(QString::fromStdString(kept->string()));
+  }
+  std::fprintf(stderr, "pagewend-player: %s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
+  if (borderNone_) ToggleFullScreen();
+  setWindowTitle(QStringLiteral("The book could not be opened"));
+  problemText_->setText(text);
+  problemDetails_->setText(details);
+  strip_->hide();
+  movie_->hide();
+  problem_->show();
+  problem_->raise();
+  resize(560, 200);
+  const QRect screen = PrimaryScreen();
+  move(screen.x() + (screen.width() - width()) / 2, screen.y() + (screen.height() - height()) / 2);
+}
+
+QString MainWindow::ProblemText() const { return failed_ ? problemText_->text() : QString(); }
 
 void MainWindow::PlayLoadedBook() {
   SetWindowOpacity(0);
@@ -199,7 +289,16 @@ void MainWindow::PlayLoadedBook() {
 void MainWindow::SetWindowOpacity(int alpha) { setWindowOpacity(alpha / 255.0); }
 
 void MainWindow::StartMovie() {
-  movie_->SetMovie(paths_.StartMovie(true));
+  const std::filesystem::path movie = paths_.StartMovie(true);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(movie, ec)) {
+    ShowProblem(QStringLiteral("The book %1 has no start movie, so there is nothing to play.")
+                    .arg(QString::fromStdString(run_.bookFile.string())),
+                QStringLiteral("%1 was not unpacked.").arg(QString::fromStdString(movie.string())));
+    return;
+  }
+  movie_->SetMovie(movie);
+  movieStartTimer_->start(run_.movieStartMs);
   if (!run_.screenSaver) {
     ToggleFullScreen();
     return;

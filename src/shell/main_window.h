@@ -16,7 +16,9 @@
 #include "support/system_settings.h"
 
 class QAction;
+class QLabel;
 class QMenu;
+class QTimer;
 class QProgressBar;
 
 namespace pagewend::shell {
@@ -34,6 +36,10 @@ struct PlayerRun {
   std::filesystem::path programFolder;
   // The run's working folder; empty for a new run under the system temporary folder.
   std::filesystem::path workingFolder;
+  // Where the log of a run that fails is kept (its logs rotate); empty keeps none.
+  std::filesystem::path keptLogFolder;
+  // How long the movie may take to show its first frame before the window says it did not start.
+  int movieStartMs = 30000;
 };
 
 // The player's one window: a progress strip while the book unpacks, then the movie.
@@ -58,8 +64,12 @@ class MainWindow : public QWidget {
   void ShowProgress(int done, int total);
   void ShowTitle(const QString& title);
   void PlayLoadedBook();
-  // A failed load: the window stays as it is and says so.
+  // A failed load: the window says what is wrong with the book in a sentence, with the log's
+  // reason as details, says the same on stderr and keeps the run's log.
   void ShowFailure(const QString& reason);
+  // The run ended without the book playing: closing the window ends the program with an error.
+  bool Failed() const { return failed_; }
+  QString ProblemText() const;
 
   bool BorderNone() const { return borderNone_; }
   const PathGetter& Paths() const { return paths_; }
@@ -84,6 +94,7 @@ class MainWindow : public QWidget {
   class MessageBoxNotifier;
 
   void StartLoading();
+  void ShowProblem(const QString& sentence, const QString& details);
   void EndRun();
   void StartMovie();
   void SetWindowOpacity(int alpha);
@@ -98,6 +109,12 @@ class MainWindow : public QWidget {
   QWidget* strip_;
   QProgressBar* progressBar_;
   QMenu* contextMenu_;
+  QWidget* problem_;
+  QLabel* problemText_;
+  QLabel* problemDetails_;
+  QTimer* movieStartTimer_;
+  bool failed_ = false;
+  bool movieStarted_ = false;
   bool shown_ = false;
   bool borderNone_ = false;
   bool loaded_ = false;

@@ -24,6 +24,8 @@ class MovieHost : public QWidget {
  signals:
   void FlashCall(const QString& request);
   void LinkRequested(const QString& url);
+  // The movie's first frame is ready.
+  void MovieStarted();
 };
 
 }  // namespace pagewend::shell

@@ -253,7 +253,7 @@ RuffleMovieHost::RuffleMovieHost(QWidget* parent)
   });
   connect(bridge_, &PageBridge::FlashCall, this, &MovieHost::FlashCall);
   connect(bridge_, &PageBridge::LinkRequested, this, &MovieHost::LinkRequested);
-  connect(bridge_, &PageBridge::MovieStarted, this, &RuffleMovieHost::MovieStarted);
+  connect(bridge_, &PageBridge::MovieStarted, this, &MovieHost::MovieStarted);
   connect(bridge_, &PageBridge::PlayerReady, this, &RuffleMovieHost::PlayerReady);
 
   auto* layout = new QGridLayout(this);

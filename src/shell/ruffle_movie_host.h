@@ -67,8 +67,6 @@ class RuffleMovieHost final : public MovieHost {
   std::filesystem::path Movie() const override { return movie_; }
 
  signals:
-  // The movie's first frame is ready (Ruffle's "loadedmetadata").
-  void MovieStarted();
   // Ruffle's core is compiled: a movie set from now on starts at once.
   void PlayerReady();
 

@@ -9,32 +9,11 @@
 namespace pagewend::tool {
 namespace {
 
-// A document starts, after an optional UTF-8 byte-order mark and white space, with '<', or with
-// a UTF-16 or UTF-32 byte-order mark.
-bool LooksLikeXml(std::string_view head) {
-  using namespace std::string_view_literals;
-  if (head.starts_with("\xFE\xFF"sv) || head.starts_with("\xFF\xFE"sv) ||
-      head.starts_with("\x00\x00\xFE\xFF"sv))
-    return true;
-  if (head.starts_with("\xEF\xBB\xBF"sv)) head.remove_prefix(3);
-  const std::size_t first = head.find_first_not_of(" \t\r\n");
-  return first != std::string_view::npos && head[first] == '<';
-}
-
 std::string Head(const package::PackageFile& file, package::Slice slice) {
   return file.ReadText({slice.offset, std::min<std::int64_t>(slice.length, 64)}, "document start", 64);
 }
 
 }  // namespace
-
-package::Documents LocateBook(const package::PackageFile& file) {
-  try {
-    const package::Documents docs = package::LocateDocuments(file);
-    if (LooksLikeXml(Head(file, docs.project)) && LooksLikeXml(Head(file, docs.book))) return docs;
-  } catch (const package::PackageError&) {
-  }
-  throw std::runtime_error(kNotABook);
-}
 
 std::string ReadDocument(const std::string& path, Document which) {
   const package::PackageFile file(path);
@@ -46,7 +25,7 @@ std::string ReadDocument(const std::string& path, Document which) {
   try {
     docs = LocateBook(file);
   } catch (const std::runtime_error&) {
-    if (!LooksLikeXml(Head(file, {0, file.Size()}))) throw;
+    if (!book::LooksLikeXml(Head(file, {0, file.Size()}))) throw;
     return file.ReadText({0, file.Size()}, "document", package::kMaxDocumentLength);
   }
   return which == Document::Project

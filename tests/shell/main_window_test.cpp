@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -6,14 +7,19 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <chrono>
+#include <functional>
 #include <thread>
 
+#include "package/package_writer.h"
 #include "shell/window_harness.h"
 
 namespace pagewend::shell {
 namespace {
 
 namespace fs = std::filesystem;
+using package::PackageWriter;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 using testing::WindowHarness;
 
 QRect Screen() { return QGuiApplication::primaryScreen()->geometry(); }
@@ -148,24 +154,45 @@ TEST(MainWindow, ScreenSaverStaysOnTopHidesTheCursorAndEndsOnInput) {
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
-TEST(MainWindow, AFailedLoadSaysSoKeepsTheStripAndLogsWhy) {
-  WindowHarness h(false, "abc");
-  QSignalSpy title(h.window.get(), &QWidget::windowTitleChanged);
-  h.window->show();
-  ASSERT_TRUE(title.wait(10000));
-  EXPECT_EQ(h.window->windowTitle(), "The book could not be opened");
-  EXPECT_EQ(h.window->StripText(), "The book could not be opened");
-  EXPECT_TRUE(h.window->StripVisible());
-  EXPECT_EQ(h.window->size(), QSize(152, 20));
-  EXPECT_EQ(h.host->Sets(), 0);
-  ASSERT_TRUE(h.log);
-  const std::string log = pagewend::testing::ReadFile(h.log->FileName());
-  EXPECT_NE(log.find("[TLoadProjectThread]: Error:"), std::string::npos) << log;
-  EXPECT_NE(log.find("too short"), std::string::npos) << log;
-  // Closing still deletes the working folder.
-  const fs::path w = h.window->Paths().WorkingFolder(true);
-  h.window.reset();
-  EXPECT_FALSE(fs::exists(w));
+// Whatever keeps a book from playing, the window says which file and what is wrong in a sentence,
+// keeps the run's log where the sentence says, and the run counts as failed.
+TEST(MainWindow, ABookThatCannotPlaySaysWhyAndKeepsItsLog) {
+  const auto problem = [](const std::function<void(WindowHarness&)>& prepare) {
+    WindowHarness h;
+    h.run.keptLogFolder = h.dir / "state";
+    prepare(h);
+    h.Rebuild();
+    h.window->show();
+    for (int i = 0; i < 200 && !h.window->Failed(); ++i) QTest::qWait(50);
+    EXPECT_TRUE(h.window->Failed());
+    EXPECT_EQ(h.window->windowTitle(), "The book could not be opened");
+    EXPECT_FALSE(h.window->StripVisible());
+    EXPECT_GE(h.window->width(), 400);
+    const std::string text = h.window->ProblemText().toStdString();
+    EXPECT_THAT(text, HasSubstr("The run's log is kept in " + (h.dir / "state/log1.txt").string()));
+    const fs::path w = h.window->Paths().WorkingFolder(true);
+    h.window.reset();
+    EXPECT_FALSE(fs::exists(w));
+    EXPECT_TRUE(fs::exists(h.dir / "state/log1.txt"));  // the log outlives the run's folder
+    return text;
+  };
+  const auto package = [](std::string book, std::string project) {
+    return [=](WindowHarness& h) {
+      PackageWriter writer(h.run.bookFile);
+      writer.Finish(book, project);
+    };
+  };
+  EXPECT_THAT(problem([](WindowHarness& h) { h.run.bookFile = "/no/such/book.exe"; }),
+              StartsWith("/no/such/book.exe does not exist."));
+  EXPECT_THAT(problem([](WindowHarness& h) { pagewend::testing::WriteFile(h.run.bookFile, "abc"); }),
+              HasSubstr("book.exe is not a book (no package found at its end)."));
+  EXPECT_THAT(problem(package("<book><Chapters>", "<project/>")),
+              HasSubstr("is damaged: its contents could not be read."));
+  EXPECT_THAT(problem(package("<book/>", "<project/>")),
+              HasSubstr("has no start movie, so there is nothing to play."));
+  // The fake movie area never shows a first frame.
+  EXPECT_THAT(problem([](WindowHarness& h) { h.run.movieStartMs = 300; }),
+              StartsWith("The book's movie did not start within 0 seconds"));
 }
 
 TEST(MainWindow, ClosingWhileTheLoaderWaitsForTheWindowLeavesNothingBehind) {

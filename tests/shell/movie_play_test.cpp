@@ -26,20 +26,14 @@ class MoviePlay : public ::testing::Test {
 #endif
   }
 
-  // A window about to play a generated book whose start movie is `movie`. The movie is written
-  // while the loader waits for its title to be shown, so it is in place before loaded, as an
-  // unpacked start movie is.
+  // A window about to play a generated book whose start movie is `movie`.
   MainWindow& Player(std::string movie) {
-    testing::WriteBookPackage(dir_ / "book.exe");
+    testing::WriteBookPackage(dir_ / "book.exe", "Test book", std::move(movie));
     run_.bookFile = dir_ / "book.exe";
     run_.programFolder = dir_ / "program";
     run_.workingFolder = dir_ / "{RUN}";
     host_ = new RuffleMovieHost();
     window_ = std::make_unique<MainWindow>(run_, host_, log_);
-    QObject::connect(window_.get(), &QWidget::windowTitleChanged, window_.get(), [this, movie] {
-      pagewend::testing::WriteFile(PathGetter::FilesFolder(window_->Paths().WorkingFolder(true)) / "book.swf",
-                                   movie);
-    });
     return *window_;
   }
 

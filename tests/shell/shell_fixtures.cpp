@@ -5,12 +5,20 @@
 
 namespace pagewend::shell::testing {
 
-void WriteBookPackage(const std::filesystem::path& out, const std::string& title) {
+void WriteBookPackage(const std::filesystem::path& out, const std::string& title, std::string movie) {
+  if (movie.empty()) {
+    swf::SwfWriter blank(10, {0, 100 * 20, 0, 100 * 20}, 24);
+    blank.ShowFrame();
+    movie = blank.Finish();
+  }
   package::PackageWriter writer(out);
+  const package::RecordRef start = writer.AddRecord(movie);
   writer.Finish(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><book><Chapters><chapter><Pages><page/></Pages></chapter>"
       "</Chapters></book>",
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>" + title + "</exetitle></project>");
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>" + title +
+          "</exetitle><preloader><filename>start.swf</filename><pos_>" + std::to_string(start.pos) +
+          "</pos_><size_>" + std::to_string(start.size) + "</size_></preloader></project>");
 }
 
 std::string CallingMovie() {

@@ -27,8 +27,10 @@ class FakeMovieHost final : public MovieHost {
   int sets_ = 0;
 };
 
-// A book package with tiny documents, as the player reads it.
-void WriteBookPackage(const std::filesystem::path& out, const std::string& title = "Test book");
+// A book package with tiny documents and a start movie (a blank one unless given), as the
+// player reads it.
+void WriteBookPackage(const std::filesystem::path& out, const std::string& title = "Test book",
+                      std::string movie = {});
 
 // A movie that calls ExternalInterface "fullscreen_error" and then a name nothing defines with
 // a number, a Boolean and a string that needs escaping, then stops.

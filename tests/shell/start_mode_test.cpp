@@ -1,5 +1,6 @@
 #include "shell/start_mode.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -46,14 +47,16 @@ TEST(SingleInstanceLock, SecondHolderIsRefusedUntilTheFirstGoes) {
   EXPECT_TRUE(SingleInstanceLock::TryAcquire(path).has_value());
 }
 
-// The real program, started under a ".scr" name.
-class SaverProcess : public ::testing::Test {
+// The real program, started under a ".scr" name or as itself, with its temporary and state
+// folders in a folder of the test's.
+class PlayerProcess : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_symlink(PAGEWEND_PLAYER_PATH, dir_ / "book.scr");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir_.Path().string()));
     env.insert("TMPDIR", QString::fromStdString(dir_.Path().string()));
+    env.insert("XDG_STATE_HOME", QString::fromStdString((dir_ / "state").string()));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     process_.setProcessEnvironment(env);
   }
@@ -68,19 +71,26 @@ class SaverProcess : public ::testing::Test {
     ASSERT_TRUE(process_.waitForStarted(10000));
   }
   bool EndsAtOnce() { return process_.waitForFinished(15000) && process_.exitCode() == 0; }
+  // Run folders in the temporary folder: they are named by a GUID.
+  int RunFolders() const {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(dir_.Path()))
+      count += entry.path().filename().string().starts_with("{");
+    return count;
+  }
 
   testing::TempDir dir_;
   QProcess process_;
 };
 
-TEST_F(SaverProcess, ConfigurePreviewOrNoRequestEndAtOnce) {
+TEST_F(PlayerProcess, ConfigurePreviewOrNoRequestEndAtOnce) {
   for (const QStringList& args : {QStringList{}, QStringList{"/c"}, QStringList{"/p", "42"}}) {
     Start(args);
     EXPECT_TRUE(EndsAtOnce()) << args.join(' ').toStdString();
   }
 }
 
-TEST_F(SaverProcess, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
+TEST_F(PlayerProcess, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
 #ifdef PAGEWEND_SANITIZED
   GTEST_SKIP() << "a running saver starts Chromium, which is not built for AddressSanitizer";
 #endif
@@ -96,27 +106,72 @@ TEST_F(SaverProcess, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
                                                << process_.readAllStandardError().toStdString();
 }
 
-TEST_F(SaverProcess, AnOrdinaryRunEndedByASignalLeavesNoWorkingFolder) {
+TEST_F(PlayerProcess, HelpAndVersionAnswerWithoutADisplay) {
+  QProcessEnvironment env = process_.processEnvironment();
+  env.remove("DISPLAY");
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  process_.setProcessEnvironment(env);
+  for (const char* option : {"--help", "--version"}) {
+    process_.start(QString::fromStdString(PAGEWEND_PLAYER_PATH), {option});
+    ASSERT_TRUE(process_.waitForFinished(15000));
+    EXPECT_EQ(process_.exitCode(), 0) << option;
+    EXPECT_THAT(
+        process_.readAllStandardOutput().toStdString(),
+        ::testing::HasSubstr(option == std::string("--help") ? "Usage: pagewend-player" : PAGEWEND_VERSION));
+  }
+}
+
+// A file that is no book: the reader learns why on stderr at once, the log is kept, the run
+// folder goes and the program ends with an error when its window closes (here by a signal).
+TEST_F(PlayerProcess, AFailedRunSaysWhyKeepsItsLogAndEndsWithAnError) {
 #ifdef PAGEWEND_SANITIZED
   GTEST_SKIP() << "the player starts Chromium, which is not built for AddressSanitizer";
 #endif
   const fs::path book = dir_ / "a book.bin";
-  testing::WriteFile(book, "not a package: the window waits in its loading state");
+  testing::WriteFile(book, "not a package");
   process_.start(QString::fromStdString(PAGEWEND_PLAYER_PATH), {QString::fromStdString(book.string())});
   ASSERT_TRUE(process_.waitForStarted(10000));
-  // The working folder appears in TMPDIR when the window is shown.
-  const auto runFolders = [&] {
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator(dir_.Path()))
-      count += entry.path().filename().string().starts_with("{");
-    return count;
-  };
-  for (int i = 0; i < 100 && runFolders() == 0; ++i) process_.waitForFinished(100);
-  ASSERT_EQ(runFolders(), 1) << process_.readAllStandardError().toStdString();
+  std::string err;
+  for (int i = 0; i < 300 && err.find("pagewend-player: ") == std::string::npos; ++i) {
+    process_.waitForReadyRead(100);
+    err += process_.readAllStandardError().toStdString();
+  }
+  EXPECT_THAT(err, ::testing::HasSubstr("pagewend-player: " + book.string() +
+                                        " is not a book (no package found at its end)."));
   process_.terminate();  // SIGTERM
   ASSERT_TRUE(process_.waitForFinished(15000));
   EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(runFolders(), 0);
+  EXPECT_EQ(process_.exitCode(), 1);
+  EXPECT_EQ(RunFolders(), 0);
+  EXPECT_THAT(testing::ReadFile(dir_ / "state/pagewend/log1.txt"), ::testing::HasSubstr("not a book"));
+}
+
+// The demo book alone in an empty folder: nothing beside it, and its movie plays.
+TEST_F(PlayerProcess, TheDemoBookPlaysAloneInAnEmptyFolder) {
+#ifdef PAGEWEND_SANITIZED
+  GTEST_SKIP() << "the player starts Chromium, which is not built for AddressSanitizer";
+#endif
+  fs::create_directory(dir_ / "alone");
+  fs::copy_file(PAGEWEND_DEMO_BOOK, dir_ / "alone/demo");
+  process_.setWorkingDirectory(QString::fromStdString((dir_ / "alone").string()));
+  process_.start(QString::fromStdString((dir_ / "alone/demo").string()), {});
+  ASSERT_TRUE(process_.waitForStarted(10000));
+  bool started = false;
+  for (int i = 0; i < 600 && !started && process_.state() == QProcess::Running; ++i) {
+    process_.waitForFinished(100);
+    for (const auto& entry : fs::directory_iterator(dir_.Path()))
+      if (entry.path().filename().string().starts_with("{"))
+        started =
+            started ||
+            testing::ReadFile(entry.path() / "files/Log/log1.txt").find("the movie's first frame is shown") !=
+                std::string::npos;
+  }
+  EXPECT_TRUE(started) << process_.readAllStandardError().toStdString();
+  process_.terminate();
+  ASSERT_TRUE(process_.waitForFinished(15000));
+  EXPECT_EQ(process_.exitCode(), 0);
+  EXPECT_EQ(RunFolders(), 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "alone"), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -19,11 +19,16 @@ struct WindowHarness {
       WriteBookPackage(book);
     else
       pagewend::testing::WriteFile(book, bookBytes);
-    PlayerRun run;
     run.bookFile = book;
     run.screenSaver = screenSaver;
     run.programFolder = dir / "program";
     run.workingFolder = dir / "{RUN}";
+    Rebuild();
+  }
+
+  // A new window (not yet shown) for run as it is now.
+  void Rebuild() {
+    window.reset();
     host = new FakeMovieHost;
     window = std::make_unique<MainWindow>(run, host, log);
   }
@@ -36,6 +41,7 @@ struct WindowHarness {
   }
 
   pagewend::testing::TempDir dir;
+  PlayerRun run;
   std::shared_ptr<const RunLog> log;
   FakeMovieHost* host = nullptr;
   std::unique_ptr<MainWindow> window;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "package/package_file.h"
+#include "package/package_format.h"
+
+namespace pagewend::book {
+
+// What a file is called that holds no book package at its end.
+inline constexpr const char* kNotABook = "not a book (no package found at its end)";
+
+// A document starts, after an optional UTF-8 byte-order mark and white space, with '<', or with
+// a UTF-16 or UTF-32 byte-order mark.
+bool LooksLikeXml(std::string_view head);
+
+// Where the two documents lie at the end of a book package. A file whose trailing records are
+// not two XML documents (an empty file, a program, a picture, a cut-off book) throws
+// std::runtime_error(kNotABook).
+package::Documents LocateBook(const package::PackageFile& file);
+
+// Why path cannot be opened as a book at all, in a reader's words: "does not exist", "is a
+// folder, not a book", "cannot be read (...)", or "is " kNotABook. Nothing when a package is there,
+// whatever state its contents are in.
+std::optional<std::string> WhyNotABook(const std::filesystem::path& path);
+
+}  // namespace pagewend::book
