@@ -167,20 +167,30 @@ std::string FormatGeneral15(double value, char separator) {
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
   const int exponent = ParseInteger<int>(text.substr(e + 1)).value_or(0);
 
+  // Appended piece by piece: GCC 12 at -O3 misreads temporaries joined with + as overlapping copies.
   std::string out = negative ? "-" : "";
   const auto count = static_cast<int>(digits.size());
   if (exponent < -4 || exponent >= 15) {
     out += digits.front();
-    if (count > 1) out += separator + digits.substr(1);
-    out += "E" + std::to_string(exponent);
+    if (count > 1) {
+      out += separator;
+      out.append(digits, 1);
+    }
+    out += 'E';
+    out += std::to_string(exponent);
   } else if (exponent < 0) {
-    out +=
-        "0" + std::string(1, separator) + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    out += '0';
+    out += separator;
+    out.append(static_cast<std::size_t>(-exponent - 1), '0');
+    out += digits;
   } else if (count <= exponent + 1) {
-    out += digits + std::string(static_cast<std::size_t>(exponent + 1 - count), '0');
+    out += digits;
+    out.append(static_cast<std::size_t>(exponent + 1 - count), '0');
   } else {
-    out += digits.substr(0, static_cast<std::size_t>(exponent + 1)) + separator +
-           digits.substr(static_cast<std::size_t>(exponent + 1));
+    const auto point = static_cast<std::size_t>(exponent + 1);
+    out.append(digits, 0, point);
+    out += separator;
+    out.append(digits, point);
   }
   return out;
 }
