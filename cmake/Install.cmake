@@ -54,13 +54,17 @@ set(CPACK_PACKAGE_NAME pagewend)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The pagewend authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "player and tool for packaged page-turning books")
-set(CPACK_PACKAGE_DESCRIPTION
-    "A published page-turning book is one executable: the player with a book package appended. \
-pagewend-player plays such a book, or a bare package, in a window: it unpacks the book into a \
-per-run working folder, makes the page thumbnails and images, and plays the book's start movie \
-in Ruffle, the Flash Player emulator built into it.\n\
-pagewend, the command-line tool, reads the same packages without a display: it shows what a \
-book holds, unpacks it into a folder, and packs a folder back into a package or a runnable book.")
+# Debian shows the description as written: short lines, an empty line between paragraphs.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "A published page-turning book is one executable: the player with a book\n"
+    "package appended. pagewend-player plays such a book, or a bare package, in a\n"
+    "window: it unpacks the book into a per-run working folder, makes the page\n"
+    "thumbnails and images, and plays the book's start movie in Ruffle, the Flash\n"
+    "Player emulator built into it.\n"
+    "\n"
+    "pagewend, the command-line tool, reads the same packages without a display:\n"
+    "it shows what a book holds, unpacks it into a folder, and packs a folder\n"
+    "back into a package or a runnable book.\n")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(PAGEWEND_MAINTAINER "The pagewend authors <maintainers@pagewend.invalid>"
     CACHE STRING "The Maintainer field of the Debian package")
