@@ -115,6 +115,9 @@ for f in /usr/bin/pagewend /usr/bin/pagewend-player \
   /usr/share/doc/pagewend/ruffle/LICENSE_APACHE; do
   [ -f "$f" ] || fail "$f is not installed"
 done
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate /usr/share/applications/pagewend-player.desktop || fail "the desktop entry is not valid"
+fi
 for f in /usr/bin/pagewend /usr/bin/pagewend-player; do
   file -b "$f" | grep -q ', stripped' || fail "$f is not stripped"
 done
