@@ -71,7 +71,7 @@ struct PageImageJob {
   std::optional<Rect> drawRect;
   // The folder the three outputs lie below: each is created beneath it, never through a link.
   // Without one they are written by path.
-  std::shared_ptr<const FolderRoot> outputs;
+  std::shared_ptr<const FolderRoot> outputs = {};
 };
 
 // Decodes the source once, at the smallest size that serves every output, and writes the three

@@ -12,7 +12,7 @@ struct ZipEntry {
   std::string name;
   std::string data;
   unsigned type = AE_IFREG;
-  std::string link;  // a symbolic link's target
+  std::string link = {};  // a symbolic link's target
 };
 
 // Writes a ZIP archive holding the entries, names and types exactly as given.
