@@ -207,7 +207,11 @@ if grep -q '^js: Uncaught' "$work/player.log"; then
   show_player
   fail "the player's page has a script error (is Ruffle in the player?)"
 fi
-ok "running after ${play_seconds} s; $(basename "$run_folder") loaded its $(grep -m1 -o 'Page Count: [0-9]*' "$run_log" || echo 'pages')"
+grep -q "the movie's first frame is shown" "$run_log" || {
+  show_player
+  fail "the run's log does not show the movie's first frame"
+}
+ok "running after ${play_seconds} s; $(basename "$run_folder") loaded its $(grep -m1 -o 'Page Count: [0-9]*' "$run_log" || echo 'pages') and shows its movie"
 
 step "Stopping the book with SIGTERM"
 kill -TERM "$player_pid"
