@@ -468,8 +468,9 @@ TEST(HostilePackage, PagesSharingAMobileImageNameEachGetTheirOwn) {
     const RecordRef tall = w.AddRecord(Png(100, 300));
     std::string pages;
     for (int i = 0; i < 24; ++i)
-      pages += fmt::format("<page mobilefile2=\"res/pages/m.png\" mobilefile1=\"m.png\" photoviewthumb=\"t.png\"{}/>",
-                           RefAttributes("mobilefile2", i % 2 ? tall : wide));
+      pages += fmt::format(
+          "<page mobilefile2=\"res/pages/m.png\" mobilefile1=\"m.png\" photoviewthumb=\"t.png\"{}/>",
+          RefAttributes("mobilefile2", i % 2 ? tall : wide));
     w.Finish("<book pagewidth=\"100\" pageheight=\"100\"><Chapters><chapter><Pages>" + pages +
                  "</Pages></chapter></Chapters></book>",
              "<project/>");
