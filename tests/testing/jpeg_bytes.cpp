@@ -29,9 +29,8 @@ JpegPicture PatternPicture(int width, int height, int components, bool flat) {
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       for (int c = 0; c < components; ++c)
-        picture.samples[i++] =
-            flat ? 128
-                 : static_cast<unsigned char>((x * (c + 1) * 255 / width + y * (4 - c) * 255 / height) / 2);
+        picture.samples[i++] = static_cast<unsigned char>(
+            flat ? 128 : (x * (c + 1) * 255 / width + y * (4 - c) * 255 / height) / 2);
   return picture;
 }
 
