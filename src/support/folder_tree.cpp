@@ -99,11 +99,13 @@ bool Walk(UniqueFd root, Mode mode, FolderTotals& totals) {
     if (folder) {
       UniqueFd child(::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (child.Valid()) {
+        // The entry's name lives in the folder's read buffer, which closing the folder frees.
+        std::string childName(name);
         if (stack.size() >= kOpenLevels) {
           top.position = ::telldir(top.dir.get());
           top.dir.reset();
         }
-        if (!push(std::move(child), name)) return false;
+        if (!push(std::move(child), std::move(childName))) return false;
         continue;
       }
       // Swapped for a link or a file since it was listed: it is removed as what it is now.
