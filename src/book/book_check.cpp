@@ -10,14 +10,6 @@
 
 namespace pagewend::book {
 
-namespace {
-
-std::string Head(const package::PackageFile& file, package::Slice slice) {
-  return file.ReadText({slice.offset, std::min<std::int64_t>(slice.length, 64)}, "document start", 64);
-}
-
-}  // namespace
-
 bool LooksLikeXml(std::string_view head) {
   using namespace std::string_view_literals;
   if (head.starts_with("\xFE\xFF"sv) || head.starts_with("\xFF\xFE"sv) ||
@@ -28,10 +20,15 @@ bool LooksLikeXml(std::string_view head) {
   return first != std::string_view::npos && head[first] == '<';
 }
 
+bool LooksLikeXml(const package::PackageFile& file, package::Slice slice) {
+  return LooksLikeXml(
+      file.ReadText({slice.offset, std::min<std::int64_t>(slice.length, 64)}, "document start", 64));
+}
+
 package::Documents LocateBook(const package::PackageFile& file) {
   try {
     const package::Documents docs = package::LocateDocuments(file);
-    if (LooksLikeXml(Head(file, docs.project)) && LooksLikeXml(Head(file, docs.book))) return docs;
+    if (LooksLikeXml(file, docs.project) && LooksLikeXml(file, docs.book)) return docs;
   } catch (const package::PackageError&) {
   }
   throw std::runtime_error(kNotABook);

@@ -16,6 +16,8 @@ inline constexpr const char* kNotABook = "not a book (no package found at its en
 // A document starts, after an optional UTF-8 byte-order mark and white space, with '<', or with
 // a UTF-16 or UTF-32 byte-order mark.
 bool LooksLikeXml(std::string_view head);
+// The same test on the first bytes of a slice of a package.
+bool LooksLikeXml(const package::PackageFile& file, package::Slice slice);
 
 // Where the two documents lie at the end of a book package. A file whose trailing records are
 // not two XML documents (an empty file, a program, a picture, a cut-off book) throws

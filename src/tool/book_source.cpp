@@ -7,14 +7,6 @@
 #include <stdexcept>
 
 namespace pagewend::tool {
-namespace {
-
-std::string Head(const package::PackageFile& file, package::Slice slice) {
-  return file.ReadText({slice.offset, std::min<std::int64_t>(slice.length, 64)}, "document start", 64);
-}
-
-}  // namespace
-
 std::string ReadDocument(const std::string& path, Document which) {
   const package::PackageFile file(path);
   // A package without a player stub may begin with an XML record, so a file that begins like a
@@ -25,7 +17,7 @@ std::string ReadDocument(const std::string& path, Document which) {
   try {
     docs = LocateBook(file);
   } catch (const std::runtime_error&) {
-    if (!book::LooksLikeXml(Head(file, {0, file.Size()}))) throw;
+    if (!book::LooksLikeXml(file, {0, file.Size()})) throw;
     return file.ReadText({0, file.Size()}, "document", package::kMaxDocumentLength);
   }
   return which == Document::Project
