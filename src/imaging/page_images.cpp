@@ -15,6 +15,7 @@
 #include <array>
 #include <cmath>
 
+#include "imaging/image_decode.h"
 #include "imaging/jpeg_reader.h"
 #include "support/unique_fd.h"
 
@@ -72,33 +73,9 @@ Size DecodedSize(const PageImageJob& job, Size original) {
   return factor < 1.0 ? Scaled(original, factor) : original;
 }
 
-struct Decoded {
-  QImage image;
-  Size original;
-};
-
-// The one decode of a job. JPEG goes to libjpeg under limits of its own (Qt's allocation limit
-// does not cover libjpeg's buffers); the other formats to Qt's readers.
-Decoded Decode(const PageImageJob& job) {
-  if (!std::filesystem::exists(job.source))
-    throw PageImageError(fmt::format("File do not exist: {}", job.source.string()),
-                         /*missingSource=*/true);
-  if (Mark(job.source) == kJpegMark) {
-    JpegReader jpeg(job.source);
-    const Size original = WithinPixelLimit(jpeg.PixelSize(), job.source);
-    return {jpeg.Read(DecodedSize(job, original)), original};
-  }
-  QImageReader reader(ToQString(job.source));
-  reader.setAutoTransform(false);
-  reader.setAllocationLimit(static_cast<int>(kMaxDecodedImageBytes >> 20));
-  const Size original = OriginalSize(reader, job.source);
-  const Size decoded = DecodedSize(job, original);
-  if (decoded != original) reader.setScaledSize(QSize(decoded.width, decoded.height));
-  QImage image = reader.read();
-  if (image.isNull())
-    throw PageImageError(fmt::format("{}: cannot decode the image: {}", job.source.string(),
-                                     reader.errorString().toStdString()));
-  return {std::move(image), original};
+// The one decode of a job.
+DecodedImage Decode(const PageImageJob& job) {
+  return DecodeImage(job.source, [&job](Size original) { return DecodedSize(job, original); });
 }
 
 QImage ScaledTo(const QImage& image, Size size) {
@@ -144,6 +121,34 @@ void Save(const QImage& image, const std::filesystem::path& dest, const FolderRo
 
 }  // namespace
 
+DecodedImage DecodeImage(const std::filesystem::path& source, const std::function<Size(Size)>& sizeFor) {
+  if (!std::filesystem::exists(source))
+    throw PageImageError(fmt::format("File do not exist: {}", source.string()), /*missingSource=*/true);
+  const auto decodedSize = [&sizeFor](Size original) {
+    const Size wanted = sizeFor(original);
+    if (wanted.width <= 0 || wanted.height <= 0 || wanted.width >= original.width ||
+        wanted.height >= original.height)
+      return original;
+    return wanted;
+  };
+  if (Mark(source) == kJpegMark) {
+    JpegReader jpeg(source);
+    const Size original = WithinPixelLimit(jpeg.PixelSize(), source);
+    return {jpeg.Read(decodedSize(original)), original};
+  }
+  QImageReader reader(ToQString(source));
+  reader.setAutoTransform(false);
+  reader.setAllocationLimit(static_cast<int>(kMaxDecodedImageBytes >> 20));
+  const Size original = OriginalSize(reader, source);
+  const Size decoded = decodedSize(original);
+  if (decoded != original) reader.setScaledSize(QSize(decoded.width, decoded.height));
+  QImage image = reader.read();
+  if (image.isNull())
+    throw PageImageError(
+        fmt::format("{}: cannot decode the image: {}", source.string(), reader.errorString().toStdString()));
+  return {std::move(image), original};
+}
+
 Size RasterPixelSize(const std::filesystem::path& path) {
   const auto mark = Mark(path);
   if (!mark || std::find(kRasterMarks.begin(), kRasterMarks.end(), *mark) == kRasterMarks.end()) return {};
@@ -184,7 +189,7 @@ QImage PageThumbnail(const QImage& decoded, const PageImageJob& job) {
 }
 
 void MakePageImages(const PageImageJob& job) {
-  const Decoded source = Decode(job);
+  const DecodedImage source = Decode(job);
   const QImage& decoded = source.image;
   const Size original = source.original;
   // Output sizes follow the original's, not the decoded image's rounded aspect. Each output

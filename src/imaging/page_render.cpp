@@ -1,0 +1,74 @@
+#include "imaging/page_render.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QTextOption>
+#include <algorithm>
+#include <cmath>
+
+#include "imaging/image_decode.h"
+
+namespace pagewend::imaging {
+
+namespace {
+
+QRectF ToPixels(const reading::Box& box, double scaleX, double scaleY) {
+  return {box.x * scaleX, box.y * scaleY, box.width * scaleX, box.height * scaleY};
+}
+
+QColor Colour(std::uint32_t rgb) { return QColor::fromRgb(rgb); }
+
+void DrawImage(QPainter& painter, const reading::PagePart& part, const QRectF& rect) {
+  // A box far larger than the page asks for no more than the decoder's own limits allow.
+  const auto side = [](double length) {
+    return static_cast<int>(std::clamp(std::ceil(length), 1.0, 16384.0));
+  };
+  const Size shown{side(rect.width()), side(rect.height())};
+  try {
+    const DecodedImage decoded = DecodeImage(part.file, [shown](Size) { return shown; });
+    painter.drawImage(rect, decoded.image);
+  } catch (const PageImageError&) {
+    // The page shows without it, as the movie would show a page whose image is missing.
+  }
+}
+
+void DrawText(QPainter& painter, const reading::PagePart& part, const QRectF& rect, double scale) {
+  QFont font(QString::fromStdString(part.style.font));
+  font.setPixelSize(std::max(1, static_cast<int>(std::lround(part.style.size * scale))));
+  font.setBold(part.style.bold);
+  font.setItalic(part.style.italic);
+  font.setUnderline(part.style.underline);
+  painter.setFont(font);
+  painter.setPen(Colour(part.style.color));
+  Qt::Alignment align = Qt::AlignLeft;
+  if (part.style.align == "center") align = Qt::AlignHCenter;
+  if (part.style.align == "right") align = Qt::AlignRight;
+  QTextOption option(align | Qt::AlignTop);
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  painter.drawText(rect, QString::fromStdString(part.text), option);
+}
+
+}  // namespace
+
+QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight, Size pixels) {
+  QImage image(std::max(1, pixels.width), std::max(1, pixels.height), QImage::Format_RGB32);
+  image.fill(Colour(page.background));
+  if (pageWidth <= 0 || pageHeight <= 0) return image;
+  const double scaleX = image.width() / pageWidth;
+  const double scaleY = image.height() / pageHeight;
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  for (const reading::PagePart& part : page.parts) {
+    const QRectF rect = ToPixels(part.box, scaleX, scaleY);
+    if (rect.isEmpty() || !rect.intersects(QRectF(image.rect()))) continue;
+    if (part.kind == reading::PagePart::Kind::Image)
+      DrawImage(painter, part, rect);
+    else
+      DrawText(painter, part, rect, scaleY);
+  }
+  return image;
+}
+
+}  // namespace pagewend::imaging

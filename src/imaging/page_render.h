@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QImage>
+
+#include "imaging/page_images.h"
+#include "reading/book_pages.h"
+
+namespace pagewend::imaging {
+
+// A page of a book composed at `pixels`: its background, its images each decoded no larger than
+// it is shown, its texts. An image that cannot be decoded leaves its box empty; the page is drawn
+// all the same.
+QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight, Size pixels);
+
+}  // namespace pagewend::imaging
