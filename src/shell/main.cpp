@@ -31,8 +31,12 @@ std::filesystem::path KeptLogFolder() {
   return {};
 }
 
-int Play(const StartDecision& start, const SystemSettings& settings, std::shared_ptr<const RunLog>& log) {
+constexpr const char* kPageViewSwitch = "--page-view";
+
+int Play(const StartDecision& start, const SystemSettings& settings, bool pageView,
+         std::shared_ptr<const RunLog>& log) {
   PlayerRun run;
+  run.pageView = pageView;
   run.bookFile = start.bookFile;
   run.screenSaver = start.kind == StartKind::ScreenSaver;
   run.settings = settings;
@@ -60,6 +64,8 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
       "(~/.local/state/pagewend/).\nExit status: 0 when the book played, 1 when it could not be opened "
       "or played.");
   parser.addPositionalArgument("BOOK", "A book executable or a bare book package.", "[BOOK]");
+  parser.addOption(QCommandLineOption(QString(kPageViewSwitch).mid(2),
+                                      "Show the book's own pages rather than play its movie (F2 switches)."));
   const QCommandLineOption help = parser.addHelpOption();
   const QCommandLineOption version = parser.addVersionOption();
   parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -80,18 +86,24 @@ int Run(std::shared_ptr<const RunLog>& log) {
   const SystemSettings settings = SystemSettings::FromUserLocale();
   const QStringList arguments = QCoreApplication::arguments();
   std::vector<std::string> args;
-  for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
+  bool pageView = false;
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == QLatin1String(kPageViewSwitch))
+      pageView = true;
+    else
+      args.push_back(arguments[i].toStdString());
+  }
   // The mode comes from the name the player was started by, so a link named "*.scr" is a saver;
   // the package is read from the real file.
   const StartDecision start = DecideStart(arguments.value(0).toStdString(),
                                           QCoreApplication::applicationFilePath().toStdString(), args);
   switch (start.kind) {
     case StartKind::Ordinary:
-      return Play(start, settings, log);
+      return Play(start, settings, pageView, log);
     case StartKind::ScreenSaver: {
       const std::optional<SingleInstanceLock> lock = SingleInstanceLock::TryAcquire(ScreenSaverLockPath());
       if (!lock) return 0;  // a saver already runs
-      return Play(start, settings, log);
+      return Play(start, settings, pageView, log);
     }
     case StartKind::Exit:
       return 0;

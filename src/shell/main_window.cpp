@@ -20,9 +20,13 @@
 #include <cstdio>
 
 #include "book/book_check.h"
+#include "book/book_opener.h"
+#include "model/project/pw_project.h"
+#include "paths/file_names.h"
 #include "shell/flash_request_parser.h"
 #include "shell/loading_thread.h"
 #include "shell/movie_host.h"
+#include "shell/page_view.h"
 #include "support/links.h"
 
 namespace pagewend::shell {
@@ -144,12 +148,28 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   movieStartTimer_->setSingleShot(true);
   connect(movieStartTimer_, &QTimer::timeout, this, [this] {
     if (movieStarted_) return;
-    ShowProblem(
+    MovieUnavailable(
+        QStringLiteral("The book's movie did not start within %1 seconds, so its pages are shown instead.")
+            .arg(run_.movieStartMs / 1000),
         QStringLiteral("The book's movie did not start within %1 seconds, so the book cannot be shown.")
             .arg(run_.movieStartMs / 1000),
         QStringLiteral("No first frame from the movie host for %1.")
             .arg(QString::fromStdString(paths_.StartMovie(true).string())));
   });
+  connect(movie_, &MovieHost::MovieFailed, this, [this](const QString& reason) {
+    if (movieStarted_) return;
+    WriteLog(log_.get(), "[Application]: the movie could not be played: " + reason.left(300).toStdString());
+    MovieUnavailable(QStringLiteral("The book's movie could not be played, so its pages are shown instead."),
+                     QStringLiteral("The book's movie could not be played, so the book cannot be shown."),
+                     reason.left(300));
+  });
+
+  // The book's own pages, for when the movie cannot play or the reader prefers them.
+  pageView_ = new PageView(this);
+  layout->addWidget(pageView_, 0, 0);
+  pageView_->hide();
+  connect(pageView_, &PageView::LinkRequested, this, &MainWindow::OpenLink);
+  connect(pageView_, &PageView::FullScreenRequested, this, &MainWindow::ToggleFullScreen);
   connect(movie_, &MovieHost::MovieStarted, this, [this] {
     if (!movieStarted_) WriteLog(log_.get(), "[Application]: the movie's first frame is shown");
     movieStarted_ = true;
@@ -163,6 +183,14 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   QAction* exitAction = contextMenu_->addAction("Exit");
   exitAction->setObjectName("exitAction");
   connect(exitAction, &QAction::triggered, this, [this] { close(); });
+  switchAction_ = contextMenu_->addAction("Page view");
+  switchAction_->setObjectName("switchViewAction");
+  switchAction_->setShortcut(QKeySequence(Qt::Key_F2));
+  switchAction_->setEnabled(false);
+  connect(switchAction_, &QAction::triggered, this, [this] { SwitchView(); });
+  pageView_->Canvas()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(pageView_->Canvas(), &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { contextMenu_->popup(pageView_->Canvas()->mapToGlobal(at)); });
   movie_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(movie_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { contextMenu_->popup(movie_->mapToGlobal(at)); });
@@ -280,10 +308,59 @@ void MainWindow::PlayLoadedBook() {
   SetWindowOpacity(0);
   strip_->hide();
   resize(kWindowWidth, kWindowHeight);
-  StartMovie();
-  SetWindowOpacity(255);
+  // The reader's view of the book is read now, while the loader waits: afterwards the documents
+  // are the loader's again.
+  const book::BookOpener& opener = loader_->Run().Opener();
+  reading::Book pages = reading::ReadBook(opener.Book(), windowTitle().toStdString());
+  if (const std::string toc = opener.Project().toc().filename(); !toc.empty()) {
+    auto entries = reading::ReadContentsFile(paths_.OtherFolder(true) / WinFileName(toc),
+                                             static_cast<int>(pages.pages.size()));
+    if (!entries.empty()) pages.contents = std::move(entries);
+  }
+  pages_ = std::make_shared<const reading::Book>(std::move(pages));
   loaded_ = true;
+  switchAction_->setEnabled(!pages_->pages.empty());
+  if (!run_.pageView || !ShowPages()) StartMovie();
+  SetWindowOpacity(255);
   emit BookLoaded();
+}
+
+bool MainWindow::ShowsPages() const { return !pageView_->isHidden(); }
+
+bool MainWindow::ShowPages(const QString& note) {
+  if (!pages_ || pages_->pages.empty()) return false;
+  if (!pageView_->HasBook()) pageView_->SetBook(pages_);
+  pageView_->SetNote(note);
+  movie_->hide();
+  pageView_->show();
+  pageView_->raise();
+  pageView_->Canvas()->setFocus();
+  switchAction_->setText("Movie");
+  return true;
+}
+
+void MainWindow::ShowMovie() {
+  pageView_->hide();
+  movie_->show();
+  switchAction_->setText("Page view");
+  if (!movieSet_) StartMovie();
+}
+
+void MainWindow::SwitchView() {
+  if (!loaded_ || failed_ || !switchAction_->isEnabled()) return;
+  if (ShowsPages())
+    ShowMovie();
+  else
+    ShowPages();
+}
+
+void MainWindow::MovieUnavailable(const QString& note, const QString& sentence, const QString& details) {
+  movieStartTimer_->stop();
+  if (failed_) return;
+  WriteLog(log_.get(), "[Application]: " + note.toStdString() + " (" + details.toStdString() + ")");
+  // Nothing to switch back to.
+  switchAction_->setEnabled(false);
+  if (!ShowPages(note)) ShowProblem(sentence, details);
 }
 
 void MainWindow::SetWindowOpacity(int alpha) { setWindowOpacity(alpha / 255.0); }
@@ -291,10 +368,12 @@ void MainWindow::SetWindowOpacity(int alpha) { setWindowOpacity(alpha / 255.0); 
 void MainWindow::StartMovie() {
   const std::filesystem::path movie = paths_.StartMovie(true);
   std::error_code ec;
+  movieSet_ = true;
   if (!std::filesystem::is_regular_file(movie, ec)) {
-    ShowProblem(QStringLiteral("The book %1 has no start movie, so there is nothing to play.")
-                    .arg(QString::fromStdString(run_.bookFile.string())),
-                QStringLiteral("%1 was not unpacked.").arg(QString::fromStdString(movie.string())));
+    MovieUnavailable(QStringLiteral("This book has no start movie, so its pages are shown instead."),
+                     QStringLiteral("The book %1 has no start movie, so there is nothing to play.")
+                         .arg(QString::fromStdString(run_.bookFile.string())),
+                     QStringLiteral("%1 was not unpacked.").arg(QString::fromStdString(movie.string())));
     return;
   }
   movie_->SetMovie(movie);
@@ -361,6 +440,11 @@ QString MainWindow::StripText() const { return progressBar_->text(); }
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (screenSaverHook_) EndScreenSaverOnInput(event);
   if (HandleEscape(watched, event)) return true;
+  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&
+      watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this && loaded_ && !failed_) {
+    SwitchView();
+    return true;
+  }
   return QWidget::eventFilter(watched, event);
 }
 

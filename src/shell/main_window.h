@@ -11,6 +11,7 @@
 #include "book/book_listener.h"
 #include "log/run_log.h"
 #include "paths/path_getter.h"
+#include "reading/book_pages.h"
 #include "shell/gui_gate.h"
 #include "support/notifier.h"
 #include "support/system_settings.h"
@@ -25,6 +26,7 @@ namespace pagewend::shell {
 
 class MovieHost;
 class LoadingThread;
+class PageView;
 
 // What one run of the player plays and how.
 struct PlayerRun {
@@ -38,8 +40,10 @@ struct PlayerRun {
   std::filesystem::path workingFolder;
   // Where the log of a run that fails is kept (its logs rotate); empty keeps none.
   std::filesystem::path keptLogFolder;
-  // How long the movie may take to show its first frame before the window says it did not start.
+  // How long the movie may take to show its first frame before the window shows the pages instead.
   int movieStartMs = 30000;
+  // Open the book in the page view rather than play its movie.
+  bool pageView = false;
 };
 
 // The player's one window: a progress strip while the book unpacks, then the movie.
@@ -77,6 +81,11 @@ class MainWindow : public QWidget {
   bool StripVisible() const;
   QString StripText() const;
   QMenu* ContextMenu() const { return contextMenu_; }
+  PageView* Pages() const { return pageView_; }
+  bool ShowsPages() const;
+  // Between the movie and the book's own pages (F2, or the menu); the movie starts the first
+  // time it is shown.
+  void SwitchView();
   MovieHost* Movie() const { return movie_; }
   QPoint SavedCursor() const { return savedCursor_; }
   bool Loaded() const { return loaded_; }
@@ -97,6 +106,12 @@ class MainWindow : public QWidget {
   void ShowProblem(const QString& sentence, const QString& details);
   void EndRun();
   void StartMovie();
+  void ShowMovie();
+  // The book's pages in place of the movie, with a note saying why when the movie could not play.
+  // False when the book has no pages to show.
+  bool ShowPages(const QString& note = {});
+  // The movie could not play: the pages when there are any, else the window's problem message.
+  void MovieUnavailable(const QString& note, const QString& sentence, const QString& details);
   void SetWindowOpacity(int alpha);
   bool HandleEscape(QObject* watched, QEvent* event);
   void EndScreenSaverOnInput(QEvent* event);
@@ -113,6 +128,10 @@ class MainWindow : public QWidget {
   QLabel* problemText_;
   QLabel* problemDetails_;
   QTimer* movieStartTimer_;
+  PageView* pageView_;
+  QAction* switchAction_;
+  std::shared_ptr<const reading::Book> pages_;
+  bool movieSet_ = false;
   bool failed_ = false;
   bool movieStarted_ = false;
   bool shown_ = false;

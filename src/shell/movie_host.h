@@ -26,6 +26,8 @@ class MovieHost : public QWidget {
   void LinkRequested(const QString& url);
   // The movie's first frame is ready.
   void MovieStarted();
+  // The emulator could not play the movie.
+  void MovieFailed(const QString& reason);
 };
 
 }  // namespace pagewend::shell

@@ -191,6 +191,8 @@ std::optional<QByteArray> PageBridge::Receive(const QString& kind, const QString
     emit MovieStarted();
   else if (kind == QLatin1String("ready"))
     emit PlayerReady();
+  else if (kind == QLatin1String("failed"))
+    emit MovieFailed(text);
   else if (kind == QLatin1String("movie"))
     return movie_.toUtf8();
   else
@@ -254,6 +256,7 @@ RuffleMovieHost::RuffleMovieHost(QWidget* parent)
   connect(bridge_, &PageBridge::FlashCall, this, &MovieHost::FlashCall);
   connect(bridge_, &PageBridge::LinkRequested, this, &MovieHost::LinkRequested);
   connect(bridge_, &PageBridge::MovieStarted, this, &MovieHost::MovieStarted);
+  connect(bridge_, &PageBridge::MovieFailed, this, &MovieHost::MovieFailed);
   connect(bridge_, &PageBridge::PlayerReady, this, &RuffleMovieHost::PlayerReady);
 
   auto* layout = new QGridLayout(this);

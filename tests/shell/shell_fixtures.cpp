@@ -1,5 +1,10 @@
 #include "shell/shell_fixtures.h"
 
+#include <QBuffer>
+#include <QImage>
+
+#include <fmt/format.h>
+
 #include "package/package_writer.h"
 #include "swf/swf_writer.h"
 
@@ -19,6 +24,41 @@ void WriteBookPackage(const std::filesystem::path& out, const std::string& title
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>" + title +
           "</exetitle><preloader><filename>start.swf</filename><pos_>" + std::to_string(start.pos) +
           "</pos_><size_>" + std::to_string(start.size) + "</size_></preloader></project>");
+}
+
+QColor PageColour(int page) { return QColor::fromHsv((page * 47) % 360, 200, 220); }
+
+void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie) {
+  package::PackageWriter writer(out);
+  std::string project = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>Paged book</exetitle>";
+  if (withMovie) {
+    swf::SwfWriter blank(10, {0, 100 * 20, 0, 100 * 20}, 24);
+    blank.ShowFrame();
+    const package::RecordRef start = writer.AddRecord(blank.Finish());
+    project += "<preloader><filename>start.swf</filename><pos_>" + std::to_string(start.pos) + "</pos_><size_>" +
+               std::to_string(start.size) + "</size_></preloader>";
+  }
+  std::string book =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><book pagewidth=\"600\" pageheight=\"800\">"
+      "<bookmarks><bookmark title=\"Middle\" page=\"4\"/></bookmarks><Chapters><chapter><Pages>";
+  for (int i = 0; i < pages; ++i) {
+    QImage image(60, 80, QImage::Format_RGB32);
+    image.fill(PageColour(i));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const package::RecordRef ref = writer.AddRecord(png.toStdString());
+    book += fmt::format(
+        R"(<page><elem><img src="res\pages\p{0}.png" left="0" top="0" width="600" height="800" pos_="{1}" )"
+        R"(size_="{2}"/>)",
+        i + 1, ref.pos, ref.size);
+    if (i == 0)
+      book += R"(<area left="0" top="0" width="100" height="100" linktype="page" page="5"/>)"
+              R"(<area left="500" top="0" width="100" height="100" linktype="url" url="https://example.org/"/>)";
+    book += "</elem></page>";
+  }
+  writer.Finish(book + "</Pages></chapter></Chapters></book>", project + "</project>");
 }
 
 std::string CallingMovie() {

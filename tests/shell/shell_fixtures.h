@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <filesystem>
 #include <string>
@@ -31,6 +32,13 @@ class FakeMovieHost final : public MovieHost {
 // player reads it.
 void WriteBookPackage(const std::filesystem::path& out, const std::string& title = "Test book",
                       std::string movie = {});
+
+// The colour of page i's image in WritePagedBook's books.
+QColor PageColour(int page);
+// A book of `pages` pages of 600 × 800, each a PNG of one colour (PageColour); the first page
+// has a link to page 5 in its top left corner and one to https://example.org/ in its top right;
+// a bookmark "Middle" names page 4. A blank start movie when withMovie.
+void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie);
 
 // A movie that calls ExternalInterface "fullscreen_error" and then a name nothing defines with
 // a number, a Boolean and a string that needs escaping, then stops.

@@ -143,7 +143,10 @@
     current = url;
     if (!player) return;  // start plays it
     warm.finally(() => {
-      player.ruffle().load(Object.assign({ url: url }, config));
+      player
+        .ruffle()
+        .load(Object.assign({ url: url }, config))
+        .catch((e) => send("failed", String((e && e.message) || e)));
     });
   }
 

@@ -1,0 +1,521 @@
+#include "shell/page_view.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "imaging/page_images.h"
+#include "shell/page_cache.h"
+
+namespace pagewend::shell {
+
+namespace {
+
+// Decoded pages kept at once: a few spreads ahead and behind at full-screen size.
+constexpr std::size_t kCacheBytes = std::size_t{160} << 20;
+constexpr int kTurnMs = 220;
+constexpr double kMargin = 12;
+// A click this near a spread's outer edge (a share of its width) turns the page.
+constexpr double kEdgeShare = 0.12;
+constexpr QSize kThumbnailBox{84, 120};
+
+QColor Colour(std::uint32_t rgb) { return QColor::fromRgb(rgb); }
+
+}  // namespace
+
+class PageView::SpreadCanvas final : public QWidget {
+ public:
+  explicit SpreadCanvas(PageView& view) : QWidget(&view), view_(view) {
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setObjectName("pageCanvas");
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    view_.Paint(painter);
+  }
+  void resizeEvent(QResizeEvent*) override { view_.CanvasResized(); }
+  void keyPressEvent(QKeyEvent* event) override { view_.keyPressEvent(event); }
+  void mousePressEvent(QMouseEvent* event) override {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    pressed_ = event->position().toPoint();
+    last_ = pressed_;
+    dragged_ = false;
+  }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    const QPoint at = event->position().toPoint();
+    if (!(event->buttons() & Qt::LeftButton)) return view_.HoverAt(at);
+    if ((at - pressed_).manhattanLength() >= QApplication::startDragDistance()) dragged_ = true;
+    if (dragged_) view_.Drag(at - last_);
+    last_ = at;
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+    if (!dragged_) view_.Click(event->position().toPoint());
+  }
+  void wheelEvent(QWheelEvent* event) override {
+    view_.Wheel(event->angleDelta(), event->modifiers() & Qt::ControlModifier);
+    event->accept();
+  }
+
+ private:
+  PageView& view_;
+  QPoint pressed_;
+  QPoint last_;
+  bool dragged_ = false;
+};
+
+PageView::PageView(QWidget* parent) : QWidget(parent) {
+  setAutoFillBackground(true);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, QColor(0x3A, 0x3A, 0x3A));
+  palette.setColor(QPalette::WindowText, Qt::white);
+  setPalette(palette);
+
+  note_ = new QLabel(this);
+  note_->setObjectName("pageViewNote");
+  note_->setWordWrap(true);
+  note_->setStyleSheet("background: #FFF4C2; color: black; padding: 6px;");
+  note_->hide();
+
+  canvas_ = new SpreadCanvas(*this);
+  contents_ = new QTreeWidget(this);
+  contents_->setObjectName("contents");
+  contents_->setHeaderHidden(true);
+  contents_->hide();
+  connect(contents_, &QTreeWidget::itemActivated, this,
+          [this](QTreeWidgetItem* item) { GoToPage(item->data(0, Qt::UserRole).toInt()); });
+  connect(contents_, &QTreeWidget::itemClicked, this,
+          [this](QTreeWidgetItem* item) { GoToPage(item->data(0, Qt::UserRole).toInt()); });
+  auto* splitter = new QSplitter(this);
+  splitter->addWidget(contents_);
+  splitter->addWidget(canvas_);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({200, 700});
+
+  thumbnails_ = new QListWidget(this);
+  thumbnails_->setObjectName("thumbnails");
+  thumbnails_->setViewMode(QListView::IconMode);
+  thumbnails_->setFlow(QListView::LeftToRight);
+  thumbnails_->setWrapping(false);
+  thumbnails_->setMovement(QListView::Static);
+  thumbnails_->setUniformItemSizes(true);
+  thumbnails_->setIconSize(kThumbnailBox);
+  thumbnails_->setFixedHeight(kThumbnailBox.height() + 44);
+  thumbnails_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  connect(thumbnails_, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* item) { GoToPage(thumbnails_->row(item)); });
+  connect(thumbnails_->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+          [this] { RequestVisibleThumbnails(); });
+
+  auto* bar = new QHBoxLayout;
+  bar->setContentsMargins(8, 4, 8, 4);
+  const auto button = [this, bar](const QString& text, const QString& tip, auto action) {
+    auto* b = new QToolButton(this);
+    b->setText(text);
+    b->setToolTip(tip);
+    b->setAutoRaise(true);
+    connect(b, &QToolButton::clicked, this, action);
+    bar->addWidget(b);
+    return b;
+  };
+  button(QStringLiteral("Contents"), QStringLiteral("Show or hide the table of contents"),
+         [this] { contents_->setVisible(contents_->isHidden() && contents_->topLevelItemCount() > 0); });
+  bar->addStretch();
+  button(QStringLiteral("⏮"), QStringLiteral("First page (Home)"), [this] { GoToPage(0); });
+  button(QStringLiteral("◀"), QStringLiteral("Previous pages (Left)"), [this] { PreviousSpread(); });
+  pageBox_ = new QSpinBox(this);
+  pageBox_->setObjectName("pageBox");
+  pageBox_->setKeyboardTracking(false);
+  pageBox_->setMinimum(1);
+  connect(pageBox_, &QSpinBox::valueChanged, this, [this](int value) {
+    if (!CurrentSpread().Shows(value - 1)) GoToPage(value - 1);
+  });
+  bar->addWidget(pageBox_);
+  pageLabel_ = new QLabel(this);
+  pageLabel_->setObjectName("pageLabel");
+  bar->addWidget(pageLabel_);
+  button(QStringLiteral("▶"), QStringLiteral("Next pages (Right)"), [this] { NextSpread(); });
+  button(QStringLiteral("⏭"), QStringLiteral("Last page (End)"),
+         [this] { GoToPage(book_ ? static_cast<int>(book_->pages.size()) - 1 : 0); });
+  bar->addStretch();
+  button(QStringLiteral("Fit page"), QStringLiteral("Fit the pages in the window (Ctrl+0)"),
+         [this] { SetFit(reading::Fit::Page); });
+  button(QStringLiteral("Fit width"), QStringLiteral("Fit the pages' width"), [this] { SetFit(reading::Fit::Width); });
+  button(QStringLiteral("−"), QStringLiteral("Zoom out (Ctrl+minus)"), [this] { ZoomBy(1 / 1.25); });
+  button(QStringLiteral("+"), QStringLiteral("Zoom in (Ctrl+plus)"), [this] { ZoomBy(1.25); });
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(note_);
+  layout->addWidget(splitter, 1);
+  layout->addWidget(thumbnails_);
+  layout->addLayout(bar);
+
+  turn_ = new QVariantAnimation(this);
+  turn_->setStartValue(0.0);
+  turn_->setEndValue(1.0);
+  turn_->setDuration(kTurnMs);
+  turn_->setEasingCurve(QEasingCurve::OutCubic);
+  connect(turn_, &QVariantAnimation::valueChanged, canvas_, qOverload<>(&QWidget::update));
+  connect(turn_, &QVariantAnimation::finished, this, [this] {
+    leaving_ = QPixmap();
+    canvas_->update();
+  });
+}
+
+PageView::~PageView() = default;
+
+void PageView::SetBook(std::shared_ptr<const reading::Book> book, unsigned workers) {
+  book_ = std::move(book);
+  cache_ = std::make_unique<PageCache>(book_, kCacheBytes, workers == 0 ? 2 : workers);
+  connect(cache_.get(), &PageCache::PageReady, canvas_, [this](int page) {
+    if (CurrentSpread().Shows(page)) canvas_->update();
+  });
+  connect(cache_.get(), &PageCache::ThumbnailReady, this, [this](int page) {
+    if (QListWidgetItem* item = thumbnails_->item(page); item && cache_->Thumbnail(page))
+      item->setIcon(QIcon(QPixmap::fromImage(*cache_->Thumbnail(page))));
+  });
+
+  contents_->clear();
+  std::vector<QTreeWidgetItem*> parents;
+  for (const reading::ContentsEntry& entry : book_->contents) {
+    const auto level = static_cast<std::size_t>(std::max(0, entry.level));
+    parents.resize(std::min(parents.size(), level));
+    QTreeWidgetItem* parent = parents.empty() ? nullptr : parents.back();
+    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(contents_);
+    item->setText(0, QString::fromStdString(entry.title));
+    item->setData(0, Qt::UserRole, entry.page);
+    item->setToolTip(0, QStringLiteral("Page %1").arg(entry.page + 1));
+    parents.push_back(item);
+  }
+  contents_->expandAll();
+  contents_->setVisible(contents_->topLevelItemCount() > 0);
+
+  thumbnails_->clear();
+  for (std::size_t i = 0; i < book_->pages.size(); ++i) {
+    auto* item = new QListWidgetItem(QString::number(i + 1), thumbnails_);
+    item->setSizeHint(QSize(kThumbnailBox.width() + 12, kThumbnailBox.height() + 28));
+  }
+  pageBox_->setMaximum(std::max<int>(1, static_cast<int>(book_->pages.size())));
+  zoom_ = 1;
+  panX_ = panY_ = 0;
+  mode_ = reading::ModeForView(canvas_->width(), canvas_->height());
+  ShowSpread(0, false);
+  canvas_->setFocus();
+}
+
+void PageView::SetNote(const QString& text) {
+  note_->setText(text);
+  note_->setVisible(!text.isEmpty());
+}
+
+QString PageView::Note() const { return note_->isHidden() ? QString() : note_->text(); }
+
+reading::Spreads PageView::CurrentSpreads() const {
+  return reading::Spreads(book_ ? static_cast<int>(book_->pages.size()) : 0, mode_);
+}
+
+reading::Spread PageView::CurrentSpread() const { return CurrentSpreads().At(spread_); }
+
+reading::View PageView::CanvasView() const {
+  return {static_cast<double>(canvas_->width()), static_cast<double>(canvas_->height()), kMargin};
+}
+
+reading::Placement PageView::CurrentPlacement() const {
+  if (!book_) return {};
+  return reading::Place(*book_, CurrentSpreads(), spread_, CanvasView(), fit_, zoom_, panX_, panY_);
+}
+
+QWidget* PageView::Canvas() const { return canvas_; }
+
+bool PageView::Turning() const { return turn_->state() == QAbstractAnimation::Running; }
+
+QSize PageView::PixelSize(const reading::Box& rect) const {
+  const double ratio = canvas_->devicePixelRatioF();
+  return {std::max(1, static_cast<int>(std::lround(rect.width * ratio))),
+          std::max(1, static_cast<int>(std::lround(rect.height * ratio)))};
+}
+
+bool PageView::ShowsFinishedSpread() const {
+  if (!book_ || !cache_) return false;
+  for (const reading::PagePlacement& placed : CurrentPlacement().pages)
+    if (!cache_->Find(placed.page, PixelSize(placed.rect))) return false;
+  return true;
+}
+
+void PageView::GoToPage(int page) {
+  if (!book_) return;
+  ShowSpread(CurrentSpreads().IndexOf(page), true);
+}
+
+void PageView::NextSpread() { ShowSpread(spread_ + 1, true); }
+void PageView::PreviousSpread() { ShowSpread(spread_ - 1, true); }
+
+void PageView::ShowSpread(int index, bool animate) {
+  if (!book_) return;
+  index = std::clamp(index, 0, CurrentSpreads().Count() - 1);
+  if (index == spread_ && !leaving_.isNull()) return;
+  if (animate && index != spread_ && canvas_->isVisible()) {
+    // The leaving spread as it is on screen now; the arriving one slides in over it.
+    leaving_ = canvas_->grab();
+    direction_ = index > spread_ ? 1 : -1;
+    if (book_->rightToLeft) direction_ = -direction_;
+    turn_->stop();
+    turn_->start();
+  }
+  spread_ = index;
+  zoom_ = 1;
+  panX_ = panY_ = 0;
+  Prefetch();
+  UpdateControls();
+  canvas_->update();
+}
+
+void PageView::Prefetch() {
+  if (!cache_) return;
+  const reading::Spreads spreads = CurrentSpreads();
+  std::vector<std::pair<int, QSize>> wanted;
+  const auto add = [&](int index, double zoom) {
+    if (index < 0 || index >= spreads.Count()) return;
+    const reading::Placement placed = reading::Place(*book_, spreads, index, CanvasView(), fit_, zoom, panX_, panY_);
+    for (const auto& page : placed.pages) wanted.emplace_back(page.page, PixelSize(page.rect));
+  };
+  add(spread_, zoom_);
+  const std::size_t onScreen = wanted.size();
+  // The next spreads first: reading goes forward.
+  add(spread_ + 1, 1);
+  add(spread_ - 1, 1);
+  add(spread_ + 2, 1);
+  cache_->Want(wanted, onScreen);
+}
+
+void PageView::UpdateControls() {
+  if (!book_) return;
+  const reading::Spread spread = CurrentSpread();
+  const int count = static_cast<int>(book_->pages.size());
+  const QSignalBlocker block(pageBox_);
+  pageBox_->setValue(spread.first + 1);
+  if (spread.count == 2)
+    pageLabel_->setText(QStringLiteral("–%1 of %2").arg(spread.first + 2).arg(count));
+  else
+    pageLabel_->setText(QStringLiteral("of %1").arg(count));
+  thumbnails_->clearSelection();
+  for (int p = spread.first; p < spread.first + spread.count; ++p)
+    if (QListWidgetItem* item = thumbnails_->item(p)) item->setSelected(true);
+  if (QListWidgetItem* item = thumbnails_->item(spread.first)) thumbnails_->scrollToItem(item);
+  RequestVisibleThumbnails();
+}
+
+void PageView::RequestVisibleThumbnails() {
+  if (!cache_ || thumbnails_->count() == 0) return;
+  const QRect area = thumbnails_->viewport()->rect();
+  const QModelIndex first = thumbnails_->indexAt(QPoint(area.left() + 4, area.center().y()));
+  const QModelIndex last = thumbnails_->indexAt(QPoint(area.right() - 4, area.center().y()));
+  const int from = first.isValid() ? first.row() : 0;
+  const int to = last.isValid() ? last.row() : std::min(thumbnails_->count() - 1, from + 20);
+  for (int p = std::max(0, from - 2); p <= std::min(thumbnails_->count() - 1, to + 2); ++p)
+    cache_->WantThumbnail(p, kThumbnailBox);
+}
+
+void PageView::CanvasResized() {
+  if (!book_) return;
+  const reading::SpreadMode mode = reading::ModeForView(canvas_->width(), canvas_->height());
+  if (mode != mode_) {
+    // The same first page stays in view when the spreads change shape.
+    const int page = CurrentSpread().first;
+    mode_ = mode;
+    spread_ = CurrentSpreads().IndexOf(page);
+    UpdateControls();
+  }
+  Prefetch();
+}
+
+void PageView::Paint(QPainter& painter) {
+  painter.fillRect(canvas_->rect(), palette().color(QPalette::Window));
+  if (!book_) return;
+  const reading::Placement placement = CurrentPlacement();
+  if (!leaving_.isNull() && Turning()) {
+    const double t = turn_->currentValue().toDouble();
+    const double width = canvas_->width();
+    painter.drawPixmap(QPointF(-direction_ * t * width, 0), leaving_);
+    PaintSpread(painter, placement, direction_ * (1 - t) * width);
+    return;
+  }
+  PaintSpread(painter, placement, 0);
+}
+
+void PageView::PaintSpread(QPainter& painter, const reading::Placement& placement, double offsetX) {
+  for (const reading::PagePlacement& placed : placement.pages) {
+    const QRectF target(placed.rect.x + offsetX, placed.rect.y, placed.rect.width, placed.rect.height);
+    const QSize size = PixelSize(placed.rect);
+    if (const QImage* image = cache_->Find(placed.page, size)) {
+      painter.drawImage(target, *image);
+    } else if (const QImage* nearest = cache_->Nearest(placed.page, size)) {
+      painter.drawImage(target, *nearest);
+    } else {
+      painter.fillRect(target, Colour(book_->pages[static_cast<std::size_t>(placed.page)].background));
+    }
+  }
+  if (placement.pages.size() == 2) {
+    // The spine: a faint shade where the pages meet.
+    const double x = placement.pages[1].rect.x + offsetX;
+    QLinearGradient shade(x - 10, 0, x + 10, 0);
+    shade.setColorAt(0, QColor(0, 0, 0, 0));
+    shade.setColorAt(0.5, QColor(0, 0, 0, 60));
+    shade.setColorAt(1, QColor(0, 0, 0, 0));
+    painter.fillRect(QRectF(x - 10, placement.bounds.y, 20, placement.bounds.height), shade);
+  }
+}
+
+void PageView::Click(QPoint at) {
+  if (!book_) return;
+  const reading::Placement placement = CurrentPlacement();
+  const reading::LinkHit hit = reading::LinkAt(*book_, placement, at.x(), at.y());
+  if (hit.link) {
+    if (hit.link->page >= 0)
+      GoToPage(hit.link->page);
+    else
+      emit LinkRequested(QString::fromStdString(hit.link->url));
+    return;
+  }
+  // Near the spread's outer edges, or beside it, a click turns the page that way.
+  const reading::Box& bounds = placement.bounds;
+  const double edge = std::max(24.0, bounds.width * kEdgeShare);
+  const bool forward = at.x() >= bounds.x + bounds.width - edge;
+  const bool back = at.x() < bounds.x + edge;
+  if (forward != back) (forward != book_->rightToLeft) ? NextSpread() : PreviousSpread();
+}
+
+void PageView::HoverAt(QPoint at) {
+  if (!book_) return;
+  const bool onLink = reading::LinkAt(*book_, CurrentPlacement(), at.x(), at.y()).link != nullptr;
+  canvas_->setCursor(onLink ? Qt::PointingHandCursor : (zoom_ > 1 ? Qt::OpenHandCursor : Qt::ArrowCursor));
+}
+
+void PageView::Drag(QPoint delta) {
+  panX_ += delta.x();
+  panY_ += delta.y();
+  // Kept within what the placement allows, so that dragging back answers at once.
+  const reading::Placement placed = CurrentPlacement();
+  panX_ = placed.bounds.x - (canvas_->width() - placed.bounds.width) / 2;
+  panY_ = placed.bounds.y - (canvas_->height() - placed.bounds.height) / 2;
+  canvas_->update();
+}
+
+void PageView::Wheel(QPoint angle, bool control) {
+  if (control) {
+    ZoomBy(std::pow(1.25, angle.y() / 120.0));
+    return;
+  }
+  if (zoom_ > 1.001) {
+    Drag(QPoint(angle.x() / 2, angle.y() / 2));
+    return;
+  }
+  // A notch turns a page; a touchpad's small steps add up to one.
+  wheelRest_ += angle.y() != 0 ? angle.y() : angle.x();
+  while (wheelRest_ <= -120) {
+    wheelRest_ += 120;
+    NextSpread();
+  }
+  while (wheelRest_ >= 120) {
+    wheelRest_ -= 120;
+    PreviousSpread();
+  }
+}
+
+double PageView::MaxZoom() const {
+  // Up to the page image's own resolution, and never less than twice the fitted size.
+  double most = 2;
+  if (!book_) return most;
+  const reading::Placement placement = reading::Place(*book_, CurrentSpreads(), spread_, CanvasView(), fit_, 1);
+  for (const reading::PagePlacement& placed : placement.pages) {
+    for (const reading::PagePart& part : book_->pages[static_cast<std::size_t>(placed.page)].parts) {
+      if (part.kind != reading::PagePart::Kind::Image || part.box.Empty()) continue;
+      const imaging::Size size = imaging::RasterPixelSize(part.file);
+      const double shown = part.box.width * placement.scale;
+      if (size.width > 0 && shown > 0) most = std::max(most, size.width / shown);
+    }
+  }
+  return std::min(most, 16.0);
+}
+
+void PageView::ZoomBy(double factor) {
+  if (!book_) return;
+  zoom_ = std::clamp(zoom_ * factor, 0.25, MaxZoom());
+  Prefetch();
+  HoverAt(canvas_->mapFromGlobal(QCursor::pos()));
+  canvas_->update();
+}
+
+void PageView::SetFit(reading::Fit fit) {
+  fit_ = fit;
+  zoom_ = 1;
+  panX_ = panY_ = 0;
+  Prefetch();
+  canvas_->update();
+}
+
+void PageView::keyPressEvent(QKeyEvent* event) {
+  const bool control = event->modifiers() & Qt::ControlModifier;
+  switch (event->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_PageDown:
+    case Qt::Key_Space:
+    case Qt::Key_Down:
+      NextSpread();
+      break;
+    case Qt::Key_Left:
+    case Qt::Key_PageUp:
+    case Qt::Key_Backspace:
+    case Qt::Key_Up:
+      PreviousSpread();
+      break;
+    case Qt::Key_Home:
+      GoToPage(0);
+      break;
+    case Qt::Key_End:
+      GoToPage(book_ ? static_cast<int>(book_->pages.size()) - 1 : 0);
+      break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+      if (!control) return QWidget::keyPressEvent(event);
+      ZoomBy(1.25);
+      break;
+    case Qt::Key_Minus:
+      if (!control) return QWidget::keyPressEvent(event);
+      ZoomBy(1 / 1.25);
+      break;
+    case Qt::Key_0:
+      if (!control) return QWidget::keyPressEvent(event);
+      SetFit(reading::Fit::Page);
+      break;
+    case Qt::Key_F11:
+      emit FullScreenRequested();
+      break;
+    default:
+      return QWidget::keyPressEvent(event);
+  }
+  event->accept();
+}
+
+}  // namespace pagewend::shell

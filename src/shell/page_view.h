@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QPixmap>
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+#include "reading/book_pages.h"
+#include "reading/spreads.h"
+
+class QLabel;
+class QListWidget;
+class QSpinBox;
+class QTreeWidget;
+class QVariantAnimation;
+
+namespace pagewend::shell {
+
+class PageCache;
+
+// The book read from its own pages, without its movie: spreads on a canvas, a table of contents,
+// a strip of thumbnails, page numbers and zoom. What a spread is and where things land comes from
+// the reading core; this widget paints pages made on worker threads and turns input into moves.
+class PageView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit PageView(QWidget* parent = nullptr);
+  ~PageView() override;
+
+  // Shows the book from its first page. workers 0 means two.
+  void SetBook(std::shared_ptr<const reading::Book> book, unsigned workers = 0);
+  bool HasBook() const { return book_ != nullptr; }
+  // A short line above the pages (why the movie is not shown, say); empty hides it.
+  void SetNote(const QString& text);
+  QString Note() const;
+
+  // Turns to the spread that shows page (0-based), with the turn's animation when it moves.
+  void GoToPage(int page);
+  void NextSpread();
+  void PreviousSpread();
+  void SetFit(reading::Fit fit);
+  void ZoomBy(double factor);
+
+  reading::Spread CurrentSpread() const;
+  // Where the current spread's pages lie on the canvas.
+  reading::Placement CurrentPlacement() const;
+  QWidget* Canvas() const;
+  QTreeWidget* Contents() const { return contents_; }
+  QListWidget* Thumbnails() const { return thumbnails_; }
+  const PageCache* Cache() const { return cache_.get(); }
+  double Zoom() const { return zoom_; }
+  bool Turning() const;
+  // Every page of the current spread is painted from its image at the size shown.
+  bool ShowsFinishedSpread() const;
+
+ signals:
+  void LinkRequested(const QString& url);
+  void FullScreenRequested();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  class SpreadCanvas;
+  friend class SpreadCanvas;
+
+  reading::Spreads CurrentSpreads() const;
+  reading::View CanvasView() const;
+  QSize PixelSize(const reading::Box& rect) const;
+  void ShowSpread(int index, bool animate);
+  void Prefetch();
+  void Paint(QPainter& painter);
+  void PaintSpread(QPainter& painter, const reading::Placement& placement, double offsetX);
+  void Click(QPoint at);
+  void Drag(QPoint delta);
+  void Wheel(QPoint angle, bool control);
+  void HoverAt(QPoint at);
+  void CanvasResized();
+  void UpdateControls();
+  void RequestVisibleThumbnails();
+  double MaxZoom() const;
+
+  std::shared_ptr<const reading::Book> book_;
+  std::unique_ptr<PageCache> cache_;
+  SpreadCanvas* canvas_;
+  QLabel* note_;
+  QTreeWidget* contents_;
+  QListWidget* thumbnails_;
+  QSpinBox* pageBox_;
+  QLabel* pageLabel_;
+  QVariantAnimation* turn_;
+  QPixmap leaving_;
+  int direction_ = 1;
+  int spread_ = 0;
+  reading::SpreadMode mode_ = reading::SpreadMode::Double;
+  reading::Fit fit_ = reading::Fit::Page;
+  double zoom_ = 1;
+  double panX_ = 0;
+  double panY_ = 0;
+  int wheelRest_ = 0;
+};
+
+}  // namespace pagewend::shell

@@ -1,0 +1,127 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "shell/main_window.h"
+#include "shell/page_cache.h"
+#include "shell/page_view.h"
+#include "shell/window_harness.h"
+
+namespace pagewend::shell {
+namespace {
+
+using testing::PageColour;
+using testing::WindowHarness;
+
+// The window over a paged book, loaded, its pages on screen and painted from their images.
+struct PagedWindow {
+  explicit PagedWindow(bool withMovie, bool pageView = false) {
+    testing::WritePagedBook(h.run.bookFile, 9, withMovie);
+    h.run.pageView = pageView;
+    h.Rebuild();
+    h.window->SetLinkOpener([this](const QUrl& url) { opened.push_back(url.toString()); });
+    loaded = h.ShowLoaded();
+  }
+  PageView& View() { return *h.window->Pages(); }
+  // Waits for the turn and the spread's images; then what the canvas shows at a page's centre.
+  QColor ColourOfPage(int page) {
+    for (int i = 0; i < 200 && (View().Turning() || !View().ShowsFinishedSpread()); ++i) QTest::qWait(20);
+    for (const auto& placed : View().CurrentPlacement().pages)
+      if (placed.page == page)
+        return View().Canvas()->grab().toImage().pixelColor(
+            static_cast<int>(placed.rect.x + placed.rect.width / 2), static_cast<int>(placed.rect.y + placed.rect.height / 2));
+    return {};
+  }
+  QPoint At(int page, double x, double y) {
+    for (const auto& placed : View().CurrentPlacement().pages)
+      if (placed.page == page)
+        return QPoint(static_cast<int>(placed.rect.x + x * placed.rect.width / 600),
+                      static_cast<int>(placed.rect.y + y * placed.rect.height / 800));
+    return {};
+  }
+
+  WindowHarness h;
+  std::vector<QString> opened;
+  bool loaded = false;
+};
+
+bool Near(const QColor& a, const QColor& b) {
+  return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3 && std::abs(a.blue() - b.blue()) <= 3;
+}
+
+TEST(PageView, ABookWithoutAMovieIsReadFromItsPages) {
+  PagedWindow w(/*withMovie=*/false);
+  ASSERT_TRUE(w.loaded);
+  ASSERT_TRUE(w.h.window->ShowsPages());
+  EXPECT_FALSE(w.h.window->Failed());
+  EXPECT_THAT(w.View().Note().toStdString(), ::testing::HasSubstr("no start movie"));
+  EXPECT_EQ(w.h.window->windowTitle(), "Paged book");
+  // The cover alone, from its image; keys turn spreads of two.
+  EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{0, 1}));
+  EXPECT_TRUE(Near(w.ColourOfPage(0), PageColour(0)));
+  QTest::keyClick(w.View().Canvas(), Qt::Key_Right);
+  EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{1, 2}));
+  EXPECT_TRUE(Near(w.ColourOfPage(2), PageColour(2)));
+  QTest::keyClick(w.View().Canvas(), Qt::Key_End);
+  EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{7, 2}));
+  EXPECT_TRUE(Near(w.ColourOfPage(8), PageColour(8)));
+  QTest::keyClick(w.View().Canvas(), Qt::Key_Home);
+  EXPECT_TRUE(Near(w.ColourOfPage(0), PageColour(0)));
+
+  // The cover's links: one to page 5, one out through the desktop's opener.
+  QTest::mouseClick(w.View().Canvas(), Qt::LeftButton, {}, w.At(0, 50, 50));
+  EXPECT_TRUE(w.View().CurrentSpread().Shows(4));
+  EXPECT_TRUE(Near(w.ColourOfPage(4), PageColour(4)));
+  w.View().GoToPage(0);
+  w.ColourOfPage(0);
+  QTest::mouseClick(w.View().Canvas(), Qt::LeftButton, {}, w.At(0, 550, 50));
+  EXPECT_EQ(w.opened, std::vector<QString>{"https://example.org/"});
+
+  // The table of contents jumps to its page; a thumbnail to its own.
+  QTreeWidget* contents = w.View().Contents();
+  ASSERT_EQ(contents->topLevelItemCount(), 1);
+  EXPECT_EQ(contents->topLevelItem(0)->text(0), "Middle");
+  QTest::mouseClick(contents->viewport(), Qt::LeftButton, {},
+                    contents->visualItemRect(contents->topLevelItem(0)).center());
+  EXPECT_TRUE(w.View().CurrentSpread().Shows(3));
+  QListWidget* strip = w.View().Thumbnails();
+  ASSERT_EQ(strip->count(), 9);
+  QTest::mouseClick(strip->viewport(), Qt::LeftButton, {}, strip->visualItemRect(strip->item(1)).center());
+  EXPECT_TRUE(w.View().CurrentSpread().Shows(1));
+  // With no movie, there is nothing to switch to.
+  QTest::keyClick(w.View().Canvas(), Qt::Key_F2);
+  EXPECT_TRUE(w.h.window->ShowsPages());
+}
+
+TEST(PageView, TheReaderSwitchesBetweenThePagesAndTheMovie) {
+  PagedWindow w(/*withMovie=*/true, /*pageView=*/true);
+  ASSERT_TRUE(w.loaded);
+  ASSERT_TRUE(w.h.window->ShowsPages());
+  EXPECT_EQ(w.View().Note(), "");
+  EXPECT_EQ(w.h.host->Sets(), 0);  // the movie waits until it is asked for
+  QTest::keyClick(w.View().Canvas(), Qt::Key_F2);
+  EXPECT_FALSE(w.h.window->ShowsPages());
+  EXPECT_EQ(w.h.host->Sets(), 1);
+  QTest::keyClick(w.h.host, Qt::Key_F2);
+  EXPECT_TRUE(w.h.window->ShowsPages());
+  QTest::keyClick(w.View().Canvas(), Qt::Key_F2);
+  EXPECT_EQ(w.h.host->Sets(), 1);  // started once
+}
+
+TEST(PageView, AMovieThatNeverStartsGivesWayToThePages) {
+  WindowHarness h;
+  testing::WritePagedBook(h.run.bookFile, 3, /*withMovie=*/true);
+  h.run.movieStartMs = 300;  // the fake movie area never shows a first frame
+  h.Rebuild();
+  ASSERT_TRUE(h.ShowLoaded());
+  for (int i = 0; i < 100 && !h.window->ShowsPages(); ++i) QTest::qWait(20);
+  EXPECT_TRUE(h.window->ShowsPages());
+  EXPECT_FALSE(h.window->Failed());
+  EXPECT_THAT(h.window->Pages()->Note().toStdString(), ::testing::HasSubstr("did not start within"));
+}
+
+}  // namespace
+}  // namespace pagewend::shell
