@@ -1,5 +1,6 @@
 #include "shell/page_cache.h"
 
+#include <pthread.h>
 #include <QMetaObject>
 #include <algorithm>
 
@@ -10,12 +11,14 @@ namespace pagewend::shell {
 
 namespace {
 
-bool Same(int page, QSize size, int otherPage, QSize otherSize) { return page == otherPage && size == otherSize; }
+bool Same(int page, QSize size, int otherPage, QSize otherSize) {
+  return page == otherPage && size == otherSize;
+}
 
 }  // namespace
 
 PageCache::PageCache(std::shared_ptr<const reading::Book> book, std::size_t byteLimit, unsigned workers)
-    : book_(std::move(book)), byteLimit_(byteLimit), thumbnails_(book_->pages.size()) {
+    : book_(std::move(book)), byteLimit_(byteLimit), thumbnailAsked_(book_->pages.size()) {
   for (unsigned i = 0; i < std::max(1u, workers); ++i)
     workers_.emplace_back([this](std::stop_token stop) { WorkerLoop(stop); });
 }
@@ -48,7 +51,8 @@ const QImage* PageCache::Nearest(int page, QSize size) const {
 
 void PageCache::Want(const std::vector<std::pair<int, QSize>>& pages, std::size_t keep) {
   pinned_.clear();
-  for (std::size_t i = 0; i < std::min(keep, pages.size()); ++i) pinned_.insert({pages[i].first, pages[i].second.width(), pages[i].second.height()});
+  for (std::size_t i = 0; i < std::min(keep, pages.size()); ++i)
+    pinned_.insert({pages[i].first, pages[i].second.width(), pages[i].second.height()});
   // Used now: to the front, so that room is made from the others.
   for (auto it = pages.rbegin(); it != pages.rend(); ++it)
     for (auto entry = pages_.begin(); entry != pages_.end(); ++entry)
@@ -63,7 +67,9 @@ void PageCache::Want(const std::vector<std::pair<int, QSize>>& pages, std::size_
     for (const auto& [page, size] : pages) {
       if (page < 0 || page >= static_cast<int>(book_->pages.size()) || size.isEmpty()) continue;
       if (Find(page, size)) continue;
-      const auto taken = [&](const Job& job) { return !job.thumbnail && Same(job.page, job.size, page, size); };
+      const auto taken = [&](const Job& job) {
+        return !job.thumbnail && Same(job.page, job.size, page, size);
+      };
       if (std::any_of(running_.begin(), running_.end(), taken)) continue;
       wanted.push_back({page, size, false});
     }
@@ -73,18 +79,13 @@ void PageCache::Want(const std::vector<std::pair<int, QSize>>& pages, std::size_
   wake_.notify_all();
 }
 
-const QImage* PageCache::Thumbnail(int page) const {
-  if (page < 0 || page >= static_cast<int>(thumbnails_.size()) || thumbnails_[page].isNull()) return nullptr;
-  return &thumbnails_[static_cast<std::size_t>(page)];
-}
-
 void PageCache::WantThumbnail(int page, QSize box) {
-  if (page < 0 || page >= static_cast<int>(thumbnails_.size()) || Thumbnail(page)) return;
+  if (page < 0 || page >= static_cast<int>(thumbnailAsked_.size()) ||
+      thumbnailAsked_[static_cast<std::size_t>(page)])
+    return;
+  thumbnailAsked_[static_cast<std::size_t>(page)] = true;
   {
     std::lock_guard lock(mutex_);
-    const auto same = [page](const Job& job) { return job.thumbnail && job.page == page; };
-    if (std::any_of(queue_.begin(), queue_.end(), same) || std::any_of(running_.begin(), running_.end(), same))
-      return;
     queue_.push_back({page, box, true});
   }
   wake_.notify_one();
@@ -96,6 +97,7 @@ bool PageCache::Busy() const {
 }
 
 void PageCache::WorkerLoop(std::stop_token stop) {
+  pthread_setname_np(pthread_self(), "page decoder");
   while (true) {
     Job job;
     {
@@ -135,8 +137,7 @@ void PageCache::Deliver(Job job, QImage image) {
     if (it != running_.end()) running_.erase(it);
   }
   if (job.thumbnail) {
-    thumbnails_[static_cast<std::size_t>(job.page)] = std::move(image);
-    emit ThumbnailReady(job.page);
+    emit ThumbnailReady(job.page, image);
     return;
   }
   if (Find(job.page, job.size)) return;

@@ -20,7 +20,7 @@ namespace pagewend::shell {
 
 // The book's pages composed at the sizes a view shows them, made on worker threads and kept
 // within a byte budget: the view asks, paints what is there, and repaints when PageReady says
-// more is. Thumbnails are made the same way and kept apart (they are small and all stay).
+// more is. Thumbnails are made the same way and handed over.
 class PageCache : public QObject {
   Q_OBJECT
 
@@ -39,7 +39,8 @@ class PageCache : public QObject {
   // stay while others are dropped for room.
   void Want(const std::vector<std::pair<int, QSize>>& pages, std::size_t keep);
 
-  const QImage* Thumbnail(int page) const;
+  // Asks for a page's thumbnail within box once; it arrives with ThumbnailReady and is not kept
+  // here (the strip that shows it holds it).
   void WantThumbnail(int page, QSize box);
 
   std::size_t Bytes() const { return bytes_; }
@@ -49,7 +50,7 @@ class PageCache : public QObject {
 
  signals:
   void PageReady(int page);
-  void ThumbnailReady(int page);
+  void ThumbnailReady(int page, const QImage& thumbnail);
 
  private:
   struct Job {
@@ -69,7 +70,7 @@ class PageCache : public QObject {
   std::size_t byteLimit_;
   // GUI thread only.
   std::list<Entry> pages_;  // most recently used first
-  std::vector<QImage> thumbnails_;
+  std::vector<bool> thumbnailAsked_;
   std::set<std::tuple<int, int, int>> pinned_;  // page, width, height
   std::size_t bytes_ = 0;
   // Shared with the workers.

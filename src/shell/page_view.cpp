@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -27,12 +28,12 @@ namespace pagewend::shell {
 namespace {
 
 // Decoded pages kept at once: a few spreads ahead and behind at full-screen size.
-constexpr std::size_t kCacheBytes = std::size_t{160} << 20;
+constexpr std::size_t kCacheBytes = std::size_t{96} << 20;
 constexpr int kTurnMs = 220;
 constexpr double kMargin = 12;
 // A click this near a spread's outer edge (a share of its width) turns the page.
 constexpr double kEdgeShare = 0.12;
-constexpr QSize kThumbnailBox{84, 120};
+constexpr QSize kThumbnailBox{64, 90};
 
 QColor Colour(std::uint32_t rgb) { return QColor::fromRgb(rgb); }
 
@@ -113,13 +114,17 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
 
   thumbnails_ = new QListWidget(this);
   thumbnails_->setObjectName("thumbnails");
-  thumbnails_->setViewMode(QListView::IconMode);
+  // List mode laid out across: the icon mode would lay out the whole strip again for every
+  // thumbnail that arrives.
+  thumbnails_->setViewMode(QListView::ListMode);
   thumbnails_->setFlow(QListView::LeftToRight);
   thumbnails_->setWrapping(false);
   thumbnails_->setMovement(QListView::Static);
   thumbnails_->setUniformItemSizes(true);
+  // Both pages of a spread are marked; a click goes to its page, which marks the spread anew.
+  thumbnails_->setSelectionMode(QAbstractItemView::MultiSelection);
   thumbnails_->setIconSize(kThumbnailBox);
-  thumbnails_->setFixedHeight(kThumbnailBox.height() + 44);
+  thumbnails_->setFixedHeight(kThumbnailBox.height() + 30);
   thumbnails_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   connect(thumbnails_, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { GoToPage(thumbnails_->row(item)); });
@@ -128,9 +133,12 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
 
   auto* bar = new QHBoxLayout;
   bar->setContentsMargins(8, 4, 8, 4);
-  const auto button = [this, bar](const QString& text, const QString& tip, auto action) {
+  const auto button = [this, bar](const QVariant& face, const QString& tip, auto action) {
     auto* b = new QToolButton(this);
-    b->setText(text);
+    if (face.typeId() == QMetaType::QString)
+      b->setText(face.toString());
+    else
+      b->setIcon(style()->standardIcon(face.value<QStyle::StandardPixmap>()));
     b->setToolTip(tip);
     b->setAutoRaise(true);
     connect(b, &QToolButton::clicked, this, action);
@@ -140,8 +148,10 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   button(QStringLiteral("Contents"), QStringLiteral("Show or hide the table of contents"),
          [this] { contents_->setVisible(contents_->isHidden() && contents_->topLevelItemCount() > 0); });
   bar->addStretch();
-  button(QStringLiteral("⏮"), QStringLiteral("First page (Home)"), [this] { GoToPage(0); });
-  button(QStringLiteral("◀"), QStringLiteral("Previous pages (Left)"), [this] { PreviousSpread(); });
+  button(QVariant::fromValue(QStyle::SP_MediaSkipBackward), QStringLiteral("First page (Home)"),
+         [this] { GoToPage(0); });
+  button(QVariant::fromValue(QStyle::SP_ArrowLeft), QStringLiteral("Previous pages (Left)"),
+         [this] { PreviousSpread(); });
   pageBox_ = new QSpinBox(this);
   pageBox_->setObjectName("pageBox");
   pageBox_->setKeyboardTracking(false);
@@ -153,13 +163,15 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   pageLabel_ = new QLabel(this);
   pageLabel_->setObjectName("pageLabel");
   bar->addWidget(pageLabel_);
-  button(QStringLiteral("▶"), QStringLiteral("Next pages (Right)"), [this] { NextSpread(); });
-  button(QStringLiteral("⏭"), QStringLiteral("Last page (End)"),
+  button(QVariant::fromValue(QStyle::SP_ArrowRight), QStringLiteral("Next pages (Right)"),
+         [this] { NextSpread(); });
+  button(QVariant::fromValue(QStyle::SP_MediaSkipForward), QStringLiteral("Last page (End)"),
          [this] { GoToPage(book_ ? static_cast<int>(book_->pages.size()) - 1 : 0); });
   bar->addStretch();
   button(QStringLiteral("Fit page"), QStringLiteral("Fit the pages in the window (Ctrl+0)"),
          [this] { SetFit(reading::Fit::Page); });
-  button(QStringLiteral("Fit width"), QStringLiteral("Fit the pages' width"), [this] { SetFit(reading::Fit::Width); });
+  button(QStringLiteral("Fit width"), QStringLiteral("Fit the pages' width"),
+         [this] { SetFit(reading::Fit::Width); });
   button(QStringLiteral("−"), QStringLiteral("Zoom out (Ctrl+minus)"), [this] { ZoomBy(1 / 1.25); });
   button(QStringLiteral("+"), QStringLiteral("Zoom in (Ctrl+plus)"), [this] { ZoomBy(1.25); });
 
@@ -191,9 +203,8 @@ void PageView::SetBook(std::shared_ptr<const reading::Book> book, unsigned worke
   connect(cache_.get(), &PageCache::PageReady, canvas_, [this](int page) {
     if (CurrentSpread().Shows(page)) canvas_->update();
   });
-  connect(cache_.get(), &PageCache::ThumbnailReady, this, [this](int page) {
-    if (QListWidgetItem* item = thumbnails_->item(page); item && cache_->Thumbnail(page))
-      item->setIcon(QIcon(QPixmap::fromImage(*cache_->Thumbnail(page))));
+  connect(cache_.get(), &PageCache::ThumbnailReady, this, [this](int page, const QImage& thumbnail) {
+    if (QListWidgetItem* item = thumbnails_->item(page)) item->setIcon(QIcon(QPixmap::fromImage(thumbnail)));
   });
 
   contents_->clear();
@@ -213,8 +224,9 @@ void PageView::SetBook(std::shared_ptr<const reading::Book> book, unsigned worke
 
   thumbnails_->clear();
   for (std::size_t i = 0; i < book_->pages.size(); ++i) {
-    auto* item = new QListWidgetItem(QString::number(i + 1), thumbnails_);
-    item->setSizeHint(QSize(kThumbnailBox.width() + 12, kThumbnailBox.height() + 28));
+    auto* item = new QListWidgetItem(thumbnails_);
+    item->setToolTip(QStringLiteral("Page %1").arg(i + 1));
+    item->setSizeHint(QSize(kThumbnailBox.width() + 8, kThumbnailBox.height() + 8));
   }
   pageBox_->setMaximum(std::max<int>(1, static_cast<int>(book_->pages.size())));
   zoom_ = 1;
@@ -250,10 +262,18 @@ QWidget* PageView::Canvas() const { return canvas_; }
 
 bool PageView::Turning() const { return turn_->state() == QAbstractAnimation::Running; }
 
+QRect PageView::PixelRect(const reading::Box& rect) {
+  const int left = static_cast<int>(std::lround(rect.x));
+  const int top = static_cast<int>(std::lround(rect.y));
+  return QRect(QPoint(left, top), QPoint(static_cast<int>(std::lround(rect.x + rect.width)) - 1,
+                                         static_cast<int>(std::lround(rect.y + rect.height)) - 1));
+}
+
 QSize PageView::PixelSize(const reading::Box& rect) const {
+  const QRect pixels = PixelRect(rect);
   const double ratio = canvas_->devicePixelRatioF();
-  return {std::max(1, static_cast<int>(std::lround(rect.width * ratio))),
-          std::max(1, static_cast<int>(std::lround(rect.height * ratio)))};
+  return {std::max(1, static_cast<int>(std::lround(pixels.width() * ratio))),
+          std::max(1, static_cast<int>(std::lround(pixels.height() * ratio)))};
 }
 
 bool PageView::ShowsFinishedSpread() const {
@@ -297,7 +317,8 @@ void PageView::Prefetch() {
   std::vector<std::pair<int, QSize>> wanted;
   const auto add = [&](int index, double zoom) {
     if (index < 0 || index >= spreads.Count()) return;
-    const reading::Placement placed = reading::Place(*book_, spreads, index, CanvasView(), fit_, zoom, panX_, panY_);
+    const reading::Placement placed =
+        reading::Place(*book_, spreads, index, CanvasView(), fit_, zoom, panX_, panY_);
     for (const auto& page : placed.pages) wanted.emplace_back(page.page, PixelSize(page.rect));
   };
   add(spread_, zoom_);
@@ -356,20 +377,24 @@ void PageView::Paint(QPainter& painter) {
   const reading::Placement placement = CurrentPlacement();
   if (!leaving_.isNull() && Turning()) {
     const double t = turn_->currentValue().toDouble();
-    const double width = canvas_->width();
-    painter.drawPixmap(QPointF(-direction_ * t * width, 0), leaving_);
-    PaintSpread(painter, placement, direction_ * (1 - t) * width);
+    const int shift = static_cast<int>(std::lround(t * canvas_->width()));
+    painter.drawPixmap(QPoint(-direction_ * shift, 0), leaving_);
+    PaintSpread(painter, placement, direction_ * (canvas_->width() - shift));
     return;
   }
   PaintSpread(painter, placement, 0);
 }
 
-void PageView::PaintSpread(QPainter& painter, const reading::Placement& placement, double offsetX) {
+void PageView::PaintSpread(QPainter& painter, const reading::Placement& placement, int offsetX) {
   for (const reading::PagePlacement& placed : placement.pages) {
-    const QRectF target(placed.rect.x + offsetX, placed.rect.y, placed.rect.width, placed.rect.height);
+    // Whole pixels, so that a page made at this size is copied, not scaled.
+    const QRect target = PixelRect(placed.rect).translated(offsetX, 0);
     const QSize size = PixelSize(placed.rect);
     if (const QImage* image = cache_->Find(placed.page, size)) {
-      painter.drawImage(target, *image);
+      if (image->size() == target.size())
+        painter.drawImage(target.topLeft(), *image);
+      else
+        painter.drawImage(target, *image);
     } else if (const QImage* nearest = cache_->Nearest(placed.page, size)) {
       painter.drawImage(target, *nearest);
     } else {
@@ -447,7 +472,8 @@ double PageView::MaxZoom() const {
   // Up to the page image's own resolution, and never less than twice the fitted size.
   double most = 2;
   if (!book_) return most;
-  const reading::Placement placement = reading::Place(*book_, CurrentSpreads(), spread_, CanvasView(), fit_, 1);
+  const reading::Placement placement =
+      reading::Place(*book_, CurrentSpreads(), spread_, CanvasView(), fit_, 1);
   for (const reading::PagePlacement& placed : placement.pages) {
     for (const reading::PagePart& part : book_->pages[static_cast<std::size_t>(placed.page)].parts) {
       if (part.kind != reading::PagePart::Kind::Image || part.box.Empty()) continue;

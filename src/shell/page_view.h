@@ -68,11 +68,12 @@ class PageView : public QWidget {
 
   reading::Spreads CurrentSpreads() const;
   reading::View CanvasView() const;
+  static QRect PixelRect(const reading::Box& rect);
   QSize PixelSize(const reading::Box& rect) const;
   void ShowSpread(int index, bool animate);
   void Prefetch();
   void Paint(QPainter& painter);
-  void PaintSpread(QPainter& painter, const reading::Placement& placement, double offsetX);
+  void PaintSpread(QPainter& painter, const reading::Placement& placement, int offsetX);
   void Click(QPoint at);
   void Drag(QPoint delta);
   void Wheel(QPoint angle, bool control);

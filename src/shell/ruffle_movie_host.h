@@ -33,8 +33,8 @@ class PageBridge : public QObject {
   const QString& Movie() const { return movie_; }
   void SetMovie(const QString& url) { movie_ = url; }
   // One message of the page: "call" (a movie's ExternalInterface call, as XML), "link", "ready",
-  // "started", "failed" (the emulator gave up on the movie) or "movie" (which asks for the movie's URL). The reply's body; nothing for a kind
-  // the page does not send.
+  // "started", "failed" (the emulator gave up on the movie) or "movie" (which asks for the movie's URL). The
+  // reply's body; nothing for a kind the page does not send.
   std::optional<QByteArray> Receive(const QString& kind, const QString& text);
 
  signals:

@@ -32,7 +32,8 @@ struct PagedWindow {
     for (const auto& placed : View().CurrentPlacement().pages)
       if (placed.page == page)
         return View().Canvas()->grab().toImage().pixelColor(
-            static_cast<int>(placed.rect.x + placed.rect.width / 2), static_cast<int>(placed.rect.y + placed.rect.height / 2));
+            static_cast<int>(placed.rect.x + placed.rect.width / 2),
+            static_cast<int>(placed.rect.y + placed.rect.height / 2));
     return {};
   }
   QPoint At(int page, double x, double y) {
@@ -49,7 +50,8 @@ struct PagedWindow {
 };
 
 bool Near(const QColor& a, const QColor& b) {
-  return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3 && std::abs(a.blue() - b.blue()) <= 3;
+  return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3 &&
+         std::abs(a.blue() - b.blue()) <= 3;
 }
 
 TEST(PageView, ABookWithoutAMovieIsReadFromItsPages) {

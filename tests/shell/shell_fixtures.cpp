@@ -35,8 +35,8 @@ void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie)
     swf::SwfWriter blank(10, {0, 100 * 20, 0, 100 * 20}, 24);
     blank.ShowFrame();
     const package::RecordRef start = writer.AddRecord(blank.Finish());
-    project += "<preloader><filename>start.swf</filename><pos_>" + std::to_string(start.pos) + "</pos_><size_>" +
-               std::to_string(start.size) + "</size_></preloader>";
+    project += "<preloader><filename>start.swf</filename><pos_>" + std::to_string(start.pos) +
+               "</pos_><size_>" + std::to_string(start.size) + "</size_></preloader>";
   }
   std::string book =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><book pagewidth=\"600\" pageheight=\"800\">"
@@ -54,8 +54,9 @@ void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie)
         R"(size_="{2}"/>)",
         i + 1, ref.pos, ref.size);
     if (i == 0)
-      book += R"(<area left="0" top="0" width="100" height="100" linktype="page" page="5"/>)"
-              R"(<area left="500" top="0" width="100" height="100" linktype="url" url="https://example.org/"/>)";
+      book +=
+          R"(<area left="0" top="0" width="100" height="100" linktype="page" page="5"/>)"
+          R"(<area left="500" top="0" width="100" height="100" linktype="url" url="https://example.org/"/>)";
     book += "</elem></page>";
   }
   writer.Finish(book + "</Pages></chapter></Chapters></book>", project + "</project>");
