@@ -64,7 +64,9 @@ void PageCache::Want(const std::vector<std::pair<int, QSize>>& pages, std::size_
     std::lock_guard lock(mutex_);
     std::erase_if(queue_, [](const Job& job) { return !job.thumbnail; });
     std::deque<Job> wanted;
-    for (const auto& [page, size] : pages) {
+    for (const auto& wish : pages) {
+      const int page = wish.first;
+      const QSize size = wish.second;
       if (page < 0 || page >= static_cast<int>(book_->pages.size()) || size.isEmpty()) continue;
       if (Find(page, size)) continue;
       const auto taken = [&](const Job& job) {
