@@ -32,7 +32,7 @@ if [ "${1:-}" = "--tsan" ]; then
     --gtest_filter="${PAGEWEND_THREAD_TESTS:-OrderedPool.*:RunLog.*:ZipExtract.*:BookOpener.*:UnpackRun.*:HostilePackage.*}"
   if [ -x tests/shell/pagewend_shell_tests ]; then
     QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 tests/shell/pagewend_shell_tests \
-      --gtest_filter="${PAGEWEND_SHELL_THREAD_TESTS:-GuiGate.*:MainWindow.*:QuitOnSignals.*}"
+      --gtest_filter="${PAGEWEND_SHELL_THREAD_TESTS:-GuiGate.*:MainWindow.*:PageView.*:QuitOnSignals.*}"
   fi
   exit 0
 fi
