@@ -125,5 +125,32 @@ TEST(PageView, AMovieThatNeverStartsGivesWayToThePages) {
   EXPECT_THAT(h.window->Pages()->Note().toStdString(), ::testing::HasSubstr("did not start within"));
 }
 
+TEST(PageCache, KeepsWithinItsBudgetButNeverDropsThePagesOnScreen) {
+  auto book = std::make_shared<reading::Book>();
+  book->pageWidth = 100;
+  book->pageHeight = 100;
+  book->pages.resize(12);
+  const QSize size(100, 100);
+  const std::size_t page = 100 * 100 * 4;
+  PageCache cache(book, 3 * page, 2);
+  const auto settle = [&] {
+    for (int i = 0; i < 500 && cache.Busy(); ++i) QTest::qWait(5);
+    QCoreApplication::processEvents();
+  };
+  for (int first = 0; first < 12; first += 2) {
+    cache.Want({{first, size}, {first + 1, size}, {first + 2, size}, {first + 3, size}}, 2);
+    settle();
+    EXPECT_LE(cache.Bytes(), 3 * page);
+    EXPECT_NE(cache.Find(first, size), nullptr);
+    EXPECT_NE(cache.Find(first + 1, size), nullptr);
+  }
+  // Pages on screen larger than the whole budget stay all the same.
+  cache.Want({{0, QSize(200, 200)}, {1, QSize(200, 200)}}, 2);
+  settle();
+  EXPECT_NE(cache.Find(0, QSize(200, 200)), nullptr);
+  EXPECT_NE(cache.Find(1, QSize(200, 200)), nullptr);
+  EXPECT_EQ(cache.Bytes(), 2 * 4 * page);
+}
+
 }  // namespace
 }  // namespace pagewend::shell
