@@ -30,6 +30,8 @@ namespace {
 // Decoded pages kept at once: a few spreads ahead and behind at full-screen size.
 constexpr std::size_t kCacheBytes = std::size_t{96} << 20;
 constexpr int kTurnMs = 220;
+// 64 MiB a page, however far it is zoomed.
+constexpr double kMaxPagePixels = 4096.0 * 4096.0;
 constexpr double kMargin = 12;
 // A click this near a spread's outer edge (a share of its width) turns the page.
 constexpr double kEdgeShare = 0.12;
@@ -271,7 +273,10 @@ QRect PageView::PixelRect(const reading::Box& rect) {
 
 QSize PageView::PixelSize(const reading::Box& rect) const {
   const QRect pixels = PixelRect(rect);
-  const double ratio = canvas_->devicePixelRatioF();
+  double ratio = canvas_->devicePixelRatioF();
+  // A page zoomed past this is made at this size and drawn larger.
+  const double area = pixels.width() * ratio * pixels.height() * ratio;
+  if (area > kMaxPagePixels) ratio *= std::sqrt(kMaxPagePixels / area);
   return {std::max(1, static_cast<int>(std::lround(pixels.width() * ratio))),
           std::max(1, static_cast<int>(std::lround(pixels.height() * ratio)))};
 }
