@@ -1,11 +1,16 @@
 #include "page_generator.h"
 
+#include <fmt/format.h>
+
 #include <QImage>
 #include <QPainter>
 #include <QString>
 
+#include <algorithm>
 #include <random>
 #include <string>
+
+#include "package/package_writer.h"
 
 namespace pagewend::bench {
 
@@ -44,6 +49,33 @@ std::vector<std::filesystem::path> MakePages(const std::filesystem::path& folder
     pages.push_back(path);
   }
   return pages;
+}
+
+void MakeBook(const std::filesystem::path& out, int count, const std::string& startMovie) {
+  const std::filesystem::path scratch = out.string() + ".pages";
+  const auto images = MakePages(scratch, std::clamp(count, 1, 8));
+  package::PackageWriter writer(out);
+  std::string project = "<project><exetitle>Generated book</exetitle>";
+  if (!startMovie.empty()) {
+    const auto movie = writer.AddRecord(startMovie);
+    project +=
+        fmt::format("<preloader><filename>start.swf</filename><pos_>{}</pos_><size_>{}</size_></preloader>",
+                    movie.pos, movie.size);
+  }
+  std::string pages;
+  for (int i = 0; i < count; ++i) {
+    const auto ref = writer.AddRecord(images[static_cast<std::size_t>(i) % images.size()]);
+    pages += fmt::format(
+        R"(<page mobilefile2="res\pages\m{0}.jpg" mobilefile1="m.jpg" photoviewthumb="t.jpg" )"
+        R"(pos_mobilefile2="{1}" size_mobilefile2="{2}"><elem><img src="res\pages\p{0}.jpg" left="0" top="0" )"
+        R"(width="595" height="842" pos_="{1}" size_="{2}"/></elem></page>)",
+        i + 1, ref.pos, ref.size);
+  }
+  writer.Finish(R"(<?xml version="1.0" encoding="UTF-8"?><book pagewidth="595" pageheight="842" )"
+                R"(thumbscale="0.25"><Chapters><chapter><Pages>)" +
+                    pages + "</Pages></chapter></Chapters></book>",
+                project + "</project>");
+  std::filesystem::remove_all(scratch);
 }
 
 }  // namespace pagewend::bench

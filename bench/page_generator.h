@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace pagewend::bench {
@@ -9,5 +10,10 @@ namespace pagewend::bench {
 // strokes and a photo-like area of gradients and noise, different on every page.
 std::vector<std::filesystem::path> MakePages(const std::filesystem::path& folder, int count,
                                              int quality = 85);
+
+// A book package of `pages` generated A4 pages, each shown by an image element and used as the
+// page's mobile image, with the page size and scale a real book carries; with startMovie, the
+// book's start movie too. A few distinct pages are repeated: generating is slower than unpacking.
+void MakeBook(const std::filesystem::path& out, int pages, const std::string& startMovie = {});
 
 }  // namespace pagewend::bench

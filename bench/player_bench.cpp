@@ -5,9 +5,16 @@
 // Optionally saves a screenshot of the playing window.
 //
 //   player_bench [--runs N] [--screenshot FILE] [--book FILE]
+//   player_bench --process [--runs N] [--book FILE]
 //
 // With --book the player unpacks and plays that book (the demo book, say) instead, and the
 // first frame is the movie's start as the page reports it.
+//
+// With --process every run is a new process of this program, timed from the moment it is
+// started: the window shown, the book loaded, the movie's first frame. In the same run the
+// engine's floor: a bare web view, started the same way, showing a coloured page. Each kind runs
+// first with an empty cache folder (XDG_CACHE_HOME), then again with the one it left. The books:
+// --book (the demo book, say) and a generated 200-page book of A4 scans with a start movie.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -22,8 +29,18 @@
 #include <string>
 #include <vector>
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+#include <array>
 #include <fstream>
+
 #include "package/package_writer.h"
+#include "page_generator.h"
 #include "shell/main_window.h"
 #include "shell/ruffle_movie_host.h"
 #include "swf/swf_writer.h"
@@ -169,23 +186,200 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+std::int64_t MonotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Milliseconds since the parent started this process.
+double Since(std::int64_t startNs) { return static_cast<double>(MonotonicNs() - startNs) / 1e6; }
+
+// A child: plays book, prints "shown loaded frame" in ms since start, and ends.
+int ChildPlay(const fs::path& book, std::int64_t startNs) {
+  const fs::path scratch =
+      fs::temp_directory_path() / ("pagewend-player-child-" + std::to_string(::getpid()));
+  fs::create_directories(scratch);
+  double shown = 0, loaded = 0, frame = 0;
+  {
+    shell::PlayerRun run;
+    run.bookFile = book;
+    run.programFolder = scratch;
+    std::shared_ptr<const RunLog> log;
+    auto* host = new shell::RuffleMovieHost();
+    shell::MainWindow window(run, host, log);
+    QObject::connect(&window, &shell::MainWindow::BookLoaded, &window, [&] { loaded = Since(startNs); });
+    QObject::connect(host, &shell::MovieHost::MovieStarted, &window, [&] {
+      if (frame == 0) frame = Since(startNs);
+      QCoreApplication::quit();
+    });
+    window.show();
+    QTimer::singleShot(0, &window, [&] { shown = Since(startNs); });
+    QTimer::singleShot(60000, &window, [] { QCoreApplication::quit(); });
+    QApplication::exec();
+  }
+  std::error_code ec;
+  fs::remove_all(scratch, ec);
+  std::printf("%.1f %.1f %.1f\n", shown, loaded, frame);
+  return frame > 0 ? 0 : 1;
+}
+
+// A child: the engine's floor, a web view that shows a coloured page, in an off-the-record
+// profile as the movie host has; prints "shown 0 frame".
+int ChildFloor(std::int64_t startNs) {
+  double shown = 0, frame = 0;
+  {
+    QWebEngineProfile profile;
+    QWebEngineView view;
+    auto* page = new QWebEnginePage(&profile, &view);
+    view.setPage(page);
+    view.resize(900, 600);
+    QObject::connect(page, &QWebEnginePage::loadFinished, &view, [&](bool ok) {
+      if (ok && frame == 0) frame = Since(startNs);
+      QCoreApplication::quit();
+    });
+    view.setHtml(QStringLiteral("<html><body style=\"background:#3a7f4b\"></body></html>"));
+    view.show();
+    QTimer::singleShot(0, &view, [&] { shown = Since(startNs); });
+    QTimer::singleShot(60000, &view, [] { QCoreApplication::quit(); });
+    QApplication::exec();
+  }
+  std::printf("%.1f 0 %.1f\n", shown, frame);
+  return frame > 0 ? 0 : 1;
+}
+
+struct Start {
+  double shown = 0, loaded = 0, frame = 0;
+};
+
+// Runs this program as a child of the given kind with a cache folder of its own; its figures.
+Start RunChild(const std::vector<std::string>& childArgs, const fs::path& cache) {
+  std::array<int, 2> pipe{};
+  if (::pipe(pipe.data()) != 0) std::exit(1);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
+  posix_spawn_file_actions_addclose(&actions, pipe[0]);
+  const std::string self = QCoreApplication::applicationFilePath().toStdString();
+  std::vector<std::string> args{self};
+  args.insert(args.end(), childArgs.begin(), childArgs.end());
+  args.push_back(std::to_string(MonotonicNs()));
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e)
+    if (std::string_view(*e).substr(0, 15) != "XDG_CACHE_HOME=") env.emplace_back(*e);
+  env.push_back("XDG_CACHE_HOME=" + cache.string());
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) std::exit(1);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipe[1]);
+  std::string out;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+    out.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipe[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  Start start;
+  if (std::sscanf(out.c_str(), "%lf %lf %lf", &start.shown, &start.loaded, &start.frame) != 3 ||
+      start.frame <= 0) {
+    std::fprintf(stderr, "player_bench: a run of %s did not show its first frame\n", childArgs[0].c_str());
+    std::exit(1);
+  }
+  return start;
+}
+
+int ProcessStarts(const fs::path& demo, int runs) {
+  const fs::path scratch =
+      fs::temp_directory_path() / ("pagewend-player-bench-" + std::to_string(::getpid()));
+  fs::create_directories(scratch);
+  const fs::path generated = scratch / "generated.pagewend";
+  bench::MakeBook(generated, 200, BookMovie());
+  struct Kind {
+    std::string name;
+    std::vector<std::string> args;
+    std::vector<Start> first, second;
+  };
+  std::vector<Kind> kinds{{"engine floor (a coloured page)", {"--child-floor"}, {}, {}},
+                          {"generated 200-page book", {"--child-play", generated.string()}, {}, {}}};
+  if (!demo.empty())
+    kinds.insert(kinds.begin() + 1, Kind{demo.filename().string(), {"--child-play", demo.string()}, {}, {}});
+  for (int run = 0; run < runs; ++run) {
+    for (Kind& kind : kinds) {
+      const fs::path cache = scratch / ("cache-" + std::to_string(run));
+      fs::remove_all(cache);
+      fs::create_directories(cache);
+      kind.first.push_back(RunChild(kind.args, cache));
+      kind.second.push_back(RunChild(kind.args, cache));
+    }
+  }
+  const auto median = [](const std::vector<Start>& starts, double Start::*field) {
+    std::vector<double> values;
+    for (const Start& s : starts) values.push_back(s.*field);
+    return Median(values);
+  };
+  std::printf(
+      "process start -> ..., ms, median of %d (first start: empty cache; second: the same cache again)\n",
+      runs);
+  double floorFirst = 0, floorSecond = 0;
+  for (const Kind& kind : kinds) {
+    for (const bool second : {false, true}) {
+      const auto& starts = second ? kind.second : kind.first;
+      const double frame = median(starts, &Start::frame);
+      if (kind.args[0] == "--child-floor") {
+        (second ? floorSecond : floorFirst) = frame;
+        std::printf("  %-34s %s start: page shown %.0f\n", kind.name.c_str(), second ? "second" : "first",
+                    frame);
+        continue;
+      }
+      const double floor = second ? floorSecond : floorFirst;
+      const double shown = median(starts, &Start::shown);
+      const double loaded = median(starts, &Start::loaded);
+      std::vector<double> afterLoaded;
+      for (const Start& s : starts) afterLoaded.push_back(s.frame - s.loaded);
+      std::printf(
+          "  %-34s %s start: window shown %.0f, loaded %.0f, first frame %.0f = %.2f x floor; "
+          "loaded -> first frame %.0f = %.2f x unpacking (shown -> loaded)\n",
+          kind.name.c_str(), second ? "second" : "first", shown, loaded, frame, frame / floor,
+          Median(afterLoaded), Median(afterLoaded) / std::max(1.0, loaded - shown));
+    }
+  }
+  std::error_code ec;
+  fs::remove_all(scratch, ec);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   shell::RuffleMovieHost::PrepareProcess();
   QApplication app(argc, argv);
+  if (argc == 4 && std::string_view(argv[1]) == "--child-play")
+    return ChildPlay(argv[2], std::atoll(argv[3]));
+  if (argc == 3 && std::string_view(argv[1]) == "--child-floor") return ChildFloor(std::atoll(argv[2]));
   int runs = 5;
+  bool process = false;
   QString screenshot;
   fs::path book;
   const QStringList args = QCoreApplication::arguments();
-  for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-    if (args[i] == "--runs")
+  for (qsizetype i = 1; i < args.size(); ++i) {
+    if (args[i] == "--process")
+      process = true;
+    else if (i + 1 == args.size())
+      break;
+    else if (args[i] == "--runs")
       runs = std::max(1, args[++i].toInt());
     else if (args[i] == "--screenshot")
       screenshot = args[++i];
     else if (args[i] == "--book")
       book = fs::absolute(args[++i].toStdString());
   }
+  if (process) return ProcessStarts(book, runs);
   const fs::path scratch =
       fs::temp_directory_path() / ("pagewend-player-bench-" + std::to_string(::getpid()));
   fs::create_directories(scratch);
