@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <system_error>

@@ -36,7 +36,6 @@ class StartedProgram {
   std::optional<int> WaitForExit(std::chrono::milliseconds limit);
   // What it has printed so far, both streams.
   QString Output();
-  QProcess& Process() { return *process_; }
 
  private:
   std::unique_ptr<QProcess> process_;
