@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QGridLayout>
@@ -191,9 +192,6 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   pageView_->Canvas()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(pageView_->Canvas(), &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { contextMenu_->popup(pageView_->Canvas()->mapToGlobal(at)); });
-  movie_->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(movie_, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { contextMenu_->popup(movie_->mapToGlobal(at)); });
   connect(movie_, &MovieHost::FlashCall, this, &MainWindow::HandleFlashCall);
   connect(movie_, &MovieHost::LinkRequested, this, &MainWindow::OpenLink);
   linkOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
@@ -396,7 +394,14 @@ void MainWindow::StartMovie() {
 
 void MainWindow::RefreshWindow(bool wasVisible) {
   // Changing window flags hides a window.
-  if (wasVisible) show();
+  if (!wasVisible) return;
+  show();
+  // Hiding made the window inactive for its widgets while the X server kept its keyboard on it,
+  // which the window manager gives back as the window shows again: nothing changes for the
+  // platform, so nothing would tell the widgets, and the movie's page would stay unfocused (keys
+  // arrive, the movie ignores them).
+  if (QGuiApplication::focusWindow() == windowHandle() && !isActiveWindow())
+    QApplication::setActiveWindow(this);
 }
 
 void MainWindow::ToggleFullScreen() {
@@ -440,12 +445,41 @@ QString MainWindow::StripText() const { return progressBar_->text(); }
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (screenSaverHook_) EndScreenSaverOnInput(event);
   if (HandleEscape(watched, event)) return true;
+  if (HandleMenuRequest(watched, event)) return true;
   if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&
       watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this && loaded_ && !failed_) {
     SwitchView();
     return true;
   }
   return QWidget::eventFilter(watched, event);
+}
+
+bool MainWindow::HandleMenuRequest(QObject* watched, QEvent* event) {
+  // The movie area's own widgets, whichever gets the input: a web view passes it to a child of
+  // its own, not to the view.
+  if (!watched->isWidgetType()) return false;
+  const auto* widget = static_cast<QWidget*>(watched);
+  if (widget != movie_ && !movie_->isAncestorOf(widget)) return false;
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+      // The movie never sees the right button: its page would open a menu of its own, or keep
+      // the click from ever asking for one.
+      if (static_cast<QMouseEvent*>(event)->button() != Qt::RightButton) return false;
+      break;
+    case QEvent::ContextMenu:
+      // Follows the right button's press, or comes from the menu key; a screen saver has ended
+      // on that press already.
+      if (!screenSaverHook_ && isVisible())
+        contextMenu_->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+      break;
+    default:
+      return false;
+  }
+  // Accepted too, or the event would travel up to the parents and through this filter again.
+  event->accept();
+  return true;
 }
 
 bool MainWindow::HandleEscape(QObject* watched, QEvent* event) {

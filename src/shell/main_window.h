@@ -114,6 +114,8 @@ class MainWindow : public QWidget {
   void MovieUnavailable(const QString& note, const QString& sentence, const QString& details);
   void SetWindowOpacity(int alpha);
   bool HandleEscape(QObject* watched, QEvent* event);
+  // A right click or the menu key on the movie opens the window's menu.
+  bool HandleMenuRequest(QObject* watched, QEvent* event);
   void EndScreenSaverOnInput(QEvent* event);
   void RefreshWindow(bool wasVisible);
 

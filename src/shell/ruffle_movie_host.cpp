@@ -247,12 +247,12 @@ RuffleMovieHost::RuffleMovieHost(QWidget* parent)
   // A book's sounds play from the start, as they did in the Flash control.
   settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
   view_->setPage(page_);
-  // The window's own popup menu replaces the page's: a right click is passed up as this
-  // widget's request.
-  view_->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    if (contextMenuPolicy() == Qt::CustomContextMenu) emit customContextMenuRequested(view_->mapTo(this, at));
-  });
+  // The window's own menu is the only one: the engine's never opens, whatever the page does.
+  view_->setContextMenuPolicy(Qt::PreventContextMenu);
+  // Keys reach the movie without a click into it first: the movie area's focus is the page's,
+  // and the page gives it to the movie (see host.js).
+  setFocusProxy(view_);
+  connect(bridge_, &PageBridge::MovieStarted, this, [this] { setFocus(Qt::OtherFocusReason); });
   connect(bridge_, &PageBridge::FlashCall, this, &MovieHost::FlashCall);
   connect(bridge_, &PageBridge::LinkRequested, this, &MovieHost::LinkRequested);
   connect(bridge_, &PageBridge::MovieStarted, this, &MovieHost::MovieStarted);

@@ -205,7 +205,8 @@ void SwfWriter::DefineFilledRectangle(std::uint16_t id, const SwfRect& bounds, s
   Tag(2, buf.str());
 }
 
-void SwfWriter::DefineButton(std::uint16_t id, std::uint16_t shapeId, const SwfActions& onRelease) {
+void SwfWriter::DefineButton(std::uint16_t id, std::uint16_t shapeId, const SwfActions& onRelease,
+                             const std::vector<ButtonKey>& onKeys) {
   std::stringbuf records;
   BitsEngine bits(records);
   bits.WriteByte(0x0F);  // the shape in the up, over, down and hit states
@@ -222,11 +223,22 @@ void SwfWriter::DefineButton(std::uint16_t id, std::uint16_t shapeId, const SwfA
   // The offset counts from this field to the first condition.
   AppendWord(body, static_cast<std::uint16_t>(2 + characters.size()));
   body += characters;
-  AppendWord(body, 0);  // the last (only) condition
-  body += '\x08';       // over, down -> over, up: released over the button
-  body += '\0';
-  body += onRelease.Bytes();
-  body += '\0';
+  // Each condition starts with the offset to the next one, from that same field; the last says 0.
+  const auto condition = [&body](std::uint8_t transitions, std::uint8_t key, const SwfActions& actions,
+                                 bool last) {
+    const std::size_t size = 4 + actions.Bytes().size() + 1;
+    if (size > 0xFFFF) throw std::length_error("a button's actions exceed 65535 bytes");
+    AppendWord(body, last ? 0 : static_cast<std::uint16_t>(size));
+    body += static_cast<char>(transitions);
+    body += static_cast<char>(key << 1);  // the key code above the over-down-to-idle flag
+    body += actions.Bytes();
+    body += '\0';
+  };
+  condition(0x08, 0, onRelease, onKeys.empty());  // over, down -> over, up: released over the button
+  for (std::size_t i = 0; i < onKeys.size(); ++i) {
+    if (onKeys[i].code == 0 || onKeys[i].code > 126) throw std::invalid_argument("a button key is 1 to 126");
+    condition(0, onKeys[i].code, onKeys[i].actions, i + 1 == onKeys.size());
+  }
   Tag(34, body);
 }
 

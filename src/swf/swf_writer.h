@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "swf/bits_engine.h"
 
@@ -54,6 +55,14 @@ class SwfActions {
   std::string bytes_;
 };
 
+// A key that runs a button's actions wherever the button is on the stage, as long as the movie has
+// the keyboard: a character (32-126) or Flash's code for a special key (1 left, 2 right, 13 enter,
+// 14 up, 15 down, 19 escape).
+struct ButtonKey {
+  std::uint8_t code = 0;
+  SwfActions actions;
+};
+
 // Writes an uncompressed ("FWS") movie tag by tag. Coordinates are in twips (1/20 pixel).
 class SwfWriter {
  public:
@@ -68,8 +77,10 @@ class SwfWriter {
   // A shape: the rectangle filled with the bitmap, stretched to cover it exactly.
   void DefineBitmapRectangle(std::uint16_t id, const SwfRect& bounds, std::uint16_t bitmapId, int bitmapWidth,
                              int bitmapHeight);
-  // A push button that shows the shape in every state and runs onRelease when clicked.
-  void DefineButton(std::uint16_t id, std::uint16_t shapeId, const SwfActions& onRelease);
+  // A push button that shows the shape in every state and runs onRelease when clicked, and the
+  // actions of each of onKeys when its key is pressed.
+  void DefineButton(std::uint16_t id, std::uint16_t shapeId, const SwfActions& onRelease,
+                    const std::vector<ButtonKey>& onKeys = {});
   // Places a character at depth, moved by (x, y).
   void PlaceObject(std::uint16_t depth, std::uint16_t characterId, std::int32_t x = 0, std::int32_t y = 0);
   void RemoveObject(std::uint16_t depth);

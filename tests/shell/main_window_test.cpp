@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
@@ -101,7 +102,13 @@ TEST(MainWindow, PopupMenuTogglesAndExits) {
   EXPECT_FALSE(h.window->BorderNone());
   items[0]->trigger();
   EXPECT_TRUE(h.window->BorderNone());
-  EXPECT_EQ(h.host->contextMenuPolicy(), Qt::CustomContextMenu);
+  // The menu opens where the movie area asked for it (a right click, the menu key).
+  const QPoint at = h.host->mapToGlobal(QPoint(30, 20));
+  QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(30, 20), at);
+  QApplication::sendEvent(h.host, &request);
+  EXPECT_TRUE(h.window->ContextMenu()->isVisible());
+  EXPECT_TRUE(h.window->ContextMenu()->geometry().contains(at + QPoint(1, 1)));
+  h.window->ContextMenu()->hide();
   items[1]->trigger();
   EXPECT_FALSE(h.window->isVisible());
 }

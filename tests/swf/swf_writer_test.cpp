@@ -126,5 +126,42 @@ TEST(SwfWriter, BitmapRectanglesStretchTheirJpegOverTheShape) {
   EXPECT_EQ(bits.ReadSignedBits(n), 40 << 16);
 }
 
+// A player finds each button condition from the offset before it, the last one saying 0; a wrong
+// offset would run another condition's actions or none.
+TEST(SwfWriter, ButtonConditionsChainReleaseThenEachKey) {
+  SwfWriter writer(8, {0, 2000, 0, 2000}, 24);
+  writer.DefineRectangle(1, {0, 2000, 0, 2000}, {1, 2, 3});
+  writer.DefineButton(2, 1, SwfActions().NextFrame(),
+                      {{'k', SwfActions().CallExternal("key")}, {2, SwfActions().PreviousFrame()}});
+  const auto tags = Tags(Read(writer.Finish()).Body());
+  ASSERT_GE(tags.size(), 2u);
+  ASSERT_EQ(tags[1].first, 34);
+  const std::string& body = tags[1].second;
+  const auto word = [&body](std::size_t at) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(body[at]) |
+                                    static_cast<unsigned char>(body[at + 1]) << 8);
+  };
+  std::vector<std::pair<int, int>> conditions;  // (transitions, key)
+  std::vector<std::string> actions;
+  std::size_t at = 3 + word(3);
+  for (int i = 0; i < 5 && at + 4 <= body.size(); ++i) {
+    const std::size_t next = word(at);
+    const std::size_t end = next == 0 ? body.size() : at + next;
+    ASSERT_LE(end, body.size());
+    conditions.emplace_back(static_cast<unsigned char>(body[at + 2]),
+                            static_cast<unsigned char>(body[at + 3]) >> 1);
+    actions.push_back(body.substr(at + 4, end - at - 4));
+    EXPECT_EQ(actions.back().back(), '\0');
+    if (next == 0) break;
+    at = end;
+  }
+  EXPECT_EQ(conditions, (std::vector<std::pair<int, int>>{{0x08, 0}, {0, 'k'}, {0, 2}}));
+  ASSERT_EQ(actions.size(), 3u);
+  EXPECT_EQ(actions[0], std::string("\x04", 1) + '\0');
+  EXPECT_EQ(actions[1], SwfActions().CallExternal("key").Bytes() + '\0');
+  EXPECT_EQ(actions[2], std::string("\x05", 1) + '\0');
+  EXPECT_THROW(writer.DefineButton(3, 1, {}, {{0, {}}}), std::invalid_argument);
+}
+
 }  // namespace
 }  // namespace pagewend::swf

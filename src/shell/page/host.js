@@ -160,6 +160,17 @@
     return null;
   };
 
+  // Ruffle hands keys to the movie only once its element has taken the focus while the page had
+  // it; the player gives the page the focus when it hears that the movie started, maybe later.
+  function focusMovie() {
+    if (!document.hasFocus()) {
+      window.addEventListener("focus", focusMovie, { once: true });
+      return;
+    }
+    player.blur();
+    player.focus();
+  }
+
   window.pagewendHost = {
     // The player's word that its movie is url.
     load: load,
@@ -169,7 +180,10 @@
       player = window.RufflePlayer.newest().createPlayer();
       stage.appendChild(player);
       player.addEventListener("loadedmetadata", () => {
-        if (current) send("started");
+        if (!current) return;
+        send("started");
+        // Later, not inside Ruffle's own event: its focus handler could not reach the movie then.
+        setTimeout(focusMovie, 0);
       });
       warm = player
         .ruffle()

@@ -1,0 +1,190 @@
+// The player as a person uses it: the built program on a real X server with a window manager,
+// driven by the X server's own input (xdotool) and watched on screenshots.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QCoreApplication>
+
+#include "shell/real_x_session.h"
+#include "shell/shell_fixtures.h"
+#include "swf/swf_writer.h"
+#include "testing/temp_dir.h"
+
+namespace pagewend::shell::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const QColor kBlue(0x33, 0x66, 0xCC);
+const QColor kGreen(0x33, 0x99, 0x33);
+const QSize kWindowed(900, 600);
+const QSize kFullScreen(RealDisplay::kWidth, RealDisplay::kHeight);
+
+// A tall movie (full screen leaves wide margins beside it) of two frames, blue then green. As a
+// viewer's keys do, the right arrow turns to the next frame and "k" asks the player to toggle
+// full screen; no click is needed first.
+std::string KeyMovie() {
+  swf::SwfWriter writer(10, {0, 300 * 20, 0, 400 * 20}, 24);
+  writer.SetBackgroundColor({0xFF, 0xFF, 0xFF});
+  writer.DefineRectangle(1, {0, 300 * 20, 0, 400 * 20}, {0x33, 0x66, 0xCC});
+  writer.DefineRectangle(2, {0, 300 * 20, 0, 400 * 20}, {0x33, 0x99, 0x33});
+  writer.DefineRectangle(3, {0, 10 * 20, 0, 10 * 20}, {0, 0, 0});
+  swf::SwfActions toggle;
+  toggle.CallExternal("fullscreen_error");
+  swf::SwfActions next;
+  next.NextFrame();
+  writer.DefineButton(4, 3, {}, {{'k', toggle}, {2, next}});
+  swf::SwfActions stop;
+  stop.Stop();
+  writer.PlaceObject(1, 1);
+  writer.PlaceObject(2, 4);
+  writer.DoAction(stop);
+  writer.ShowFrame();
+  writer.RemoveObject(1);
+  writer.PlaceObject(1, 2);
+  writer.DoAction(stop);
+  writer.ShowFrame();
+  return writer.Finish();
+}
+
+fs::path Artefact(const std::string& name) { return fs::path(PAGEWEND_REAL_X_ARTEFACTS) / name; }
+
+class RealX : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(display_.Problem().isEmpty()) << display_.Problem().toStdString(); }
+
+  // Starts command and waits until its movie shows in its window.
+  RealPlayer& Start(const QStringList& command) {
+    player_ = std::make_unique<RealPlayer>(display_, command, dir_ / "run");
+    EXPECT_TRUE(player_->WaitForMovie(90s)) << player_->Diagnostics().toStdString();
+    EXPECT_TRUE(player_->WaitForWindow(10s)) << player_->Diagnostics().toStdString();
+    return *player_;
+  }
+
+  QRect Geometry() { return display_.WindowGeometry(player_->Window()); }
+  bool SizeBecomes(QSize size, std::chrono::milliseconds limit = 10s) {
+    return WaitUntil([&] { return Geometry().size() == size; }, limit);
+  }
+  QColor ColourAt(QPoint at, const std::string& shot = "last.png") {
+    return display_.Screenshot(Artefact(shot)).pixelColor(at);
+  }
+  bool ColourBecomes(QPoint at, const QColor& colour) {
+    return WaitUntil([&] { return ColourAt(at) == colour; }, 15s);
+  }
+
+  // Right-clicks at, waits for the player's menu and saves the screen with it as shot; the menu's
+  // place on the screen, or an empty rectangle if none opened.
+  QRect OpenMenu(QPoint at, const std::string& shot) {
+    display_.Click(at, 3);
+    QString menu;
+    WaitUntil(
+        [&] {
+          for (const QString& window : display_.Windows(player_->Program().Pid()))
+            if (window != player_->Window()) menu = window;
+          return !menu.isEmpty();
+        },
+        5s);
+    if (menu.isEmpty()) return {};
+    display_.Screenshot(Artefact(shot));
+    return display_.WindowGeometry(menu);
+  }
+
+  RealDisplay display_;
+  pagewend::testing::TempDir dir_;
+  std::unique_ptr<RealPlayer> player_;
+};
+
+// A generated book: keys reach the movie as soon as it plays; Escape leaves full screen and does
+// nothing in the window; a right click on the movie or on the margin beside it opens the player's
+// menu in both states, whose "Fullscreen" toggles and whose "Exit" ends the run cleanly.
+TEST_F(RealX, KeysEscapeAndTheMenuWorkAsAPersonUsesThem) {
+  const fs::path book = dir_ / "book.pwb";
+  WriteBookPackage(book, "Keys and menu", KeyMovie());
+  RealPlayer& player = Start({PAGEWEND_PLAYER_PATH, QString::fromStdString(book.string())});
+  ASSERT_FALSE(player.Window().isEmpty());
+  EXPECT_EQ(display_.WindowName(player.Window()).toStdString(), "Keys and menu");
+  ASSERT_TRUE(SizeBecomes(kFullScreen)) << Geometry().width() << "x" << Geometry().height();
+  const QPoint centre(RealDisplay::kWidth / 2, RealDisplay::kHeight / 2);
+  ASSERT_TRUE(ColourBecomes(centre, kBlue))
+      << "the movie is not shown: " << player.Diagnostics().toStdString();
+
+  // No click into the movie first: it has the keyboard once it plays.
+  display_.Key("Right");
+  EXPECT_TRUE(ColourBecomes(centre, kGreen)) << "the right arrow did not reach the movie";
+  display_.Key("k");
+  ASSERT_TRUE(SizeBecomes(kWindowed)) << "the movie's key did not leave full screen";
+  display_.Key("Escape");
+  EXPECT_FALSE(SizeBecomes(kFullScreen, 2s)) << "Escape in the window changed it";
+  EXPECT_EQ(Geometry().size(), kWindowed);
+
+  // The menu on the movie in the window; its first item goes to full screen.
+  const QRect windowed = Geometry();
+  QRect menu = OpenMenu(windowed.center(), "menu-window.png");
+  ASSERT_FALSE(menu.isEmpty()) << "no menu on a right click in the window";
+  EXPECT_LT((menu.topLeft() - windowed.center()).manhattanLength(), 20);
+  display_.Click({menu.center().x(), menu.top() + menu.height() / 4});
+  ASSERT_TRUE(SizeBecomes(kFullScreen)) << "Fullscreen did not go to full screen";
+  display_.Key("Escape");
+  ASSERT_TRUE(SizeBecomes(kWindowed)) << "Escape did not leave full screen";
+  display_.Key("k");  // still the movie's after the menu
+  ASSERT_TRUE(SizeBecomes(kFullScreen)) << "a key after the menu did not reach the movie";
+
+  // The black margin beside the movie, full screen; "Exit" ends the run.
+  const QPoint margin(60, RealDisplay::kHeight / 2);
+  EXPECT_EQ(ColourAt(margin).name().toStdString(), "#000000");
+  menu = OpenMenu(margin, "menu-full-screen-margin.png");
+  ASSERT_FALSE(menu.isEmpty()) << "no menu on a right click beside the movie in full screen";
+  const std::optional<fs::path> working = player.WorkingFolder();
+  ASSERT_TRUE(working);
+  display_.Click({menu.center().x(), menu.top() + menu.height() * 3 / 4});
+  const std::optional<int> status = player.Program().WaitForExit(20s);
+  ASSERT_TRUE(status) << "Exit did not end the player: " << player.Diagnostics().toStdString();
+  EXPECT_EQ(*status, 0);
+  EXPECT_FALSE(fs::exists(*working)) << *working;
+}
+
+// The project's demo book, a program of its own: its caption is its title, a click on its Next
+// button turns the page on the screen, and the menu's Exit ends it.
+TEST_F(RealX, DemoBookTurnsItsPageOnAClick) {
+  if (!fs::exists(PAGEWEND_DEMO_BOOK)) GTEST_SKIP() << "no demo book at " << PAGEWEND_DEMO_BOOK;
+  RealPlayer& player = Start({PAGEWEND_DEMO_BOOK});
+  ASSERT_FALSE(player.Window().isEmpty());
+  EXPECT_EQ(display_.WindowName(player.Window()).toStdString(), "Pagewend demo book");
+  ASSERT_TRUE(SizeBecomes(kFullScreen));
+  // The demo's 600 x 860 stage, shown whole and centred.
+  const double scale = std::min(RealDisplay::kWidth / 600.0, RealDisplay::kHeight / 860.0);
+  const auto onScreen = [&](double x, double y) {
+    return QPoint(static_cast<int>((RealDisplay::kWidth - 600 * scale) / 2 + x * scale),
+                  static_cast<int>((RealDisplay::kHeight - 860 * scale) / 2 + y * scale));
+  };
+  const QPoint band = onScreen(300, 50);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const QColor c = ColourAt(band);
+        return c != QColor(Qt::black) && c != QColor(Qt::white);
+      },
+      20s))
+      << "the first page was not drawn";
+  const QColor first = ColourAt(band, "demo-first-page.png");
+  display_.Click(onScreen(505, 830));
+  EXPECT_TRUE(WaitUntil([&] { return ColourAt(band, "demo-next-page.png") != first; }, 10s))
+      << "the page did not turn";
+
+  const QRect menu = OpenMenu(onScreen(300, 400), "demo-menu.png");
+  ASSERT_FALSE(menu.isEmpty()) << "no menu on a right click on the demo's page";
+  display_.Click({menu.center().x(), menu.top() + menu.height() * 3 / 4});
+  const std::optional<int> status = player.Program().WaitForExit(20s);
+  ASSERT_TRUE(status) << player.Diagnostics().toStdString();
+  EXPECT_EQ(*status, 0);
+}
+
+}  // namespace
+}  // namespace pagewend::shell::testing
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // Processes only: no window of the tests' own, so no display for the tests themselves.
+  QCoreApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
