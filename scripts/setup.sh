@@ -10,6 +10,7 @@ debs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-webengine-dev qt6-image-formats-plugins
   xvfb xauth nodejs time fonts-dejavu-core
+  chromium chromium-driver python3-selenium
 )
 
 missing=()
