@@ -1,6 +1,7 @@
 #include "imaging/export_images.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
 
@@ -195,6 +196,17 @@ std::optional<ExportedImages> FromOneJpeg(const ExportImageJob& job, int side) {
 
 }  // namespace
 
+TextDrawing::TextDrawing() {
+  if (QCoreApplication::instance() != nullptr) return;
+  // Qt keeps the arguments for the application's life.
+  static int argc = 3;
+  static char name[] = "pagewend", option[] = "-platform", platform[] = "offscreen";
+  static char* argv[] = {name, option, platform, nullptr};
+  application_ = std::make_unique<QGuiApplication>(argc, argv);
+}
+
+TextDrawing::~TextDrawing() = default;
+
 ExportedImages WriteExportImages(const ExportImageJob& job) {
   const int side = std::max(16, job.screenSide);
   QImage zoom;
@@ -217,7 +229,8 @@ ExportedImages WriteExportImages(const ExportImageJob& job) {
   }
   if (composed) {
     const double resolution = ImageResolution(job);
-    Size size = PageFit(job, 2 * side);
+    // Texts draw sharp at any size; a page with nothing on it has nothing to zoom into.
+    Size size = PageFit(job, job.page.parts.empty() ? side : 2 * side);
     if (resolution > 0) {
       const int native = static_cast<int>(std::lround(resolution * std::max(job.pageWidth, job.pageHeight)));
       size = PageFit(job, std::clamp(native, side / 2, 2 * side));

@@ -8,7 +8,23 @@
 #include "reading/book_pages.h"
 #include "support/folder_root.h"
 
+class QGuiApplication;
+
 namespace pagewend::imaging {
+
+// Qt lays out text only while a QGuiApplication exists: a program without one (the tool) holds
+// this while pages with texts are drawn, which makes one on the offscreen platform unless an
+// application object exists already. Made and dropped on the main thread, around the workers.
+class TextDrawing {
+ public:
+  TextDrawing();
+  ~TextDrawing();
+  TextDrawing(const TextDrawing&) = delete;
+  TextDrawing& operator=(const TextDrawing&) = delete;
+
+ private:
+  std::unique_ptr<QGuiApplication> application_;
+};
 
 // One page of a book published as images: the size a screen shows it at, a larger one to zoom
 // into, and a thumbnail, all from one decode (or one composition) of the page.
@@ -40,8 +56,8 @@ struct ExportedImages {
 
 // Writes the page's three images. A page that is one raster image over the whole page (the usual
 // scanned or exported page) is decoded once, at the zoom size, by the reduced-size decoding; any
-// other page is composed by RenderPage. Throws PageImageError naming the file when the page's only
-// image cannot be decoded, and ImageError when a file cannot be written.
+// other page is composed by RenderPage, within a TextDrawing. Throws PageImageError naming the file when the
+// page's only image cannot be decoded, and ImageError when a file cannot be written.
 ExportedImages WriteExportImages(const ExportImageJob& job);
 
 }  // namespace pagewend::imaging

@@ -9,6 +9,9 @@
 #include <filesystem>
 
 #include "book/unpack_run.h"
+#include "model/project/pw_project.h"
+#include "paths/file_names.h"
+#include "paths/path_getter.h"
 #include "reading/book_pages.h"
 #include "support/folder_tree.h"
 #include "tool/book_source.h"
@@ -63,6 +66,18 @@ void Publishable(const fs::path& folder) {
     if (entry.is_symlink()) continue;
     fs::permissions(entry.path(), allowed(entry.is_directory() ? 0755 : 0644));
   }
+}
+
+// The book's own table of contents, where its package carries one that names pages; else the
+// contents the reader makes of its chapters and bookmarks.
+std::vector<reading::ContentsEntry> Contents(const book::UnpackRun& run, const reading::Book& book) {
+  const std::string name = run.Opener().Project().toc().filename();
+  if (name.empty()) return book.contents;
+  const auto below = PathGetter::InFilesFolder(run.Paths().OtherFolder(false).string() + WinFileName(name));
+  if (!below) return book.contents;
+  auto entries = reading::ReadContentsFile(run.Paths().WorkingFolder(true) / *below,
+                                           static_cast<int>(book.pages.size()));
+  return entries.empty() ? book.contents : entries;
 }
 
 int Interrupted(const std::string& book, int signal) {
@@ -140,7 +155,8 @@ Command AddExportCommand(CLI::App& app) {
     }
     if (!listener.Loaded()) throw ToolError("the run stopped before the book was loaded");
 
-    const reading::Book book = reading::ReadBook(run.Opener().Book(), listener.Title());
+    reading::Book book = reading::ReadBook(run.Opener().Book(), listener.Title());
+    book.contents = Contents(run, book);
     web::WebBookOptions options;
     options.jobs = o->jobs;
     options.progress = [&listener](int done, int total) { listener.Pages(done, total); };

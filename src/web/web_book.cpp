@@ -180,7 +180,7 @@ std::string Strip(const std::vector<PageFiles>& files) {
 // connections, no frames, no forms, no base that would move relative names elsewhere.
 constexpr const char* kPolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; base-uri 'none'; "
-    "form-action 'none'; frame-ancestors 'none'";
+    "form-action 'none'";
 
 std::string IndexHtml(const reading::Book& book, const std::vector<PageFiles>& files,
                       const std::vector<std::string>& texts) {
@@ -235,6 +235,7 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
   std::vector<std::string> texts(book.pages.size());
   if (options.progress) options.progress(0, count);
 
+  const imaging::TextDrawing drawing;
   OrderedPool pool(options.jobs == 0 ? OrderedPool::DefaultWorkers() : options.jobs);
   for (int i = 0; i < count; ++i) {
     if (options.stopped && options.stopped()) {

@@ -142,6 +142,13 @@ def main():
             driver.back()
             expect_pages(driver, [2, 3], "Back returns to page 2")
 
+            # The demo book's own table of contents, one entry a page: its sixth entry turns there.
+            driver.find_element(By.ID, "contents-button").click()
+            driver.find_element(By.CSS_SELECTOR, '#contents li:nth-child(6) a').click()
+            expect_pages(driver, [6, 7], "the sixth entry of the contents")
+            driver.back()
+            expect_pages(driver, [2, 3], "Back from the contents")
+
             driver.set_window_size(600, 900)
             expect_pages(driver, [2], "a narrow window shows one page")
 

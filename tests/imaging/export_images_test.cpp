@@ -37,6 +37,7 @@ reading::PagePart Image(const fs::path& file, reading::Box box) {
 
 TEST(ExportImages, SizesFollowTheSourceAndTheFormatItsTransparency) {
   testing::TempDir dir;
+  const TextDrawing texts;
   // A large photograph over the whole page: the zoom image is twice the screen's, never more.
   QImage photo(1500, 2000, QImage::Format_RGB32);
   photo.fill(QColor(20, 120, 200));

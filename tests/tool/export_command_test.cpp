@@ -28,22 +28,23 @@ void WriteHostileBook(const fs::path& path) {
   const auto climber = w.AddRecord(testing::ImageBytes(10, 10, ".jpg"));
   w.Finish(
       fmt::format(
-          R"(<book pagewidth="300" pageheight="400"><Chapters><chapter><Pages>)"
-          R"(<page searchtxt="res\search\1.txt" {0}><elem>)"
-          R"(<img src="res\pages\p1.jpg" left="0" top="0" width="300" height="400" {1}/></elem>)"
-          R"(<links><link x="0" y="0" width="50" height="50"><urls><url src="3"/></urls></link>)"
-          R"(<link x="50" y="0" width="50" height="50"><urls><url src="javascript:alert(3)"/></urls></link>)"
-          R"(<link x="100" y="0" width="50" height="50"><urls><url src=" JavaScript:alert(4)"/></urls></link>)"
-          R"(<link x="150" y="0" width="50" height="50"><urls><url src="data:text/html,&lt;script&gt;"/></urls></link>)"
-          R"(<link x="200" y="0" width="50" height="50"><urls><url src="file:///etc/passwd"/></urls></link>)"
-          R"(<link x="0" y="50" width="50" height="50"><urls><url src="https://example.org/?q=&quot;&gt;&lt;script&gt;'"/></urls></link>)"
-          R"(</links></page>)"
-          R"(<page><elem><txt content="&lt;/script&gt;&lt;b onclick=&quot;x()&quot;&gt;Bold&lt;/b&gt;" left="0" top="0" width="300" height="50"/>)"
-          R"(<img src="..\..\..\..\climbed.jpg" left="0" top="50" width="10" height="10" {2}/></elem></page>)"
-          R"(<page/></Pages></chapter></Chapters>)"
-          R"(<bookmarks><bookmark title="&lt;script&gt;alert(5)&lt;/script&gt;" page="2"/></bookmarks></book>)",
+          R"xml(<book pagewidth="300" pageheight="400"><Chapters><chapter><Pages>)xml"
+          R"xml(<page searchtxt="res\search\1.txt" {0}><elem>)xml"
+          R"xml(<img src="res\pages\p1.jpg" left="0" top="0" width="300" height="400" {1}/></elem>)xml"
+          R"xml(<links><link x="0" y="0" width="50" height="50"><urls><url src="3"/></urls></link>)xml"
+          R"xml(<link x="50" y="0" width="50" height="50"><urls><url src="javascript:alert(3)"/></urls></link>)xml"
+          R"xml(<link x="100" y="0" width="50" height="50"><urls><url src=" JavaScript:alert(4)"/></urls></link>)xml"
+          R"xml(<link x="150" y="0" width="50" height="50"><urls><url src="data:text/html,&lt;script&gt;"/></urls></link>)xml"
+          R"xml(<link x="200" y="0" width="50" height="50"><urls><url src="file:///etc/passwd"/></urls></link>)xml"
+          R"xml(<link x="0" y="50" width="50" height="50"><urls><url src="https://example.org/?q=&quot;&gt;&lt;script&gt;'"/></urls></link>)xml"
+          R"xml(</links></page>)xml"
+          R"xml(<page><elem><txt content="&lt;/script&gt;&lt;b onclick=&quot;x()&quot;&gt;Bold&lt;/b&gt;" left="0" top="0" width="300" height="50"/>)xml"
+          R"xml(<img src="..\..\..\..\climbed.jpg" left="0" top="50" width="10" height="10" {2}/></elem></page>)xml"
+          R"xml(<page/></Pages></chapter></Chapters>)xml"
+          R"xml(<bookmarks><bookmark title="&lt;script&gt;alert(5)&lt;/script&gt;" page="2"/></bookmarks></book>)xml",
           testing::RefAttrs(search, "search_"), testing::RefAttrs(page), testing::RefAttrs(climber)),
-      "<project><exetitle>&lt;/script&gt;&lt;script&gt;alert(\"title\")&lt;/script&gt;\xE2\x80\xA8'</exetitle>"
+      "<project><exetitle>&lt;/script&gt;&lt;script&gt;alert(\"title\")&lt;/script&gt;\xE2\x80\xA8'</"
+      "exetitle>"
       "</project>");
 }
 
@@ -73,7 +74,6 @@ TEST(ExportCommand, AHostileBookStaysTextAndInsideItsFolder) {
   EXPECT_EQ(scripts, 2u);
   EXPECT_THAT(html, Not(HasSubstr("<b ")));
   EXPECT_THAT(html, Not(HasSubstr("<img src=x")));
-  EXPECT_THAT(html, Not(HasSubstr("onerror=alert")));  // only as escaped text
   EXPECT_THAT(html, HasSubstr("&lt;img src=x onerror=alert(2)&gt;"));
   EXPECT_THAT(html, HasSubstr("<title>&lt;/script&gt;&lt;script&gt;alert(&quot;title&quot;)"));
   EXPECT_THAT(html, HasSubstr("&lt;script&gt;alert(5)&lt;/script&gt;</a>"));  // the bookmark
@@ -92,7 +92,7 @@ TEST(ExportCommand, AHostileBookStaysTextAndInsideItsFolder) {
 
   // Every file has a name made by the export; nothing was written beside the folder.
   const std::regex made(
-      R"(index\.html|assets/turner\.(js|css)|(pages|thumbs)/page-000[1-3](-zoom)?\.(jpg|png))");
+      R"xml(index\.html|assets/turner\.(js|css)|(pages|thumbs)/page-000[1-3](-zoom)?\.(jpg|png))xml");
   std::size_t files = 0;
   for (const auto& entry : fs::recursive_directory_iterator(out)) {
     if (entry.is_directory()) continue;
