@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -202,10 +203,21 @@ TextDrawing::TextDrawing() {
   static int argc = 3;
   static char name[] = "pagewend", option[] = "-platform", platform[] = "offscreen";
   static char* argv[] = {name, option, platform, nullptr};
+  // What Qt says of a desktop the tool does not use (no XDG_RUNTIME_DIR, say) is no news to its
+  // user; only its errors are.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+      std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+  });
   application_ = std::make_unique<QGuiApplication>(argc, argv);
 }
 
-TextDrawing::~TextDrawing() = default;
+TextDrawing::~TextDrawing() {
+  if (application_) {
+    application_.reset();
+    qInstallMessageHandler(nullptr);
+  }
+}
 
 ExportedImages WriteExportImages(const ExportImageJob& job) {
   const int side = std::max(16, job.screenSide);

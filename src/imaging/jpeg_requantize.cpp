@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -23,14 +24,6 @@ void Quiet(j_common_ptr, int) {}
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
-
-// The coarser of the two steps, and a coefficient rescaled to it, rounded to the nearest.
-JCOEF Rescaled(JCOEF value, unsigned from, unsigned to) {
-  const long scaled = static_cast<long>(value) * static_cast<long>(from);
-  const long half = static_cast<long>(to) / 2;
-  return static_cast<JCOEF>(scaled >= 0 ? (scaled + half) / static_cast<long>(to)
-                                        : -((-scaled + half) / static_cast<long>(to)));
-}
 
 // Everything libjpeg holds, released however the work ends.
 struct Work {
@@ -128,21 +121,25 @@ bool Transcode(Work& w, std::FILE* in, std::size_t maxCoefficientBytes) {
     jpeg_component_info& info = w.src.comp_info[c];
     const JQUANT_TBL* from = w.src.quant_tbl_ptrs[info.quant_tbl_no];
     const JQUANT_TBL* to = w.dst.quant_tbl_ptrs[info.quant_tbl_no];
-    // Only the positions whose step changes are visited, and of those only the coefficients that
-    // are not zero: most of a block's high frequencies are.
-    int changed[DCTSIZE2];
-    int count = 0;
-    for (int k = 0; k < DCTSIZE2; ++k)
-      if (from->quantval[k] != to->quantval[k]) changed[count++] = k;
-    if (count == 0) continue;
+    // Each coefficient times old step / new step (at most 1), in 16.16 fixed point and rounded
+    // to the nearest: a loop without division or branches over every block.
+    std::uint32_t ratio[DCTSIZE2];
+    bool changed = false;
+    for (int k = 0; k < DCTSIZE2; ++k) {
+      ratio[k] = (std::uint32_t{from->quantval[k]} * 65536 + to->quantval[k] / 2u) / to->quantval[k];
+      changed = changed || from->quantval[k] != to->quantval[k];
+    }
+    if (!changed) continue;
     for (JDIMENSION row = 0; row < info.height_in_blocks; ++row) {
       JBLOCKARRAY blocks =
           (*w.src.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&w.src), arrays[c], row, 1, TRUE);
       for (JDIMENSION column = 0; column < info.width_in_blocks; ++column) {
         JCOEF* block = blocks[0][column];
-        for (int i = 0; i < count; ++i) {
-          const int k = changed[i];
-          if (block[k] != 0) block[k] = Rescaled(block[k], from->quantval[k], to->quantval[k]);
+        for (int k = 0; k < DCTSIZE2; ++k) {
+          const int value = block[k];
+          const std::uint32_t magnitude = static_cast<std::uint32_t>(value < 0 ? -value : value);
+          const int scaled = static_cast<int>((magnitude * ratio[k] + 32768u) >> 16);
+          block[k] = static_cast<JCOEF>(value < 0 ? -scaled : scaled);
         }
       }
     }

@@ -52,6 +52,33 @@ TEST(ExportImages, SizesFollowTheSourceAndTheFormatItsTransparency) {
   EXPECT_EQ(SizeOf(dir / "out/page-zoom.jpg"), made.zoom);
   EXPECT_EQ(SizeOf(dir / "out/thumb.jpg"), (Size{15, 20}));
 
+  // A JPEG about twice the screen keeps its own size for zooming, coarser: the same picture in
+  // fewer bytes, made from its coefficients.
+  QImage noisy(150, 200, QImage::Format_RGB32);
+  for (int y = 0; y < noisy.height(); ++y)
+    for (int x = 0; x < noisy.width(); ++x)
+      noisy.setPixel(x, y,
+                     qRgb((x * 7 + (x * y) % 13) & 0xFF, (y * 5 + (x ^ y) % 11) & 0xFF, (x + y) & 0xFF));
+  ASSERT_TRUE(noisy.save(QString::fromStdString((dir / "noisy.jpg").string()), "JPEG", 95));
+  job = Job(dir, {Image(dir / "noisy.jpg", {0, 0, 300, 400})});
+  job.screen = "noisy";
+  job.zoom = "noisy-zoom";
+  made = WriteExportImages(job);
+  EXPECT_EQ(made.zoom, (Size{150, 200}));
+  EXPECT_EQ(made.screen, (Size{75, 100}));
+  EXPECT_LT(fs::file_size(dir / "out/noisy-zoom.jpg"), fs::file_size(dir / "noisy.jpg"));
+  const QImage zoomed(QString::fromStdString((dir / "out/noisy-zoom.jpg").string()));
+  const QImage source(QString::fromStdString((dir / "noisy.jpg").string()));
+  ASSERT_EQ(zoomed.size(), source.size());
+  double difference = 0;
+  for (int y = 0; y < source.height(); ++y)
+    for (int x = 0; x < source.width(); ++x) {
+      const QRgb a = source.pixel(x, y), b = zoomed.pixel(x, y);
+      difference +=
+          std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+    }
+  EXPECT_LT(difference / (3.0 * source.width() * source.height()), 12.0);  // mean error per channel
+
   // A source little larger than the screen: zoom no further than its own pixels.
   QImage small(120, 160, QImage::Format_ARGB32);
   small.fill(Qt::transparent);
