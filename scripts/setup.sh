@@ -11,6 +11,7 @@ debs=(
   qt6-base-dev qt6-webengine-dev qt6-image-formats-plugins
   xvfb xauth nodejs time fonts-dejavu-core
   openbox xdotool imagemagick
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

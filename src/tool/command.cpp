@@ -1,8 +1,16 @@
 #include "tool/command.h"
 
+#include <sys/stat.h>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
+#include "support/folder_tree.h"
 #include "support/guid.h"
 
 namespace pagewend::tool {
@@ -44,6 +52,54 @@ std::filesystem::path PartialSibling(const std::filesystem::path& target) {
   const std::string guid = NewGuidText();
   return absolute.parent_path() /
          ("." + absolute.filename().string() + ".partial-" + guid.substr(1, guid.size() - 2));
+}
+
+FolderGuard::~FolderGuard() {
+  if (!folder_.empty()) DeleteFolderTree(folder_);
+}
+
+void CheckOutputFolder(const std::filesystem::path& target, bool force, const std::string& done) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(target, ec)) && !fs::is_directory(target, ec))
+    throw ToolError(fmt::format("{} exists and is not a folder", target.string()));
+  if (fs::exists(target, ec) && !fs::is_empty(target, ec) && !force)
+    throw ToolError(fmt::format("{} is not empty (use --force to replace it once the book is {})",
+                                target.string(), done));
+}
+
+std::filesystem::path MakePartialSibling(const std::filesystem::path& target) {
+  const std::filesystem::path partial = PartialSibling(target);
+  std::filesystem::create_directories(partial.parent_path());
+  if (::mkdir(partial.c_str(), 0700) != 0)
+    throw ToolError(fmt::format("{}: cannot make the folder: {}", partial.string(), std::strerror(errno)));
+  return partial;
+}
+
+void ReplaceFolder(const std::filesystem::path& target, const std::filesystem::path& finished) {
+  std::error_code ec;
+  if (!std::filesystem::exists(target, ec)) {
+    std::filesystem::rename(finished, target);
+    return;
+  }
+  const std::filesystem::path old = PartialSibling(target);
+  std::filesystem::rename(target, old);
+  try {
+    std::filesystem::rename(finished, target);
+  } catch (...) {
+    std::filesystem::rename(old, target, ec);
+    throw;
+  }
+  DeleteFolderTree(old);
+}
+
+void DrawProgressBar(int done, int total) {
+  if (total <= 0) return;
+  const int percent = std::clamp(done * 100 / total, 0, 100);
+  const int filled = percent * 40 / 100;
+  std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+               std::string(static_cast<std::size_t>(40 - filled), '.').c_str(), percent);
+  std::fflush(stderr);
 }
 
 void StderrNotifier::Notify(std::string_view message) {

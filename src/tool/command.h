@@ -81,6 +81,34 @@ void PrintJson(const nlohmann::ordered_json& object);
 // DIR/.NAME.partial-GUID.
 std::filesystem::path PartialSibling(const std::filesystem::path& target);
 
+// Removes a folder it holds when it goes, unless released: what a command builds beside its
+// target is gone whatever ends the command.
+class FolderGuard {
+ public:
+  explicit FolderGuard(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  ~FolderGuard();
+  FolderGuard(const FolderGuard&) = delete;
+  FolderGuard& operator=(const FolderGuard&) = delete;
+  void Release() { folder_.clear(); }
+
+ private:
+  std::filesystem::path folder_;
+};
+
+// Throws unless target may become a command's output folder: it is missing, empty, or force is
+// given (and it is a folder). done says when it would be replaced: "once the book is DONE".
+void CheckOutputFolder(const std::filesystem::path& target, bool force, const std::string& done);
+
+// Makes a fresh PartialSibling of target, private to the user (0700), and names it on failure.
+std::filesystem::path MakePartialSibling(const std::filesystem::path& target);
+
+// Puts the finished folder in the target's place. An earlier target goes only once the new one
+// stands where it stood.
+void ReplaceFolder(const std::filesystem::path& target, const std::filesystem::path& finished);
+
+// "\r[####....]  42%" on stderr: a command's progress on a terminal.
+void DrawProgressBar(int done, int total);
+
 // Prints what the core would show a user, on stderr.
 class StderrNotifier final : public Notifier {
  public:
@@ -91,6 +119,7 @@ class StderrNotifier final : public Notifier {
 Command AddSwfCommand(CLI::App& app);
 Command AddLocateCommand(CLI::App& app);
 Command AddExtractCommand(CLI::App& app);
+Command AddExportCommand(CLI::App& app);
 Command AddInfoCommand(CLI::App& app);
 Command AddPackCommand(CLI::App& app);
 Command AddSettingsCommand(CLI::App& app);

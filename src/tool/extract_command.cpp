@@ -34,13 +34,7 @@ class ExtractListener final : public book::BookListener {
   }
   void BookProgress(int done, int total) override {
     if (events_) std::cout << "WM_BOOK_PROGRESS " << done << ' ' << total << std::endl;
-    if (terminal_ && total > 0) {
-      const int percent = done * 100 / total;
-      const int filled = percent * 40 / 100;
-      std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                   std::string(static_cast<std::size_t>(40 - filled), '.').c_str(), percent);
-      std::fflush(stderr);
-    }
+    if (terminal_) DrawProgressBar(done, total);
   }
   void BookLoaded() override {
     loaded_ = true;
@@ -64,40 +58,6 @@ class ExtractListener final : public book::BookListener {
 fs::path DefaultFolder(const fs::path& book) {
   const fs::path name = book.filename();
   return name.has_extension() ? name.stem() : fs::path(name.string() + ".d");
-}
-
-// Removes a folder it holds when it goes, unless released.
-class FolderGuard {
- public:
-  explicit FolderGuard(fs::path folder) : folder_(std::move(folder)) {}
-  ~FolderGuard() {
-    if (!folder_.empty()) DeleteFolderTree(folder_);
-  }
-  FolderGuard(const FolderGuard&) = delete;
-  FolderGuard& operator=(const FolderGuard&) = delete;
-  void Release() { folder_.clear(); }
-
- private:
-  fs::path folder_;
-};
-
-// Puts the finished folder in the target's place. An earlier target goes only once the new one
-// stands where it stood.
-void ReplaceFolder(const fs::path& target, const fs::path& finished) {
-  std::error_code ec;
-  if (!fs::exists(target, ec)) {
-    fs::rename(finished, target);
-    return;
-  }
-  const fs::path old = PartialSibling(target);
-  fs::rename(target, old);
-  try {
-    fs::rename(finished, target);
-  } catch (...) {
-    fs::rename(old, target, ec);
-    throw;
-  }
-  DeleteFolderTree(old);
 }
 
 int Interrupted(const std::string& book, int signal) {
@@ -136,12 +96,7 @@ Command AddExtractCommand(CLI::App& app) {
   return c.With([args = c.args, o] {
     const auto start = std::chrono::steady_clock::now();
     const fs::path target = o->dir.empty() ? DefaultFolder(args->file) : fs::path(o->dir);
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(target, ec)) && !fs::is_directory(target, ec))
-      throw ToolError(fmt::format("{} exists and is not a folder", target.string()));
-    if (fs::exists(target, ec) && !fs::is_empty(target, ec) && !o->force)
-      throw ToolError(fmt::format("{} is not empty (use --force to replace it once the book is unpacked)",
-                                  target.string()));
+    CheckOutputFolder(target, o->force, "unpacked");
     {
       const package::PackageFile file(args->file);
       LocateBook(file);
@@ -150,11 +105,8 @@ Command AddExtractCommand(CLI::App& app) {
     // The book is unpacked beside the target and moved into place once it has loaded, so that a
     // failure, Ctrl-C or a closed terminal leaves the target as it was and nothing half-written.
     InterruptWatch interrupts;
-    const fs::path partial = PartialSibling(target);
-    fs::create_directories(partial.parent_path());
     // Private, as the player's run folders are: 0700, and the files 0600.
-    if (::mkdir(partial.c_str(), 0700) != 0)
-      throw ToolError(fmt::format("{}: cannot make the folder: {}", partial.string(), std::strerror(errno)));
+    const fs::path partial = MakePartialSibling(target);
     FolderGuard guard(partial);
     ExtractListener listener(o->events, ::isatty(STDERR_FILENO) == 1);
     StderrNotifier notifier;

@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
   const std::vector<Command> commands = {
       // clang-format off
       AddExtractCommand(app),
+      AddExportCommand(app),
       AddInfoCommand(app),
       AddPackCommand(app),
       AddSettingsCommand(app),

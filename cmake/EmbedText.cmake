@@ -1,0 +1,18 @@
+# Writes a C++ source that defines text files as string_view functions, so that the program
+# carries them.  cmake -DOUT=FILE -DNAMESPACE=NS -DFILES="Function=path;..." -P EmbedText.cmake
+set(source "// Made by cmake/EmbedText.cmake from the files it names: edit those.\n#include <string_view>\n\nnamespace ${NAMESPACE} {\n")
+foreach(entry IN LISTS FILES)
+  string(REPLACE "=" ";" pair "${entry}")
+  list(GET pair 0 function)
+  list(GET pair 1 path)
+  file(READ "${path}" text)
+  string(FIND "${text}" ")embedded\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${path} holds the raw string's closing delimiter")
+  endif()
+  string(APPEND source "\nstd::string_view ${function}() {\n  static constexpr std::string_view text = R\"embedded(${text})embedded\";\n  return text;\n}\n")
+endforeach()
+string(APPEND source "\n}  // namespace ${NAMESPACE}\n")
+file(WRITE "${OUT}.new" "${source}")
+file(COPY_FILE "${OUT}.new" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.new")

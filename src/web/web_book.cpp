@@ -1,0 +1,293 @@
+#include "web/web_book.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "imaging/export_images.h"
+#include "support/folder_root.h"
+#include "support/links.h"
+#include "support/ordered_pool.h"
+#include "web/web_assets.h"
+#include "web/web_text.h"
+
+namespace pagewend::web {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The alt text of a page image: the start of its text, at a word's end.
+constexpr std::size_t kAltBytes = 160;
+
+void WriteAll(const FolderRoot& root, const fs::path& name, std::string_view bytes) {
+  const UniqueFd fd = root.CreateFile(name);
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd.Get(), bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0)
+      throw FileError(
+          fmt::format("{}: cannot write: {}", (root.Path() / name).string(), std::strerror(errno)));
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+// Whether a file a page names is one the run wrote: below its folder, without climbing.
+bool Below(const fs::path& file, const fs::path& sources) {
+  if (file.empty() || !file.is_absolute()) return false;
+  const fs::path relative = file.lexically_normal().lexically_relative(sources.lexically_normal());
+  return !relative.empty() && *relative.begin() != ".." && *relative.begin() != ".";
+}
+
+// At most limit bytes of a run's text file, read through the run's folder so that nothing named
+// outside it is read; nothing when it is not there.
+std::optional<std::string> ReadBounded(const FolderRoot& sources, const fs::path& file, std::size_t limit,
+                                       bool& cut) {
+  UniqueFd fd;
+  try {
+    fd = sources.OpenRead(file);
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+  std::string bytes(limit + 1, '\0');
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd.Get(), bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  cut = got > limit;
+  bytes.resize(std::min(got, limit));
+  return bytes;
+}
+
+// Text as it reads: runs of white space as one space.
+std::string Collapsed(std::string_view text) {
+  std::string out;
+  bool space = false;
+  for (const char c : text) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == '\0') {
+      space = !out.empty();
+      continue;
+    }
+    if (space) out += ' ';
+    space = false;
+    out += c;
+  }
+  return out;
+}
+
+std::string Alt(const std::string& text, int number) {
+  if (text.empty()) return fmt::format("Page {}", number);
+  std::string alt = ValidUtf8(text, kAltBytes);
+  if (alt.size() < text.size()) {
+    if (const auto space = alt.rfind(' '); space != std::string::npos && space > kAltBytes / 2)
+      alt.resize(space);
+    alt += "\xE2\x80\xA6";
+  }
+  return fmt::format("Page {}: {}", number, alt);
+}
+
+// An address for an href: what MayOpenOutside lets out, with the bytes a browser would skip or
+// read as the attribute's end percent-encoded; the result still goes through EscapeHtml.
+std::optional<std::string> OutsideAddress(const std::string& url) {
+  if (!MayOpenOutside(url)) return std::nullopt;
+  std::string out;
+  for (const char c : ValidUtf8(url)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F || c == '"' || c == '\'' || c == '<' || c == '>' || c == '`' ||
+        c == '\\')
+      out += fmt::format("%{:02X}", byte);
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string Percent(double part, double whole) {
+  return fmt::format("{:.4f}", whole > 0 ? part / whole * 100 : 0);
+}
+
+struct PageFiles {
+  std::string screen;
+  std::string zoom;
+  std::string thumb;
+  imaging::Size size;
+};
+
+std::string PageName(int number) { return fmt::format("page-{:04}", number); }
+
+// The page's section: its image, its links over it, its text for finding and reading aloud.
+std::string PageSection(const reading::Book& book, std::size_t index, const PageFiles& files,
+                        const std::string& text) {
+  const reading::Page& page = book.pages[index];
+  const int number = static_cast<int>(index) + 1;
+  std::string html = fmt::format(
+      "<section class=\"page\" id=\"p{0}\" data-page=\"{0}\" data-bg=\"#{1:06x}\" aria-label=\"Page {0}\">\n"
+      "<img src=\"{2}\" data-zoom=\"{3}\" width=\"{4}\" height=\"{5}\" alt=\"{6}\" loading=\"lazy\" "
+      "decoding=\"async\">\n",
+      number, page.background & 0xFFFFFF, files.screen, files.zoom, files.size.width, files.size.height,
+      EscapeHtml(Alt(text, number)));
+  for (const reading::Link& link : page.links) {
+    const std::string box = fmt::format(
+        "{} {} {} {}", Percent(link.area.x, book.pageWidth), Percent(link.area.y, book.pageHeight),
+        Percent(link.area.width, book.pageWidth), Percent(link.area.height, book.pageHeight));
+    if (link.page >= 0 && link.page < static_cast<int>(book.pages.size())) {
+      html += fmt::format(
+          "<a class=\"link\" href=\"#page={0}\" data-box=\"{1}\" aria-label=\"Go to page {0}\"></a>\n",
+          link.page + 1, box);
+    } else if (const auto address = OutsideAddress(link.url)) {
+      html += fmt::format(
+          "<a class=\"link\" href=\"{0}\" target=\"_blank\" rel=\"noopener noreferrer\" data-box=\"{1}\" "
+          "aria-label=\"{0}\"></a>\n",
+          EscapeHtml(*address), box);
+    }
+  }
+  if (!text.empty()) html += fmt::format("<p class=\"page-text\">{}</p>\n", EscapeHtml(text));
+  return html + "</section>\n";
+}
+
+std::string Contents(const reading::Book& book) {
+  std::string html;
+  for (const reading::ContentsEntry& entry : book.contents) {
+    if (entry.page < 0 || entry.page >= static_cast<int>(book.pages.size())) continue;
+    html += fmt::format("<li class=\"level-{}\"><a href=\"#page={}\">{}</a></li>\n",
+                        std::clamp(entry.level, 0, 5), entry.page + 1, EscapeHtml(entry.title));
+  }
+  return html;
+}
+
+std::string Strip(const std::vector<PageFiles>& files) {
+  std::string html;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    html += fmt::format(
+        "<a href=\"#page={0}\" data-page=\"{0}\"><img src=\"{1}\" alt=\"Page {0}\" "
+        "loading=\"lazy\" decoding=\"async\"></a>\n",
+        i + 1, files[i].thumb);
+  return html;
+}
+
+// Nothing from outside the folder: scripts, styles and images of its own files only, no
+// connections, no frames, no forms, no base that would move relative names elsewhere.
+constexpr const char* kPolicy =
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; base-uri 'none'; "
+    "form-action 'none'";
+
+std::string IndexHtml(const reading::Book& book, const std::vector<PageFiles>& files,
+                      const std::vector<std::string>& texts) {
+  const std::string title = book.title.empty() ? "Untitled book" : book.title;
+  const std::size_t count = book.pages.size();
+  std::string html = fmt::format(
+      "<!DOCTYPE html>\n<html lang=\"\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"{0}\">\n"
+      "<meta name=\"referrer\" content=\"no-referrer\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<title>{1}</title>\n<meta name=\"description\" content=\"{1}: {2} page{3}\">\n"
+      "<meta name=\"generator\" content=\"pagewend {4}\">\n"
+      "<link rel=\"stylesheet\" href=\"assets/turner.css\">\n"
+      "<script src=\"assets/turner.js\" defer></script>\n</head>\n<body>\n"
+      "<header class=\"bar\">\n<button type=\"button\" id=\"contents-button\" aria-controls=\"contents\" "
+      "aria-expanded=\"false\"{5}>Contents</button>\n<h1>{1}</h1>\n"
+      "<button type=\"button\" id=\"previous\" aria-label=\"Previous page\">&#8249;</button>\n"
+      "<span id=\"where\" aria-live=\"polite\"></span>\n"
+      "<button type=\"button\" id=\"next\" aria-label=\"Next page\">&#8250;</button>\n"
+      "<button type=\"button\" id=\"zoom\" aria-pressed=\"false\">Zoom</button>\n"
+      "<button type=\"button\" id=\"full-screen\">Full screen</button>\n"
+      "<button type=\"button\" id=\"strip-button\" aria-controls=\"strip\" "
+      "aria-expanded=\"true\">Pages</button>\n"
+      "</header>\n<nav id=\"contents\" aria-label=\"Contents\" hidden><ol>\n{6}</ol></nav>\n"
+      "<main id=\"stage\"><div id=\"spread\"{7}>\n",
+      kPolicy, EscapeHtml(title), count, count == 1 ? "" : "s", PAGEWEND_VERSION,
+      book.contents.empty() ? " hidden" : "", Contents(book), book.rightToLeft ? " class=\"rtl\"" : "");
+  for (std::size_t i = 0; i < count; ++i) html += PageSection(book, i, files[i], texts[i]);
+  html += "</div></main>\n<nav id=\"strip\" aria-label=\"Pages\">\n" + Strip(files) + "</nav>\n";
+  html += fmt::format(
+      "<script type=\"application/json\" id=\"book-data\">{{\"title\":{},\"pages\":{},\"width\":{},"
+      "\"height\":{},\"rightToLeft\":{},\"centreCovers\":{}}}</script>\n</body>\n</html>\n",
+      JsonString(title), count, book.pageWidth, book.pageHeight, book.rightToLeft, book.centreCovers);
+  return html;
+}
+
+}  // namespace
+
+WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, const fs::path& folder,
+                            const WebBookOptions& options) {
+  const auto out = std::make_shared<const FolderRoot>(folder);
+  const FolderRoot sourceRoot(sources);
+  out->MakeFolders("assets");
+  out->MakeFolders("pages");
+  out->MakeFolders("thumbs");
+  const int count = static_cast<int>(book.pages.size());
+  const double pageWidth = book.pageWidth > 0 ? book.pageWidth : 595;
+  const double pageHeight = book.pageHeight > 0 ? book.pageHeight : 842;
+  WebBookSummary summary;
+  summary.pages = count;
+  std::vector<PageFiles> files(book.pages.size());
+  std::vector<std::string> texts(book.pages.size());
+  if (options.progress) options.progress(0, count);
+
+  const imaging::TextDrawing drawing;
+  OrderedPool pool(options.jobs == 0 ? OrderedPool::DefaultWorkers() : options.jobs);
+  for (int i = 0; i < count; ++i) {
+    if (options.stopped && options.stopped()) {
+      pool.Cancel();
+      throw WebBookStopped();
+    }
+    const reading::Page& page = book.pages[static_cast<std::size_t>(i)];
+    auto job = std::make_shared<imaging::ExportImageJob>();
+    job->page.background = page.background;
+    for (const reading::PagePart& part : page.parts)
+      if (part.kind == reading::PagePart::Kind::Text || Below(part.file, sources))
+        job->page.parts.push_back(part);
+    job->pageWidth = pageWidth;
+    job->pageHeight = pageHeight;
+    job->screenSide = options.screenSide;
+    const std::string name = PageName(i + 1);
+    job->screen = fs::path("pages") / name;
+    job->zoom = fs::path("pages") / (name + "-zoom");
+    job->thumb = fs::path("thumbs") / name;
+    job->outputs = out;
+    auto made = std::make_shared<imaging::ExportedImages>();
+    pool.Submit([job, made] { *made = imaging::WriteExportImages(*job); },
+                [&, i, made, name] {
+                  PageFiles& f = files[static_cast<std::size_t>(i)];
+                  f.screen = "pages/" + name + made->extension;
+                  f.zoom = made->separateZoom ? "pages/" + name + "-zoom" + made->extension : f.screen;
+                  f.thumb = "thumbs/" + name + made->extension;
+                  f.size = made->screen;
+                  if (options.progress) options.progress(i + 1, count);
+                });
+    // The text is read while the workers draw.
+    std::string text;
+    bool cut = false;
+    if (Below(page.searchText, sources)) {
+      if (auto read = ReadBounded(sourceRoot, page.searchText, kMaxPageTextBytes, cut))
+        text = std::move(*read);
+    }
+    if (text.empty()) {
+      for (const reading::PagePart& part : page.parts)
+        if (part.kind == reading::PagePart::Kind::Text && text.size() < kMaxPageTextBytes)
+          text += part.text + "\n";
+      cut = text.size() > kMaxPageTextBytes;
+    }
+    summary.textsCut += cut ? 1 : 0;
+    texts[static_cast<std::size_t>(i)] = ValidUtf8(Collapsed(text), kMaxPageTextBytes);
+  }
+  pool.Drain();
+
+  WriteAll(*out, "assets/turner.js", TurnerScript());
+  WriteAll(*out, "assets/turner.css", TurnerStyle());
+  WriteAll(*out, "index.html", IndexHtml(book, files, texts));
+  return summary;
+}
+
+}  // namespace pagewend::web
