@@ -379,7 +379,9 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
     std::function<void()> job;
     fs::path source;
     auto problem = std::make_shared<std::optional<imaging::PageImageError>>();
-    if (mobile && mobile->target) {
+    if (mobile && mobile->target && !options_.pageImages) {
+      WriteFile(*mobile);
+    } else if (mobile && mobile->target) {
       WriteFile(*mobile);
       source = fs::path(page.mobilefile2()).lexically_normal();
       ++readByJobs_[source];

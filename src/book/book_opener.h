@@ -39,6 +39,9 @@ struct OpenerOptions {
   SystemSettings settings;
   // Workers for the page images; 0 means one per core.
   unsigned jobs = 0;
+  // Make each page's mobile image and thumbnails. A caller that makes images of its own from the
+  // pages' files (the web export) leaves them out; the files themselves are written either way.
+  bool pageImages = true;
 };
 
 // Unpacks a book package into a run's working folder: parses the two documents, writes every

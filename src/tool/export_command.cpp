@@ -136,6 +136,8 @@ Command AddExportCommand(CLI::App& app) {
     setup.workingFolder = unpacked;
     setup.options.settings = SystemSettings::FromUserLocale();
     setup.options.jobs = o->jobs;
+    // The web book's images are made from the pages' own files below.
+    setup.options.pageImages = false;
     book::UnpackRun run(std::move(setup), listener, notifier);
     interrupts.OnInterrupt([&run](int) { run.Stop(); });
     const struct Unhook {
