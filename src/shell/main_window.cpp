@@ -21,9 +21,7 @@
 #include <cstdio>
 
 #include "book/book_check.h"
-#include "book/book_opener.h"
-#include "model/project/pw_project.h"
-#include "paths/file_names.h"
+#include "book/unpacked_book.h"
 #include "shell/flash_request_parser.h"
 #include "shell/loading_thread.h"
 #include "shell/movie_host.h"
@@ -308,14 +306,8 @@ void MainWindow::PlayLoadedBook() {
   resize(kWindowWidth, kWindowHeight);
   // The reader's view of the book is read now, while the loader waits: afterwards the documents
   // are the loader's again.
-  const book::BookOpener& opener = loader_->Run().Opener();
-  reading::Book pages = reading::ReadBook(opener.Book(), windowTitle().toStdString());
-  if (const std::string toc = opener.Project().toc().filename(); !toc.empty()) {
-    auto entries = reading::ReadContentsFile(paths_.OtherFolder(true) / WinFileName(toc),
-                                             static_cast<int>(pages.pages.size()));
-    if (!entries.empty()) pages.contents = std::move(entries);
-  }
-  pages_ = std::make_shared<const reading::Book>(std::move(pages));
+  pages_ = std::make_shared<const reading::Book>(
+      book::ReadUnpackedBook(loader_->Run().Opener(), paths_, windowTitle().toStdString()));
   loaded_ = true;
   switchAction_->setEnabled(!pages_->pages.empty());
   if (!run_.pageView || !ShowPages()) StartMovie();

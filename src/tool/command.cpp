@@ -10,8 +10,10 @@
 #include <cstring>
 #include <iostream>
 
+#include "book/unpack_run.h"
 #include "support/folder_tree.h"
 #include "support/guid.h"
+#include "tool/interrupt.h"
 
 namespace pagewend::tool {
 
@@ -104,6 +106,24 @@ void DrawProgressBar(int done, int total) {
 
 void StderrNotifier::Notify(std::string_view message) {
   std::fprintf(stderr, "pagewend: %.*s\n", static_cast<int>(message.size()), message.data());
+}
+
+int RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts, const std::function<void()>& endBar) {
+  interrupts.OnInterrupt([&run](int) { run.Stop(); });
+  // The watcher lives longer than the run: it must stop reaching for it before the run goes.
+  const struct Unhook {
+    InterruptWatch& watch;
+    ~Unhook() { watch.OnInterrupt({}); }
+  } unhook{interrupts};
+  try {
+    run.Run();
+  } catch (const std::exception& e) {
+    endBar();
+    if (interrupts.Signal() != 0) return interrupts.Signal();
+    throw ToolError("the book could not be unpacked", e.what());
+  }
+  if (interrupts.Signal() != 0) endBar();
+  return interrupts.Signal();
 }
 
 }  // namespace pagewend::tool

@@ -14,7 +14,13 @@
 #include "support/notifier.h"
 #include "support/system_settings.h"
 
+namespace pagewend::book {
+class UnpackRun;
+}
+
 namespace pagewend::tool {
+
+class InterruptWatch;
 
 // Exit codes: 0 the work is done, 1 the work failed, 2 the command line was wrong; a run ended
 // by a signal exits with 128 + the signal's number, as a shell reports it.
@@ -105,6 +111,11 @@ std::filesystem::path MakePartialSibling(const std::filesystem::path& target);
 // Puts the finished folder in the target's place. An earlier target goes only once the new one
 // stands where it stood.
 void ReplaceFolder(const std::filesystem::path& target, const std::filesystem::path& finished);
+
+// Runs an unpack that an interrupt (Ctrl-C, SIGTERM, SIGHUP) stops at its next check: the signal
+// that ended it, or 0 when it ran to its end. A failure throws ToolError with the run's reason.
+// endBar is called first whenever the run ends early.
+int RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts, const std::function<void()>& endBar);
 
 // "\r[####....]  42%" on stderr: a command's progress on a terminal.
 void DrawProgressBar(int done, int total);

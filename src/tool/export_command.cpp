@@ -9,9 +9,7 @@
 #include <filesystem>
 
 #include "book/unpack_run.h"
-#include "model/project/pw_project.h"
-#include "paths/file_names.h"
-#include "paths/path_getter.h"
+#include "book/unpacked_book.h"
 #include "reading/book_pages.h"
 #include "support/folder_tree.h"
 #include "tool/book_source.h"
@@ -66,18 +64,6 @@ void Publishable(const fs::path& folder) {
     if (entry.is_symlink()) continue;
     fs::permissions(entry.path(), allowed(entry.is_directory() ? 0755 : 0644));
   }
-}
-
-// The book's own table of contents, where its package carries one that names pages; else the
-// contents the reader makes of its chapters and bookmarks.
-std::vector<reading::ContentsEntry> Contents(const book::UnpackRun& run, const reading::Book& book) {
-  const std::string name = run.Opener().Project().toc().filename();
-  if (name.empty()) return book.contents;
-  const auto below = PathGetter::InFilesFolder(run.Paths().OtherFolder(false).string() + WinFileName(name));
-  if (!below) return book.contents;
-  auto entries = reading::ReadContentsFile(run.Paths().WorkingFolder(true) / *below,
-                                           static_cast<int>(book.pages.size()));
-  return entries.empty() ? book.contents : entries;
 }
 
 int Interrupted(const std::string& book, int signal) {
@@ -139,26 +125,11 @@ Command AddExportCommand(CLI::App& app) {
     // The web book's images are made from the pages' own files below.
     setup.options.pageImages = false;
     book::UnpackRun run(std::move(setup), listener, notifier);
-    interrupts.OnInterrupt([&run](int) { run.Stop(); });
-    const struct Unhook {
-      InterruptWatch& watch;
-      ~Unhook() { watch.OnInterrupt({}); }
-    } unhook{interrupts};
-    try {
-      run.Run();
-    } catch (const std::exception& e) {
-      listener.EndBar();
-      if (interrupts.Signal() != 0) return Interrupted(args->file, interrupts.Signal());
-      throw ToolError("the book could not be unpacked", e.what());
-    }
-    if (interrupts.Signal() != 0) {
-      listener.EndBar();
-      return Interrupted(args->file, interrupts.Signal());
-    }
+    if (const int signal = RunInterruptibly(run, interrupts, [&listener] { listener.EndBar(); }))
+      return Interrupted(args->file, signal);
     if (!listener.Loaded()) throw ToolError("the run stopped before the book was loaded");
 
-    reading::Book book = reading::ReadBook(run.Opener().Book(), listener.Title());
-    book.contents = Contents(run, book);
+    const reading::Book book = book::ReadUnpackedBook(run.Opener(), run.Paths(), listener.Title());
     web::WebBookOptions options;
     options.jobs = o->jobs;
     options.progress = [&listener](int done, int total) { listener.Pages(done, total); };

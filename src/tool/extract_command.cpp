@@ -116,21 +116,9 @@ Command AddExtractCommand(CLI::App& app) {
     setup.options.settings = SystemSettings::FromUserLocale();
     setup.options.jobs = o->jobs;
     book::UnpackRun run(std::move(setup), listener, notifier);
-    interrupts.OnInterrupt([&run](int) { run.Stop(); });
-    // The watcher lives longer than the run: it must stop reaching for it before the run goes.
-    const struct Unhook {
-      InterruptWatch& watch;
-      ~Unhook() { watch.OnInterrupt({}); }
-    } unhook{interrupts};
-    try {
-      run.Run();
-    } catch (const std::exception& e) {
-      listener.EndBar();
-      if (interrupts.Signal() != 0) return Interrupted(args->file, interrupts.Signal());
-      throw ToolError("the book could not be unpacked", e.what());
-    }
+    if (const int signal = RunInterruptibly(run, interrupts, [&listener] { listener.EndBar(); }))
+      return Interrupted(args->file, signal);
     listener.EndBar();
-    if (interrupts.Signal() != 0) return Interrupted(args->file, interrupts.Signal());
     if (!listener.Loaded()) throw ToolError("the run stopped before the book was loaded");
     if (o->keepDocuments) book::KeepDocuments(args->file, partial);
     ReplaceFolder(target, partial);
