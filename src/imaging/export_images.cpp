@@ -7,14 +7,10 @@
 
 #include <fmt/format.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "imaging/image_decode.h"
@@ -138,18 +134,10 @@ void Write(const QImage& image, const std::filesystem::path& dest, const FolderR
 }
 
 void WriteBytes(const std::string& bytes, const std::filesystem::path& dest, const FolderRoot& outputs) {
-  UniqueFd fd;
   try {
-    fd = outputs.CreateFile(dest);
+    outputs.WriteFile(dest, bytes);
   } catch (const FileError& e) {
     throw ImageError(e.what());
-  }
-  for (std::size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      throw ImageError(fmt::format("{}: cannot write the image: {}", dest.string(), std::strerror(errno)));
-    done += static_cast<std::size_t>(n);
   }
 }
 

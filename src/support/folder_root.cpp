@@ -141,6 +141,16 @@ UniqueFd FolderRoot::CreateFile(const fs::path& path) const {
   return fd;
 }
 
+void FolderRoot::WriteFile(const fs::path& path, std::string_view bytes) const {
+  const UniqueFd fd = CreateFile(path);
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd.Get(), bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Fail(path_ / Below(path), n < 0 ? errno : EIO, "write");
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
 UniqueFd FolderRoot::CreateUnnamed() const {
   UniqueFd fd(::openat(fd_.Get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
   if (fd.Valid()) return fd;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 #include "support/file_copy.h"
 #include "support/unique_fd.h"
@@ -33,6 +34,8 @@ class FolderRoot {
   // Creates or truncates a file in an existing folder, for writing. A file with other hard links
   // is refused, since truncating it would change the file elsewhere too.
   UniqueFd CreateFile(const std::filesystem::path& path) const;
+  // CreateFile, then all of bytes written to it.
+  void WriteFile(const std::filesystem::path& path, std::string_view bytes) const;
   // A new file in this folder that has no name: gone when closed, and nothing can be planted
   // where it is written. Open for reading and writing.
   UniqueFd CreateUnnamed() const;

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -27,18 +26,6 @@ namespace fs = std::filesystem;
 
 // The alt text of a page image: the start of its text, at a word's end.
 constexpr std::size_t kAltBytes = 160;
-
-void WriteAll(const FolderRoot& root, const fs::path& name, std::string_view bytes) {
-  const UniqueFd fd = root.CreateFile(name);
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd.Get(), bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      throw FileError(
-          fmt::format("{}: cannot write: {}", (root.Path() / name).string(), std::strerror(errno)));
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
 
 // Whether a file a page names is one the run wrote: below its folder, without climbing.
 bool Below(const fs::path& file, const fs::path& sources) {
@@ -284,9 +271,9 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
   }
   pool.Drain();
 
-  WriteAll(*out, "assets/turner.js", TurnerScript());
-  WriteAll(*out, "assets/turner.css", TurnerStyle());
-  WriteAll(*out, "index.html", IndexHtml(book, files, texts));
+  out->WriteFile("assets/turner.js", TurnerScript());
+  out->WriteFile("assets/turner.css", TurnerStyle());
+  out->WriteFile("index.html", IndexHtml(book, files, texts));
   return summary;
 }
 
