@@ -1,9 +1,7 @@
 #include "imaging/export_images.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageWriter>
 
 #include <fmt/format.h>
 
@@ -14,6 +12,7 @@
 #include <optional>
 
 #include "imaging/image_decode.h"
+#include "imaging/image_write.h"
 #include "imaging/jpeg_reader.h"
 #include "imaging/jpeg_requantize.h"
 #include "imaging/page_render.h"
@@ -114,23 +113,9 @@ bool HasTransparency(const QImage& image) {
 }
 
 void Write(const QImage& image, const std::filesystem::path& dest, const FolderRoot& outputs, int quality) {
-  UniqueFd fd;
-  try {
-    fd = outputs.CreateFile(dest);
-  } catch (const FileError& e) {
-    throw ImageError(e.what());
-  }
-  QFile file;
-  if (!file.open(fd.Get(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
-    throw ImageError(fmt::format("{}: {}", dest.string(), file.errorString().toStdString()));
-  fd.Release();
   const bool png = dest.extension() == ".png";
-  QImageWriter writer(&file, png ? "png" : "jpeg");
   // For PNG, Qt's quality picks the zlib level: a fast one, as for the run's thumbnails.
-  writer.setQuality(png ? 80 : quality);
-  if (!writer.write(image))
-    throw ImageError(
-        fmt::format("{}: cannot write the image: {}", dest.string(), writer.errorString().toStdString()));
+  WriteImage(image, dest, outputs, png ? "png" : "jpeg", png ? 80 : quality);
 }
 
 void WriteBytes(const std::string& bytes, const std::filesystem::path& dest, const FolderRoot& outputs) {

@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "imaging/image_decode.h"
+#include "imaging/image_write.h"
 #include "imaging/jpeg_reader.h"
 #include "support/unique_fd.h"
 
@@ -83,35 +84,27 @@ QImage ScaledTo(const QImage& image, Size size) {
   return image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+// For PNG, Qt's "quality" picks the zlib level: 80 is level 1 or 2, three times faster than the
+// default for thumbnails barely larger. Other formats keep their defaults.
+int QualityFor(const std::filesystem::path& dest) {
+  return dest.extension() == ".png" || dest.extension() == ".PNG" ? 80 : -1;
+}
+
 void Save(const QImage& image, const std::filesystem::path& dest, const FolderRoot* outputs) {
-  QFile file;
-  QImageWriter writer;
   if (outputs) {
     // The format goes by the name, as when Qt opens the file itself; it is checked first so
     // that a name no format serves leaves no empty file behind.
     const QByteArray format = ToQString(dest.extension()).mid(1).toLower().toLatin1();
     if (!QImageWriter::supportedImageFormats().contains(format))
       throw PageImageError(fmt::format("{}: no image format goes by this file name", dest.string()));
-    UniqueFd fd;
-    try {
-      fd = outputs->CreateFile(dest);
-    } catch (const FileError& e) {
-      throw ImageError(e.what());
-    }
-    if (!file.open(fd.Get(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
-      throw ImageError(fmt::format("{}: {}", dest.string(), file.errorString().toStdString()));
-    fd.Release();
-    writer.setDevice(&file);
-    writer.setFormat(format);
-  } else {
-    // Never write through a link someone left in the folder.
-    if (std::filesystem::is_symlink(dest))
-      throw ImageError(fmt::format("{}: refusing to write through a link", dest.string()));
-    writer.setFileName(ToQString(dest));
+    WriteImage(image, dest, *outputs, format, QualityFor(dest));
+    return;
   }
-  // For PNG, Qt's "quality" picks the zlib level: 80 is level 1 or 2, three times faster than
-  // the default for thumbnails barely larger. Other formats keep their defaults.
-  if (dest.extension() == ".png" || dest.extension() == ".PNG") writer.setQuality(80);
+  // Never write through a link someone left in the folder.
+  if (std::filesystem::is_symlink(dest))
+    throw ImageError(fmt::format("{}: refusing to write through a link", dest.string()));
+  QImageWriter writer(ToQString(dest));
+  writer.setQuality(QualityFor(dest));
   if (writer.write(image)) return;
   if (writer.error() == QImageWriter::UnsupportedFormatError)
     throw PageImageError(fmt::format("{}: no image format goes by this file name", dest.string()));
@@ -147,6 +140,27 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
     throw PageImageError(
         fmt::format("{}: cannot decode the image: {}", source.string(), reader.errorString().toStdString()));
   return {std::move(image), original};
+}
+
+void WriteImage(const QImage& image, const std::filesystem::path& dest, const FolderRoot& outputs,
+                const QByteArray& format, int quality) {
+  UniqueFd fd;
+  try {
+    fd = outputs.CreateFile(dest);
+  } catch (const FileError& e) {
+    throw ImageError(e.what());
+  }
+  QFile file;
+  if (!file.open(fd.Get(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+    throw ImageError(fmt::format("{}: {}", dest.string(), file.errorString().toStdString()));
+  fd.Release();
+  QImageWriter writer(&file, format);
+  writer.setQuality(quality);
+  if (writer.write(image)) return;
+  if (writer.error() == QImageWriter::UnsupportedFormatError)
+    throw PageImageError(fmt::format("{}: no image format goes by this file name", dest.string()));
+  throw ImageError(
+      fmt::format("{}: cannot write the image: {}", dest.string(), writer.errorString().toStdString()));
 }
 
 Size RasterPixelSize(const std::filesystem::path& path) {
