@@ -95,6 +95,12 @@ void ReplaceFolder(const std::filesystem::path& target, const std::filesystem::p
   DeleteFolderTree(old);
 }
 
+int Interrupted(std::string_view command, const std::string& book, int signal) {
+  std::fprintf(stderr, "pagewend %.*s: %s: interrupted; nothing was written\n",
+               static_cast<int>(command.size()), command.data(), book.c_str());
+  return 128 + signal;
+}
+
 void DrawProgressBar(int done, int total) {
   if (total <= 0) return;
   const int percent = std::clamp(done * 100 / total, 0, 100);

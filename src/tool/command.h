@@ -117,6 +117,10 @@ void ReplaceFolder(const std::filesystem::path& target, const std::filesystem::p
 // endBar is called first whenever the run ends early.
 int RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts, const std::function<void()>& endBar);
 
+// What a command says on stderr when a signal ended it before it wrote anything; the exit code
+// for that signal.
+int Interrupted(std::string_view command, const std::string& book, int signal);
+
 // "\r[####....]  42%" on stderr: a command's progress on a terminal.
 void DrawProgressBar(int done, int total);
 

@@ -66,11 +66,6 @@ void Publishable(const fs::path& folder) {
   }
 }
 
-int Interrupted(const std::string& book, int signal) {
-  std::fprintf(stderr, "pagewend export: %s: interrupted; nothing was written\n", book.c_str());
-  return 128 + signal;
-}
-
 }  // namespace
 
 Command AddExportCommand(CLI::App& app) {
@@ -126,7 +121,7 @@ Command AddExportCommand(CLI::App& app) {
     setup.options.pageImages = false;
     book::UnpackRun run(std::move(setup), listener, notifier);
     if (const int signal = RunInterruptibly(run, interrupts, [&listener] { listener.EndBar(); }))
-      return Interrupted(args->file, signal);
+      return Interrupted("export", args->file, signal);
     if (!listener.Loaded()) throw ToolError("the run stopped before the book was loaded");
 
     const reading::Book book = book::ReadUnpackedBook(run.Opener(), run.Paths(), listener.Title());
@@ -139,13 +134,13 @@ Command AddExportCommand(CLI::App& app) {
       summary = web::WriteWebBook(book, unpacked, partial, options);
     } catch (const web::WebBookStopped&) {
       listener.EndBar();
-      return Interrupted(args->file, interrupts.Signal());
+      return Interrupted("export", args->file, interrupts.Signal());
     } catch (const std::exception& e) {
       listener.EndBar();
       throw ToolError("the web book could not be written", e.what());
     }
     listener.EndBar();
-    if (interrupts.Signal() != 0) return Interrupted(args->file, interrupts.Signal());
+    if (interrupts.Signal() != 0) return Interrupted("export", args->file, interrupts.Signal());
     Publishable(partial);
     ReplaceFolder(target, partial);
     partialGuard.Release();

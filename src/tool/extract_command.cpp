@@ -60,11 +60,6 @@ fs::path DefaultFolder(const fs::path& book) {
   return name.has_extension() ? name.stem() : fs::path(name.string() + ".d");
 }
 
-int Interrupted(const std::string& book, int signal) {
-  std::fprintf(stderr, "pagewend extract: %s: interrupted; nothing was written\n", book.c_str());
-  return 128 + signal;
-}
-
 }  // namespace
 
 Command AddExtractCommand(CLI::App& app) {
@@ -117,7 +112,7 @@ Command AddExtractCommand(CLI::App& app) {
     setup.options.jobs = o->jobs;
     book::UnpackRun run(std::move(setup), listener, notifier);
     if (const int signal = RunInterruptibly(run, interrupts, [&listener] { listener.EndBar(); }))
-      return Interrupted(args->file, signal);
+      return Interrupted("extract", args->file, signal);
     listener.EndBar();
     if (!listener.Loaded()) throw ToolError("the run stopped before the book was loaded");
     if (o->keepDocuments) book::KeepDocuments(args->file, partial);
