@@ -157,7 +157,6 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   });
   connect(movie_, &MovieHost::MovieFailed, this, [this](const QString& reason) {
     if (movieStarted_) return;
-    WriteLog(log_.get(), "[Application]: the movie could not be played: " + reason.left(300).toStdString());
     MovieUnavailable(QStringLiteral("The book's movie could not be played, so its pages are shown instead."),
                      QStringLiteral("The book's movie could not be played, so the book cannot be shown."),
                      reason.left(300));
