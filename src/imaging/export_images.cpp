@@ -54,18 +54,6 @@ Size ZoomFor(Size original, int screenSide) {
   return FitWithin(original, {2 * screenSide, 2 * screenSide});
 }
 
-// The resolution the page's images carry: the most source pixels per page unit among them, read
-// from their headers. Nothing for a page without readable images, whose texts draw at any size.
-double ImageResolution(const ExportImageJob& job) {
-  double best = 0;
-  for (const reading::PagePart& part : job.page.parts) {
-    if (part.kind != reading::PagePart::Kind::Image || part.box.Empty()) continue;
-    const Size size = RasterPixelSize(part.file);
-    best = std::max({best, size.width / part.box.width, size.height / part.box.height});
-  }
-  return best;
-}
-
 // Exactly half the size, each pixel the mean of four: as good as a smooth resample at this ratio
 // and several times faster.
 QImage Halve(const QImage& source) {
@@ -213,7 +201,7 @@ ExportedImages WriteExportImages(const ExportImageJob& job) {
     }
   }
   if (composed) {
-    const double resolution = ImageResolution(job);
+    const double resolution = ImageResolution(job.page);
     // Texts draw sharp at any size; a page with nothing on it has nothing to zoom into.
     Size size = PageFit(job, job.page.parts.empty() ? side : 2 * side);
     if (resolution > 0) {

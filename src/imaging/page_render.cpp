@@ -71,4 +71,14 @@ QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight
   return image;
 }
 
+double ImageResolution(const reading::Page& page) {
+  double best = 0;
+  for (const reading::PagePart& part : page.parts) {
+    if (part.kind != reading::PagePart::Kind::Image || part.box.Empty()) continue;
+    const Size size = RasterPixelSize(part.file);
+    best = std::max({best, size.width / part.box.width, size.height / part.box.height});
+  }
+  return best;
+}
+
 }  // namespace pagewend::imaging

@@ -12,4 +12,8 @@ namespace pagewend::imaging {
 // all the same.
 QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight, Size pixels);
 
+// The resolution a page's images carry: the most source pixels per page unit among them, read
+// from their headers. 0 for a page without readable images.
+double ImageResolution(const reading::Page& page);
+
 }  // namespace pagewend::imaging

@@ -20,7 +20,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "imaging/page_images.h"
+#include "imaging/page_render.h"
 #include "shell/page_cache.h"
 
 namespace pagewend::shell {
@@ -479,14 +479,9 @@ double PageView::MaxZoom() const {
   if (!book_) return most;
   const reading::Placement placement =
       reading::Place(*book_, CurrentSpreads(), spread_, CanvasView(), fit_, 1);
-  for (const reading::PagePlacement& placed : placement.pages) {
-    for (const reading::PagePart& part : book_->pages[static_cast<std::size_t>(placed.page)].parts) {
-      if (part.kind != reading::PagePart::Kind::Image || part.box.Empty()) continue;
-      const imaging::Size size = imaging::RasterPixelSize(part.file);
-      const double shown = part.box.width * placement.scale;
-      if (size.width > 0 && shown > 0) most = std::max(most, size.width / shown);
-    }
-  }
+  for (const reading::PagePlacement& placed : placement.pages)
+    most = std::max(most, imaging::ImageResolution(book_->pages[static_cast<std::size_t>(placed.page)]) /
+                              placement.scale);
   return std::min(most, 16.0);
 }
 
