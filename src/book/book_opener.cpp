@@ -379,19 +379,19 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
     std::function<void()> job;
     fs::path source;
     auto problem = std::make_shared<std::optional<imaging::PageImageError>>();
-    if (mobile && mobile->target && !options_.pageImages) {
+    if (mobile && mobile->target) {
       WriteFile(*mobile);
-    } else if (mobile && mobile->target) {
-      WriteFile(*mobile);
-      source = fs::path(page.mobilefile2()).lexically_normal();
-      ++readByJobs_[source];
-      job = [imageJob = PageImages(page, i), problem] {
-        try {
-          imaging::MakePageImages(imageJob);
-        } catch (const imaging::PageImageError& e) {
-          problem->emplace(e);
-        }
-      };
+      if (options_.pageImages) {
+        source = fs::path(page.mobilefile2()).lexically_normal();
+        ++readByJobs_[source];
+        job = [imageJob = PageImages(page, i), problem] {
+          try {
+            imaging::MakePageImages(imageJob);
+          } catch (const imaging::PageImageError& e) {
+            problem->emplace(e);
+          }
+        };
+      }
     } else if (mobile) {
       Refuse(mobile->owner, mobile->name);
     }
