@@ -51,6 +51,7 @@ TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
   RuffleMovieHost* host = host_;
   QSignalSpy calls(host, &MovieHost::FlashCall);
   QSignalSpy loaded(&window, &MainWindow::BookLoaded);
+  QSignalSpy started(host, &MovieHost::MovieStarted);
   window.show();
   ASSERT_TRUE(loaded.count() > 0 || loaded.wait(20000));
   EXPECT_TRUE(window.BorderNone());
@@ -77,6 +78,8 @@ TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
         blue = frame.pixelColor(x, y) == QColor(0x33, 0x66, 0xCC);
   }
   EXPECT_TRUE(blue);
+  // The book's movie started once; the page's own warm-up movie never counts as its start.
+  EXPECT_EQ(started.count(), 1);
 }
 
 // A movie's links leave for the desktop's opener, http(s) and mailto only, and never move the
@@ -102,6 +105,7 @@ TEST_F(MoviePlay, LinksReachTheDesktopOpenerAndNothingElse) {
 TEST_F(MoviePlay, ThePageHoldsNoWayOutForAScript) {
   RuffleMovieHost host;
   QSignalSpy ready(&host, &RuffleMovieHost::PlayerReady);
+  QSignalSpy started(&host, &MovieHost::MovieStarted);
   QSignalSpy calls(&host, &MovieHost::FlashCall);
   host.resize(400, 300);
   host.show();
@@ -142,6 +146,8 @@ TEST_F(MoviePlay, ThePageHoldsNoWayOutForAScript) {
   QTest::qWait(3000);
   EXPECT_FALSE(stun.hasPendingDatagrams());
   EXPECT_EQ(calls.count(), 0);
+  // A page with no movie plays only its warm-up movie, which is no start of the book's.
+  EXPECT_EQ(started.count(), 0);
 }
 
 }  // namespace

@@ -129,25 +129,40 @@
     logLevel: "error",
   };
 
-  // An empty movie of one frame: loading it compiles Ruffle's core while the book unpacks.
+  // An empty movie of one frame: when the page starts before the book has named its movie,
+  // playing it starts Ruffle's core while the book unpacks.
   const blankMovie = new Uint8Array([0x46, 0x57, 0x53, 10, 17, 0, 0, 0, 0, 0, 12, 1, 0, 0x40, 0, 0, 0]);
 
   let player = null;
   let warm = Promise.resolve();
-  let warmed = false;
+  let ready = false;
+  let current = "";  // the movie the player named
+  let playing = "";  // the movie Ruffle was last given; none while it plays the blank one
+  let blankStarted = null;
 
-  let current = "";
+  // Resolves once Ruffle has taken the movie (the blank one: once it has also started, so that
+  // its start is never taken for the book's).
+  function play(url) {
+    playing = url;
+    const started = url ? null : new Promise((resolve) => (blankStarted = resolve));
+    const loaded = player
+      .ruffle()
+      .load(Object.assign(url ? { url: url } : { data: blankMovie }, config))
+      .catch((e) => {
+        if (url) send("failed", String((e && e.message) || e));
+        if (blankStarted) blankStarted();
+      });
+    return Promise.all([loaded, started]).then(() => {
+      if (!ready) send("ready");
+      ready = true;
+    });
+  }
 
   function load(url) {
     if (!url || url === current) return;
     current = url;
     if (!player) return;  // start plays it
-    warm.finally(() => {
-      player
-        .ruffle()
-        .load(Object.assign({ url: url }, config))
-        .catch((e) => send("failed", String((e && e.message) || e)));
-    });
+    warm.finally(() => play(url));
   }
 
   // A movie's link never opens a window of this engine: the player decides where it goes.
@@ -180,21 +195,23 @@
       player = window.RufflePlayer.newest().createPlayer();
       stage.appendChild(player);
       player.addEventListener("loadedmetadata", () => {
-        if (!current) return;
+        if (!playing) {
+          if (blankStarted) blankStarted();
+          return;
+        }
         send("started");
         // Later, not inside Ruffle's own event: its focus handler could not reach the movie then.
         setTimeout(focusMovie, 0);
       });
-      warm = player
-        .ruffle()
-        .load(Object.assign({ data: blankMovie }, config))
-        .catch(() => {})
-        .then(() => send("ready"));
-      // A movie named before the page started; one named later arrives through load.
+      // A movie named before the page started; one named later arrives through load. Ruffle's
+      // core starts on the book's movie when it is known by now, and on the blank one otherwise.
       const named = current;
       current = "";
       load(named);
-      send("movie", "", load);
+      send("movie", "", (url) => {
+        load(url);
+        if (!current) warm = play("");
+      });
     },
   };
   document.addEventListener("DOMContentLoaded", () => window.pagewendHost.start(document.getElementById("stage")));
