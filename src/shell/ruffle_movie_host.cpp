@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
+#include <QResource>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -17,6 +18,7 @@
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 #include <array>
+#include <future>
 #include <mutex>
 #include <optional>
 
@@ -99,7 +101,14 @@ class MoviePage final : public QWebEnginePage {
 class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
  public:
   BookSchemeHandler(PageBridge* bridge, QObject* parent)
-      : QWebEngineUrlSchemeHandler(parent), bridge_(bridge) {}
+      : QWebEngineUrlSchemeHandler(parent), bridge_(bridge) {
+    // The core is stored compressed; unpacking it here would hold up this thread, and with it
+    // every other request of the page, for tens of milliseconds just as the page asks for it.
+    if (*PAGEWEND_RUFFLE_CORE != '\0')
+      core_ = std::async(std::launch::async, [] {
+        return QResource(QStringLiteral(":/pagewend/ruffle/" PAGEWEND_RUFFLE_CORE)).uncompressedData();
+      });
+  }
 
   void SetMovieFolder(fs::path folder) { movieFolder_ = std::move(folder); }
 
@@ -120,7 +129,10 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
       }
-      Reply(job, "text/javascript", script.readAll().replace("@BRIDGE_TOKEN@", bridge_->Token().toLatin1()));
+      Reply(job, "text/javascript",
+            script.readAll()
+                .replace("@BRIDGE_TOKEN@", bridge_->Token().toLatin1())
+                .replace("@RUFFLE_CORE@", PAGEWEND_RUFFLE_CORE));
       return;
     }
     const QString bridgePrefix = QStringLiteral("/bridge/") + bridge_->Token() + QLatin1Char('/');
@@ -137,6 +149,8 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
       const QString name = path.mid(15);
       if (name.contains(QLatin1Char('/')) || name.startsWith(QLatin1Char('.')))
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+      else if (name == QLatin1String(PAGEWEND_RUFFLE_CORE) && core_.valid())
+        Reply(job, "application/wasm", core_.get());
       else
         ReplyResource(job, QStringLiteral(":/pagewend/ruffle/") + name);
       return;
@@ -174,6 +188,8 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
 
   fs::path movieFolder_;
   PageBridge* bridge_;
+  // Ruffle's core, unpacked ahead and handed to the page's one request for it.
+  std::future<QByteArray> core_;
 };
 
 PageBridge::PageBridge(QObject* parent) : QObject(parent) {

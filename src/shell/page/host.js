@@ -18,25 +18,60 @@
 
   // Chromium refuses fetch() on a custom scheme in this Qt version, while XMLHttpRequest works:
   // Ruffle fetches its core and the movie, so those fetches go through XHR.
+  function requestBytes(href, method) {
+    return new Promise((resolve, reject) => {
+      const xhr = new XMLHttpRequest();
+      xhr.open(method, href);
+      xhr.responseType = "arraybuffer";
+      xhr.onload = () =>
+        resolve({
+          bytes: xhr.response,
+          status: xhr.status >= 200 && xhr.status <= 599 ? xhr.status : 200,
+          type: xhr.getResponseHeader("Content-Type") || "application/octet-stream",
+        });
+      xhr.onerror = () => reject(new TypeError("Failed to fetch " + href));
+      xhr.send();
+    });
+  }
+  function toResponse(href, got, headers) {
+    const response = new Response(got.bytes, {
+      status: got.status,
+      headers: Object.assign({ "Content-Type": got.type }, headers),
+    });
+    Object.defineProperty(response, "url", { value: href });
+    return response;
+  }
+
+  // Ruffle's core is fetched and compiled from the moment this page starts, not once Ruffle's
+  // own script has loaded and asked for it. The player writes its name here; none when it could
+  // not tell which one Ruffle loads.
+  const CORE = "@RUFFLE_CORE@";
+  const CORE_HEADER = "X-Pagewend-Core";
+  const coreUrl = CORE ? new URL("ruffle/" + CORE, document.baseURI).href : "";
+  let coreBytes = coreUrl ? requestBytes(coreUrl, "GET") : null;
+  const coreModule = coreBytes ? coreBytes.then((got) => WebAssembly.compile(got.bytes)) : null;
+  if (coreModule) coreModule.catch(() => {});  // Ruffle then compiles it itself
+
   const nativeFetch = window.fetch.bind(window);
   window.fetch = function (input, init) {
     const href = typeof input === "string" ? input : input instanceof URL ? input.href : input.url;
     const url = new URL(href, document.baseURI);
     if (url.protocol !== SCHEME) return nativeFetch(input, init);
-    return new Promise((resolve, reject) => {
-      const xhr = new XMLHttpRequest();
-      xhr.open((init && init.method) || "GET", url.href);
-      xhr.responseType = "arraybuffer";
-      xhr.onload = () => {
-        const status = xhr.status >= 200 && xhr.status <= 599 ? xhr.status : 200;
-        const type = xhr.getResponseHeader("Content-Type") || "application/octet-stream";
-        const response = new Response(xhr.response, { status: status, headers: { "Content-Type": type } });
-        Object.defineProperty(response, "url", { value: url.href });
-        resolve(response);
-      };
-      xhr.onerror = () => reject(new TypeError("Failed to fetch " + url.href));
-      xhr.send();
-    });
+    const method = (init && init.method) || "GET";
+    if (url.href === coreUrl && coreBytes && method === "GET") {
+      // Handed over once, marked so that instantiating it takes the module compiled already.
+      const fetched = coreBytes.then((got) => toResponse(url.href, got, { [CORE_HEADER]: "1" }));
+      coreBytes = null;
+      return fetched;
+    }
+    return requestBytes(url.href, method).then((got) => toResponse(url.href, got));
+  };
+  const nativeInstantiateStreaming = WebAssembly.instantiateStreaming;
+  WebAssembly.instantiateStreaming = async function (source, imports) {
+    const response = await source;
+    const module = response.headers.has(CORE_HEADER) ? await coreModule.catch(() => null) : null;
+    if (!module) return nativeInstantiateStreaming.call(WebAssembly, response, imports);
+    return { module: module, instance: await WebAssembly.instantiate(module, imports) };
   };
 
   // Messages to the player, one at a time so that they arrive in the order they were sent.
