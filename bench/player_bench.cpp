@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -260,6 +261,8 @@ Start RunChild(const std::vector<std::string>& childArgs, const fs::path& cache)
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
   posix_spawn_file_actions_addclose(&actions, pipe[0]);
+  // The engine's start-up chatter would bury the figures.
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   const std::string self = QCoreApplication::applicationFilePath().toStdString();
   std::vector<std::string> args{self};
   args.insert(args.end(), childArgs.begin(), childArgs.end());
