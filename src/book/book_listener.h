@@ -5,7 +5,8 @@
 namespace pagewend::book {
 
 // What the reader tells its host while it unpacks a book, in this order: the title once, progress
-// as it goes (done of total, total is 100), and loaded once at the very end of a run that was not
+// as it goes (done of total, total is 100), written once every file of the book is in place but
+// for the page images still being made, and loaded once at the very end of a run that was not
 // stopped. Calls come from the reader's thread; a GUI host hands each one to its own thread and
 // returns only when it has been handled, so the reader never runs ahead of the window.
 class BookListener {
@@ -13,6 +14,9 @@ class BookListener {
   virtual ~BookListener() = default;
   virtual void BookTitle(const std::string& title) = 0;
   virtual void BookProgress(int done, int total) = 0;
+  // The page images still to come are those the opener's FilesInMaking names; the documents
+  // are the reader's until loaded.
+  virtual void BookWritten() {}
   virtual void BookLoaded() = 0;
 };
 

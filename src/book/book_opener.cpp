@@ -312,15 +312,28 @@ void BookOpener::Split() {
     if (Stopped()) return;
 
     RunStep(files, SplitStep::Languages, "Finish SplitLanguageXMLs");
+    // The viewer's files come before the pages' images are made, so that the book can start
+    // while they are; a failure to write them still fails the run, after the pages.
+    std::exception_ptr viewerFailure;
+    const auto written = [&] {
+      if (Stopped()) return;
+      try {
+        if (complete_) RunStep(files, SplitStep::Viewer, {});
+      } catch (...) {
+        viewerFailure = std::current_exception();
+        return;
+      }
+      listener_.BookWritten();
+    };
     try {
-      SplitPages(files);
+      SplitPages(files, written);
     } catch (const std::exception& e) {
       Fail(log_, "Velmaro.SplitPages", e);
     }
     WriteLog(log_, "Finish SplitPages");
     // A run stopped among its pages ends here: loaded would start a movie whose files are missing.
     if (Stopped()) return;
-    if (complete_) RunStep(files, SplitStep::Viewer, {});
+    if (viewerFailure) std::rethrow_exception(viewerFailure);
     listener_.BookLoaded();
     NotifyNotices();
   } catch (const std::exception& e) {
@@ -328,10 +341,11 @@ void BookOpener::Split() {
   }
 }
 
-void BookOpener::SplitPages(const std::vector<BookFile>& files) {
+void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::function<void()>& written) {
   TMBook& book = *state_->book;
   if (book.Chapters().Count() == 0) {
     WriteLog(log_, "Page Count: 0");
+    written();
     return;
   }
   auto& pages = book.Chapters().Items(0).Pages();
@@ -346,13 +360,16 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
     if (f.step == SplitStep::Page && f.page >= 0 && static_cast<std::size_t>(f.page) < count)
       byPage[static_cast<std::size_t>(f.page)].push_back(&f);
 
-  OrderedPool pool(options_.jobs ? options_.jobs : OrderedPool::DefaultWorkers());
+  // Every page's job may wait at once (a few hundred bytes each), so that the files are all
+  // written while the first images are still being made.
+  OrderedPool pool(options_.jobs ? options_.jobs : OrderedPool::DefaultWorkers(), count + 1);
   pool_ = &pool;
   struct PoolGone {
     BookOpener& opener;
     ~PoolGone() {
       opener.pool_ = nullptr;
       opener.readByJobs_.clear();
+      opener.imagesInMaking_->Clear();
     }
   } poolGone{*this};
   for (std::size_t i = 0; i < count && !Stopped(); ++i) {
@@ -384,12 +401,17 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
       if (options_.pageImages) {
         source = fs::path(page.mobilefile2()).lexically_normal();
         ++readByJobs_[source];
-        job = [imageJob = PageImages(page, i), problem] {
+        imaging::PageImageJob imageJob = PageImages(page, i);
+        for (const fs::path* made : {&imageJob.mobile, &imageJob.photoThumb, &imageJob.pageThumb})
+          imagesInMaking_->Add(*made);
+        job = [imageJob = std::move(imageJob), problem, inMaking = imagesInMaking_] {
           try {
             imaging::MakePageImages(imageJob);
           } catch (const imaging::PageImageError& e) {
             problem->emplace(e);
           }
+          for (const fs::path* made : {&imageJob.mobile, &imageJob.photoThumb, &imageJob.pageThumb})
+            inMaking->Done(*made);
         };
       }
     } else if (mobile) {
@@ -414,6 +436,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files) {
     pool.Cancel();
     return;
   }
+  written();
   pool.Drain();
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "book/book_listener.h"
+#include "book/files_in_making.h"
 #include "imaging/page_images.h"
 #include "log/run_log.h"
 #include "paths/path_getter.h"
@@ -66,6 +68,9 @@ class BookOpener {
   void SetStopped(bool value) { stopped_.store(value); }
   bool Stopped() const { return stopped_.load(); }
 
+  // The page images the run is still making, from written until loaded; empty after.
+  std::shared_ptr<const FilesInMaking> ImagesInMaking() const { return imagesInMaking_; }
+
   // How many pages of the last run lack some of their images (the log names each and why).
   std::size_t PagesWithoutImages() const { return pagesWithoutImages_; }
 
@@ -89,7 +94,9 @@ class BookOpener {
   // Logs a problem the book survives and keeps it for the one message after the run.
   void Notice(std::string message);
   void NotifyNotices();
-  void SplitPages(const std::vector<BookFile>& files);
+  // Writes the pages' files and makes their images; written runs once the files are all
+  // written, while the images are still being made.
+  void SplitPages(const std::vector<BookFile>& files, const std::function<void()>& written);
   imaging::PageImageJob PageImages(model::book::TMPage& page, std::size_t index);
 
   struct State;
@@ -122,6 +129,7 @@ class BookOpener {
   // The sources the page image jobs still to finish read, and the pool they run on.
   std::map<std::filesystem::path, int> readByJobs_;
   OrderedPool* pool_ = nullptr;
+  std::shared_ptr<FilesInMaking> imagesInMaking_ = std::make_shared<FilesInMaking>();
   // The first elements' sizes measured in this run: many pages may start with the same file.
   std::map<std::string, imaging::Size, std::less<>> measured_;
   std::unique_ptr<State> state_;

@@ -152,6 +152,45 @@ TEST(BookOpener, UnpacksEveryKindOfRecordWhereItBelongs) {
   EXPECT_TRUE(run.Outside().empty());
 }
 
+// The book may start once its files are written: the viewer's and the pages' files are there,
+// and each page image is on disk or named as still in making, never just missing.
+TEST(BookOpener, WrittenComesWithEveryFileInPlaceAndThePageImagesOnDiskOrInMaking) {
+  struct AtWritten : RecordingListener {
+    std::function<void()> check;
+    void BookWritten() override {
+      events.push_back("written");
+      check();
+    }
+  };
+  TempDir dir;
+  const fs::path f = dir / "w/files";
+  const PathGetter paths = PathGetter::AtFolder(dir / "w");
+  paths.CreateWorkingFolders();
+  testing::WriteFile(dir / "stub", "#!/bin/sh\n");
+  testing::WriteRichBook(dir / "book.exe", dir / "stub");
+  AtWritten listener;
+  RecordingNotifier notifier;
+  BookOpener opener(listener, notifier, paths, nullptr, {{}, 2});
+  const std::vector<fs::path> images = {f / "res/mobile/page0001_i1.jpg", f / "res/pages/thumb_0001.jpg",
+                                        f / "res/thumbnails/thumb_0.png", f / "res/mobile/page0002_i1.png",
+                                        f / "res/pages/thumb_0002.png",   f / "res/thumbnails/thumb_1.png"};
+  listener.check = [&] {
+    EXPECT_EQ(ReadFile(f / "framework.swf"), "FRAMEWORK");
+    EXPECT_EQ(ReadFile(f / "book.swf").substr(0, 3), "CWS");
+    EXPECT_EQ(ReadFile(f / "res/pages/p2.swf").substr(0, 3), "FWS");
+    for (const fs::path& image : images)  // asked in this order: one done between is on disk
+      EXPECT_TRUE(opener.ImagesInMaking()->Contains(image) || fs::exists(image)) << image;
+  };
+  opener.Open(dir / "book.exe");
+  opener.SplitAll();
+  EXPECT_THAT(listener.events, ElementsAre("title My Book", "progress 5 100", "progress 10 100", "written",
+                                           "progress 55 100", "progress 100 100", "loaded"));
+  for (const fs::path& image : images) {
+    EXPECT_TRUE(fs::exists(image)) << image;
+    EXPECT_FALSE(opener.ImagesInMaking()->Contains(image)) << image;
+  }
+}
+
 void WriteMinimal(const fs::path& path, const std::string& book = "<book/>",
                   const std::string& project = "<project/>") {
   PackageWriter w(path);
