@@ -362,7 +362,9 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
 
   // Every page's job may wait at once (a few hundred bytes each), so that the files are all
   // written while the first images are still being made.
-  OrderedPool pool(options_.jobs ? options_.jobs : OrderedPool::DefaultWorkers(), count + 1);
+  OrderedPool pool(
+      options_.jobs ? options_.jobs : OrderedPool::DefaultWorkers(), count + 1,
+      options_.imagesInBackground ? OrderedPool::Priority::Background : OrderedPool::Priority::Normal);
   pool_ = &pool;
   struct PoolGone {
     BookOpener& opener;

@@ -44,6 +44,9 @@ struct OpenerOptions {
   // Make each page's mobile image and thumbnails. A caller that makes images of its own from the
   // pages' files (the web export) leaves them out; the files themselves are written either way.
   bool pageImages = true;
+  // Make them at a lower priority than the rest of the process: the player starts the book's
+  // movie while they are made.
+  bool imagesInBackground = false;
 };
 
 // Unpacks a book package into a run's working folder: parses the two documents, writes every

@@ -1,13 +1,16 @@
 #include "support/ordered_pool.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace pagewend {
 
-OrderedPool::OrderedPool(unsigned workers, std::size_t window)
+OrderedPool::OrderedPool(unsigned workers, std::size_t window, Priority priority)
     : window_(window ? window : std::max<std::size_t>(2, 2 * std::size_t{workers})) {
   if (workers <= 1) return;
-  for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { WorkerLoop(); });
+  for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this, priority] { WorkerLoop(priority); });
 }
 
 OrderedPool::~OrderedPool() {
@@ -22,7 +25,9 @@ OrderedPool::~OrderedPool() {
 
 unsigned OrderedPool::DefaultWorkers() { return std::max(1u, std::thread::hardware_concurrency()); }
 
-void OrderedPool::WorkerLoop() {
+void OrderedPool::WorkerLoop(Priority priority) {
+  // Linux gives each thread a niceness of its own; a thread that cannot lower itself just runs.
+  if (priority == Priority::Background) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
   std::unique_lock lock(mutex_);
   for (;;) {
     workAvailable_.wait(lock, [this] { return stopping_ || !pending_.empty(); });

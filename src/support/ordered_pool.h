@@ -18,7 +18,10 @@ namespace pagewend {
 // With one worker the jobs run on the submitting thread itself, one by one.
 class OrderedPool {
  public:
-  explicit OrderedPool(unsigned workers, std::size_t window = 0);
+  // Background workers run at a lower priority than the rest of the process, which gets the
+  // cores first when it wants them.
+  enum class Priority { Normal, Background };
+  explicit OrderedPool(unsigned workers, std::size_t window = 0, Priority priority = Priority::Normal);
   ~OrderedPool();
   OrderedPool(const OrderedPool&) = delete;
   OrderedPool& operator=(const OrderedPool&) = delete;
@@ -40,7 +43,7 @@ class OrderedPool {
     std::exception_ptr failure;
     bool done = false;
   };
-  void WorkerLoop();
+  void WorkerLoop(Priority priority);
   void FinishOldest(std::unique_lock<std::mutex>& lock);
 
   std::size_t window_;

@@ -1,6 +1,8 @@
 #include "support/ordered_pool.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -72,6 +74,22 @@ TEST(OrderedPool, CancelDropsWorkNotStarted) {
     pool.Cancel();
   }
   EXPECT_LT(ran.load(), 100);
+}
+
+// Background workers yield the cores to the rest of the process; the submitting thread keeps
+// its own priority.
+TEST(OrderedPool, BackgroundWorkersRunBelowTheProcess) {
+  const auto niceness = [] { return getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); };
+  const int own = niceness();
+  if (own >= 19) GTEST_SKIP() << "this process runs at the lowest priority already";
+  std::vector<int> seen(4);
+  {
+    OrderedPool pool(2, 0, OrderedPool::Priority::Background);
+    for (int& s : seen) pool.Submit([&s, &niceness] { s = niceness(); }, {});
+    pool.Drain();
+  }
+  for (const int s : seen) EXPECT_GT(s, own);
+  EXPECT_EQ(niceness(), own);
 }
 
 }  // namespace
