@@ -53,6 +53,9 @@ class MainWindow::Listener final : public book::BookListener {
   void BookProgress(int done, int total) override {
     window_.gate_.Send([this, done, total] { window_.ShowProgress(done, total); });
   }
+  void BookWritten() override {
+    window_.gate_.Send([this] { window_.PlayWrittenBook(); });
+  }
   void BookLoaded() override {
     window_.gate_.Send([this] { window_.PlayLoadedBook(); });
   }
@@ -222,6 +225,7 @@ void MainWindow::StartLoading() {
   setup.log = log_;
   setup.programFolder = run_.programFolder;
   setup.options = book::OpenerOptions{run_.settings, 0};
+  setup.options.imagesInBackground = true;
   loader_ = std::make_unique<LoadingThread>(std::move(setup), *listener_, *notifier_,
                                             [this](const std::string& reason) {
                                               const QString text = QString::fromStdString(reason);
@@ -299,18 +303,38 @@ void MainWindow::ShowProblem(const QString& sentence, const QString& details) {
 
 QString MainWindow::ProblemText() const { return failed_ ? problemText_->text() : QString(); }
 
-void MainWindow::PlayLoadedBook() {
+void MainWindow::BecomePlayer() {
   SetWindowOpacity(0);
   strip_->hide();
   resize(kWindowWidth, kWindowHeight);
+}
+
+void MainWindow::PlayWrittenBook() {
+  // A book shown as pages, or one without a movie, waits for its pages to be read at loaded.
+  std::error_code ec;
+  if (run_.pageView || failed_ || !std::filesystem::is_regular_file(paths_.StartMovie(true), ec)) return;
+  movie_->AwaitFiles(loader_->Run().Opener().ImagesInMaking());
+  BecomePlayer();
+  StartMovie();
+  SetWindowOpacity(255);
+}
+
+void MainWindow::PlayLoadedBook() {
+  const bool playing = movieSet_;
+  if (!playing) BecomePlayer();
   // The reader's view of the book is read now, while the loader waits: afterwards the documents
   // are the loader's again.
   pages_ = std::make_shared<const reading::Book>(
       book::ReadUnpackedBook(loader_->Run().Opener(), paths_, windowTitle().toStdString()));
   loaded_ = true;
   switchAction_->setEnabled(!pages_->pages.empty());
-  if (!run_.pageView || !ShowPages()) StartMovie();
-  SetWindowOpacity(255);
+  if (unavailable_) {
+    const Unavailable why = *std::exchange(unavailable_, std::nullopt);
+    MovieUnavailable(why.note, why.sentence, why.details);
+  } else if (!playing && (!run_.pageView || !ShowPages())) {
+    StartMovie();
+  }
+  if (!playing) SetWindowOpacity(255);
   emit BookLoaded();
 }
 
@@ -346,6 +370,10 @@ void MainWindow::SwitchView() {
 void MainWindow::MovieUnavailable(const QString& note, const QString& sentence, const QString& details) {
   movieStartTimer_->stop();
   if (failed_) return;
+  if (!loaded_) {
+    unavailable_ = Unavailable{note, sentence, details};
+    return;
+  }
   WriteLog(log_.get(), "[Application]: " + note.toStdString() + " (" + details.toStdString() + ")");
   // Nothing to switch back to.
   switchAction_->setEnabled(false);

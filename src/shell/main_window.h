@@ -67,6 +67,8 @@ class MainWindow : public QWidget {
   // The book messages; the loader's listener calls reach these on the GUI thread.
   void ShowProgress(int done, int total);
   void ShowTitle(const QString& title);
+  // Every file is written but for the page images still being made: the movie starts.
+  void PlayWrittenBook();
   void PlayLoadedBook();
   // A failed load: the window says what is wrong with the book in a sentence, with the log's
   // reason as details, says the same on stderr and keeps the run's log.
@@ -113,6 +115,8 @@ class MainWindow : public QWidget {
   // The movie could not play: the pages when there are any, else the window's problem message.
   void MovieUnavailable(const QString& note, const QString& sentence, const QString& details);
   void SetWindowOpacity(int alpha);
+  // From the progress strip to the player's window.
+  void BecomePlayer();
   bool HandleEscape(QObject* watched, QEvent* event);
   // A right click or the menu key on the movie opens the window's menu.
   bool HandleMenuRequest(QObject* watched, QEvent* event);
@@ -139,6 +143,11 @@ class MainWindow : public QWidget {
   bool shown_ = false;
   bool borderNone_ = false;
   bool loaded_ = false;
+  // The movie gave up before the book was loaded: what to say once its pages are read.
+  struct Unavailable {
+    QString note, sentence, details;
+  };
+  std::optional<Unavailable> unavailable_;
   bool screenSaverHook_ = false;
   bool cursorHidden_ = false;
   QPoint savedCursor_;

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QWidget>
 #include <filesystem>
+#include <memory>
+
+#include "book/files_in_making.h"
 
 namespace pagewend::shell {
 
@@ -20,6 +23,9 @@ class MovieHost : public QWidget {
   // Plays the movie at path; files the movie loads itself are looked up beside it.
   virtual void SetMovie(const std::filesystem::path& path) = 0;
   virtual std::filesystem::path Movie() const = 0;
+  // Files the movie may ask for before they are made (a book's page images, when its movie
+  // starts before they are all made): a request for one waits until it is made.
+  virtual void AwaitFiles(std::shared_ptr<const book::FilesInMaking> files) { (void)files; }
 
  signals:
   void FlashCall(const QString& request);

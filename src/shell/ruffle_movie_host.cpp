@@ -7,8 +7,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMimeDatabase>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QResource>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -33,6 +35,7 @@ namespace {
 constexpr char kScheme[] = "pagewend";
 constexpr char kHost[] = "book";
 const QString kPageUrl = QStringLiteral("pagewend://book/player/index.html");
+constexpr int kInMakingPollMs = 40;
 
 }  // namespace
 
@@ -111,6 +114,7 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
   }
 
   void SetMovieFolder(fs::path folder) { movieFolder_ = std::move(folder); }
+  void AwaitFiles(std::shared_ptr<const book::FilesInMaking> files) { inMaking_ = std::move(files); }
 
   void requestStarted(QWebEngineUrlRequestJob* job) override {
     const QUrl url = job->requestUrl();
@@ -156,7 +160,17 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
       return;
     }
     std::optional<fs::path> file;
-    if (path.startsWith(QLatin1String("/movie/"))) file = ServedFileInside(movieFolder_, path.mid(7));
+    if (path.startsWith(QLatin1String("/movie/"))) {
+      if (StillInMaking(path.mid(7))) {
+        // Asked again shortly: the file's maker is one of the loader's workers, which has no way
+        // to this thread but the window's.
+        QTimer::singleShot(kInMakingPollMs, this, [this, waiting = QPointer<QWebEngineUrlRequestJob>(job)] {
+          if (waiting) requestStarted(waiting);
+        });
+        return;
+      }
+      file = ServedFileInside(movieFolder_, path.mid(7));
+    }
     if (!file) {
       job->fail(QWebEngineUrlRequestJob::UrlNotFound);
       return;
@@ -170,6 +184,12 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
   }
 
  private:
+  bool StillInMaking(const QString& relative) const {
+    if (!inMaking_ || movieFolder_.empty()) return false;
+    const std::optional<fs::path> joined = JoinInside(movieFolder_, relative.toStdString());
+    return joined && inMaking_->Contains(*joined);
+  }
+
   static void ReplyResource(QWebEngineUrlRequestJob* job, const QString& resource) {
     auto* device = new QFile(resource, job);
     if (!device->open(QIODevice::ReadOnly)) {
@@ -188,6 +208,7 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
 
   fs::path movieFolder_;
   PageBridge* bridge_;
+  std::shared_ptr<const book::FilesInMaking> inMaking_;
   // Ruffle's core, unpacked ahead and handed to the page's one request for it.
   std::future<QByteArray> core_;
 };
@@ -286,6 +307,10 @@ RuffleMovieHost::RuffleMovieHost(QWidget* parent)
 }
 
 RuffleMovieHost::~RuffleMovieHost() = default;
+
+void RuffleMovieHost::AwaitFiles(std::shared_ptr<const book::FilesInMaking> files) {
+  scheme_->AwaitFiles(std::move(files));
+}
 
 void RuffleMovieHost::SetMovie(const fs::path& path) {
   movie_ = path;

@@ -150,5 +150,47 @@ TEST_F(MoviePlay, ThePageHoldsNoWayOutForAScript) {
   EXPECT_EQ(started.count(), 0);
 }
 
+// The movie may start before the book's page images are all made: its request for one still in
+// making waits and then gets the image, while a file that is simply missing is refused at once.
+TEST_F(MoviePlay, ARequestForAnImageInMakingWaitsForIt) {
+  RuffleMovieHost host;
+  QSignalSpy ready(&host, &RuffleMovieHost::PlayerReady);
+  host.resize(400, 300);
+  host.show();
+  const fs::path folder = dir_ / "files";
+  fs::create_directories(folder / "res/thumbnails");
+  pagewend::testing::WriteFile(folder / "book.swf", testing::CallingMovie());
+  auto inMaking = std::make_shared<book::FilesInMaking>();
+  inMaking->Add(folder / "res/thumbnails/thumb_0.png");
+  host.AwaitFiles(inMaking);
+  host.SetMovie(folder / "book.swf");
+  ASSERT_TRUE(ready.count() > 0 || ready.wait(30000));
+
+  QWebEnginePage* page = host.findChild<QWebEngineView*>()->page();
+  QStringList answers;
+  const auto ask = [&](const QString& name) {
+    page->runJavaScript(
+        QStringLiteral("(() => { const x = new XMLHttpRequest();"
+                       " x.open('GET', 'pagewend://book/movie/%1');"
+                       " x.onloadend = () => document.title = x.status + ' ' + x.responseText;"
+                       " x.send(); })()")
+            .arg(name));
+  };
+  QObject::connect(page, &QWebEnginePage::titleChanged, [&](const QString& title) { answers << title; });
+  ask(QStringLiteral("res/thumbnails/missing.png"));
+  for (int i = 0; i < 100 && answers.isEmpty(); ++i) QTest::qWait(50);
+  ASSERT_EQ(answers.size(), 1);
+  EXPECT_FALSE(answers[0].startsWith(QLatin1String("200"))) << answers[0].toStdString();
+
+  ask(QStringLiteral("res/thumbnails/thumb_0.png"));
+  QTest::qWait(600);
+  EXPECT_EQ(answers.size(), 1);  // still waiting
+  pagewend::testing::WriteFile(folder / "res/thumbnails/thumb_0.png", "MADE");
+  inMaking->Done(folder / "res/thumbnails/thumb_0.png");
+  for (int i = 0; i < 100 && answers.size() < 2; ++i) QTest::qWait(50);
+  ASSERT_EQ(answers.size(), 2);
+  EXPECT_EQ(answers[1], QStringLiteral("200 MADE"));
+}
+
 }  // namespace
 }  // namespace pagewend::shell
