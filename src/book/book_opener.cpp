@@ -169,6 +169,11 @@ void BookOpener::Spend(std::int64_t bytes, const fs::path& dest, const std::stri
 void BookOpener::WriteRecord(const Slice& payload, const fs::path& path, const std::string& what) {
   const Record record{payload.offset, payload.length};
   const fs::path dest = path.lexically_normal();
+  // The very file is there already: nothing changes, so nothing need wait for the jobs reading it
+  // (pages that share one mobile image would otherwise have their images made one at a time).
+  if (const auto at = copyOfFile_.find(dest);
+      at != copyOfFile_.end() && copies_.at(at->second).record == record)
+    return;
   // A job still to read this file would read whatever the file has become.
   if (pool_ && readByJobs_.count(dest)) pool_->Drain();
   // Only the run's own files are ever replaced; they are replaced, never rewritten, since one may
@@ -176,7 +181,6 @@ void BookOpener::WriteRecord(const Slice& payload, const fs::path& path, const s
   bool replacing = false;
   if (const auto at = copyOfFile_.find(dest); at != copyOfFile_.end()) {
     StoredCopy& old = copies_.at(at->second);
-    if (old.record == record) return;  // the very file is there already
     replacing = true;
     old.names.erase(dest);
     if (old.names.empty()) {
@@ -406,7 +410,9 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
         imaging::PageImageJob imageJob = PageImages(page, i);
         for (const fs::path* made : {&imageJob.mobile, &imageJob.photoThumb, &imageJob.pageThumb})
           imagesInMaking_->Add(*made);
-        job = [imageJob = std::move(imageJob), problem, inMaking = imagesInMaking_] {
+        // A run stopped while its images are made ends at once: the pages not begun are left.
+        job = [this, imageJob = std::move(imageJob), problem, inMaking = imagesInMaking_] {
+          if (Stopped()) return;
           try {
             imaging::MakePageImages(imageJob);
           } catch (const imaging::PageImageError& e) {

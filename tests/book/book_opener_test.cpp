@@ -271,6 +271,38 @@ TEST(BookOpener, AStoppedRunNeverReportsLoaded) {
     EXPECT_THAT(listener.events,
                 ElementsAre("title Flash Player", "progress 5 100", "progress 10 100", "progress 40 100"));
   }
+  {
+    // Stopped once the files are written (the window closed while the images are made): the
+    // images not begun are left, and the run ends without loaded.
+    struct StopAtWritten : RecordingListener {
+      BookOpener* opener = nullptr;
+      void BookWritten() override { opener->SetStopped(true); }
+    } listener;
+    TempDir dir;
+    const PathGetter paths = PathGetter::AtFolder(dir / "w");
+    paths.CreateWorkingFolders();
+    {
+      PackageWriter w(dir / "book");
+      const auto mobile = w.AddRecord(ImageBytes(1600, 1600, ".jpg"));
+      std::string pages;
+      for (int i = 0; i < 100; ++i)
+        pages += fmt::format(R"(<page mobilefile2="m.jpg" mobilefile1="x.jpg" photoviewthumb="y.jpg" {}/>)",
+                             RefAttrs(mobile, "mobilefile2"));
+      w.Finish(R"(<book pagewidth="40" pageheight="40" thumbscale="1"><Chapters><chapter><Pages>)" + pages +
+                   "</Pages></chapter></Chapters></book>",
+               "<project/>");
+    }
+    RecordingNotifier notifier;
+    BookOpener opener(listener, notifier, paths, nullptr, {{}, 2});
+    listener.opener = &opener;
+    opener.Open(dir / "book");
+    opener.SplitAll();
+    EXPECT_NE(listener.events.back(), "loaded");
+    const auto made =
+        std::distance(fs::directory_iterator(dir / "w/files/res/thumbnails"), fs::directory_iterator());
+    EXPECT_LT(made, 50);
+    EXPECT_FALSE(opener.ImagesInMaking()->Contains(dir / "w/files/res/thumbnails/thumb_99.png"));
+  }
 }
 
 TEST(BookOpener, AFailedPageIsLoggedTwiceAndEndsTheRun) {
