@@ -60,7 +60,10 @@
     const method = (init && init.method) || "GET";
     if (url.href === coreUrl && coreBytes && method === "GET") {
       // Handed over once, marked so that instantiating it takes the module compiled already.
-      const fetched = coreBytes.then((got) => toResponse(url.href, got, { [CORE_HEADER]: "1" }));
+      const fetched = coreBytes.then(
+        (got) => toResponse(url.href, got, { [CORE_HEADER]: "1" }),
+        () => requestBytes(url.href, method).then((got) => toResponse(url.href, got)),
+      );
       coreBytes = null;
       return fetched;
     }
