@@ -42,8 +42,11 @@ int Play(const StartDecision& start, const SystemSettings& settings, bool pageVi
   run.settings = settings;
   run.programFolder = QCoreApplication::applicationDirPath().toStdString();
   run.keptLogFolder = KeptLogFolder();
-  MainWindow window(run, new RuffleMovieHost(), log);
+  // Made before the window and gone after it: a signal that comes while the window is being
+  // taken down (timeout sends its TERM twice; a reader presses Ctrl-C again) must not end the
+  // program before the run's working folder is gone.
   QuitOnSignals quit;
+  MainWindow window(run, new RuffleMovieHost(), log);
   QObject::connect(&quit, &QuitOnSignals::Quit, &window, [&window] { window.close(); });
   window.show();
   const int code = QApplication::exec();

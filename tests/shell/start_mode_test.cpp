@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -178,6 +179,31 @@ TEST_F(PlayerProcess, TheDemoBookPlaysAloneInAnEmptyFolder) {
   EXPECT_EQ(process_.exitCode(), 0);
   EXPECT_EQ(RunFolders(), 0);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "alone"), fs::directory_iterator()), 1);
+}
+
+// A signal that comes while the player is already stopping (timeout sends its TERM twice, a reader
+// presses Ctrl-C again) must not end it before its working folder is gone.
+TEST_F(PlayerProcess, SignalsWhileStoppingLeaveNoWorkingFolder) {
+#ifdef PAGEWEND_SANITIZED
+  GTEST_SKIP() << "the player starts Chromium, which is not built for AddressSanitizer";
+#endif
+  process_.start(QString::fromStdString(PAGEWEND_DEMO_BOOK), {});
+  ASSERT_TRUE(process_.waitForStarted(10000));
+  const auto loaded = [this] {
+    for (const auto& entry : fs::directory_iterator(dir_.Path()))
+      if (entry.path().filename().string().starts_with("{")) try {
+          return testing::ReadFile(entry.path() / "files/Log/log1.txt").find("Finish SplitPages") !=
+                 std::string::npos;
+        } catch (const std::exception&) {
+        }
+    return false;
+  };
+  for (int i = 0; i < 600 && !loaded() && process_.state() == QProcess::Running; ++i)
+    process_.waitForFinished(100);
+  ASSERT_EQ(process_.state(), QProcess::Running);
+  const auto pid = static_cast<pid_t>(process_.processId());
+  for (int i = 0; i < 15000 && !process_.waitForFinished(1); ++i) ::kill(pid, SIGTERM);
+  EXPECT_EQ(RunFolders(), 0);
 }
 
 }  // namespace
