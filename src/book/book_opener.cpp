@@ -411,7 +411,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
         for (const fs::path* made : {&imageJob.mobile, &imageJob.photoThumb, &imageJob.pageThumb})
           imagesInMaking_->Add(*made);
         // A run stopped while its images are made ends at once: the pages not begun are left.
-        job = [this, imageJob = std::move(imageJob), problem, inMaking = imagesInMaking_] {
+        job = [this, imageJob = std::move(imageJob), problem] {
           if (Stopped()) return;
           try {
             imaging::MakePageImages(imageJob);
@@ -419,7 +419,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
             problem->emplace(e);
           }
           for (const fs::path* made : {&imageJob.mobile, &imageJob.photoThumb, &imageJob.pageThumb})
-            inMaking->Done(*made);
+            imagesInMaking_->Done(*made);
         };
       }
     } else if (mobile) {
