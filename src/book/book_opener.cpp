@@ -297,6 +297,9 @@ void BookOpener::Split() {
     RunStep(files, SplitStep::Background, "Finish SplitProjBg");
     RunStep(files, SplitStep::NavButtons, "Finish SplitProjNavBtn");
     RunStep(files, SplitStep::NavBar, "Finish SplitProjNavBarBg");
+    // Before the records, so that a record of the book's own under that name takes its place.
+    WriteRecord(package::LocateDocuments(*state_->source).book, paths_.KeptBookDocument(false),
+                "book document");
     RunStep(files, SplitStep::Preloader, "Finish SplitPreloader");
     RunStep(files, SplitStep::Logo, "Finish SplitLogo");
     RunStep(files, SplitStep::SearchFile, "Finish SplitSearchFile");

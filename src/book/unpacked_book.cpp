@@ -9,6 +9,7 @@ namespace pagewend::book {
 
 reading::Book ReadUnpackedBook(const BookOpener& opener, const PathGetter& paths, std::string title) {
   reading::Book book = reading::ReadBook(opener.Book(), std::move(title));
+  reading::FindFiles(book, PathGetter::FilesFolder(paths.WorkingFolder(true)));
   const std::string name = opener.Project().toc().filename();
   if (name.empty()) return book;
   // Where the run wrote it: by its file name alone, in the run's folder for such files.

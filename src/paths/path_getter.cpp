@@ -46,6 +46,11 @@ fs::path PathGetter::StartMovie(bool full) const {
   return full ? WorkingFolder(true) / relative : relative;
 }
 
+fs::path PathGetter::KeptBookDocument(bool full) const {
+  const fs::path relative = FilesFolder({}) / "book.xml";
+  return full ? WorkingFolder(true) / relative : relative;
+}
+
 fs::path PathGetter::LogFolder(const fs::path& base) { return base / "Log/"; }
 
 fs::path PathGetter::RunLogFile() const { return LogFolder(FilesFolder(WorkingFolder(true))) / "log1.txt"; }

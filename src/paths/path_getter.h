@@ -43,6 +43,9 @@ class PathGetter {
   // start movie the player plays.
   std::filesystem::path FrameworkFile(bool full) const;
   std::filesystem::path StartMovie(bool full) const;
+  // Relative to W: "files/book.xml", the book document as the package holds it, beside the start
+  // movie: a book's viewer reads its pages from it.
+  std::filesystem::path KeptBookDocument(bool full) const;
 
   // base + "Log/": below F the run's own log, beside the program the numbered logs that rotate.
   static std::filesystem::path LogFolder(const std::filesystem::path& base);

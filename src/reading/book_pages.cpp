@@ -7,6 +7,7 @@
 
 #include "model/book/m_book.h"
 #include "model/xml_source.h"
+#include "paths/book_file_lookup.h"
 #include "paths/file_names.h"
 #include "support/text.h"
 
@@ -172,6 +173,23 @@ Book ReadBook(const TMBook& source, std::string title) {
     book.pageHeight = book.pages[0].parts[0].box.height;
   }
   return book;
+}
+
+void FindFiles(Book& book, const std::filesystem::path& filesFolder) {
+  const auto find = [&](std::filesystem::path& file) {
+    if (file.empty()) return;
+    const auto match = FindBookFile(filesFolder, file.string());
+    file = match ? match->file : std::filesystem::path();
+  };
+  for (Page& page : book.pages) {
+    for (PagePart& part : page.parts) find(part.file);
+    std::erase_if(page.parts, [](const PagePart& part) {
+      return part.kind == PagePart::Kind::Image && part.file.empty();
+    });
+    find(page.thumbnail);
+    find(page.mobileImage);
+    find(page.searchText);
+  }
 }
 
 std::vector<ContentsEntry> ReadContentsFile(const std::filesystem::path& file, int pageCount) {

@@ -91,6 +91,12 @@ struct Book {
 // A page size the document lacks is taken from the first page's first element.
 Book ReadBook(const model::book::TMBook& book, std::string title);
 
+// Points every file the book names at the file of filesFolder that the book's name rule finds
+// for it (names may be relative to the folder, or full paths below it, in any case and with
+// either separator). A part whose file is not there is dropped, and a page's other files are
+// left empty: nothing outside filesFolder, and nothing the run did not write, is ever read.
+void FindFiles(Book& book, const std::filesystem::path& filesFolder);
+
 // The book's own table of contents file, when it is an XML file whose elements carry a page
 // number ("page") and a title ("title", "label", "name", or their text): one entry per element,
 // nested as the elements are. Pages count from 1 in the file; entries outside the book are left

@@ -193,6 +193,8 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   connect(pageView_->Canvas(), &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { contextMenu_->popup(pageView_->Canvas()->mapToGlobal(at)); });
   connect(movie_, &MovieHost::FlashCall, this, &MainWindow::HandleFlashCall);
+  connect(movie_, &MovieHost::FileNote, this,
+          [this](const QString& note) { WriteLog(log_.get(), "[Movie]: " + note.toStdString()); });
   connect(movie_, &MovieHost::LinkRequested, this, &MainWindow::OpenLink);
   linkOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 

@@ -20,7 +20,8 @@ class MovieHost : public QWidget {
  public:
   using QWidget::QWidget;
 
-  // Plays the movie at path; files the movie loads itself are looked up beside it.
+  // Plays the movie at path. Every name the movie and the movies it loads ask for is relative to
+  // path's folder and found there by the book's name rule; nothing outside it is ever served.
   virtual void SetMovie(const std::filesystem::path& path) = 0;
   virtual std::filesystem::path Movie() const = 0;
   // Files the movie may ask for before they are made (a book's page images, when its movie
@@ -34,6 +35,9 @@ class MovieHost : public QWidget {
   void MovieStarted();
   // The emulator could not play the movie.
   void MovieFailed(const QString& reason);
+  // Something the run log should know of the movie's requests: a name not among the book's
+  // files, or one that matched several but for case.
+  void FileNote(const QString& note);
 };
 
 }  // namespace pagewend::shell

@@ -20,10 +20,12 @@
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 #include <array>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <optional>
 
+#include "paths/book_file_lookup.h"
 #include "paths/file_names.h"
 
 namespace pagewend::shell {
@@ -38,21 +40,6 @@ const QString kPageUrl = QStringLiteral("pagewend://book/player/index.html");
 constexpr int kInMakingPollMs = 40;
 
 }  // namespace
-
-std::optional<fs::path> ServedFileInside(const fs::path& root, const QString& relative) {
-  if (root.empty()) return std::nullopt;
-  const std::optional<fs::path> joined = JoinInside(root, relative.toStdString());
-  if (!joined) return std::nullopt;
-  std::error_code ec;
-  const fs::path realRoot = fs::canonical(root, ec);
-  if (ec) return std::nullopt;
-  const fs::path realFile = fs::canonical(*joined, ec);
-  if (ec || !fs::is_regular_file(realFile, ec)) return std::nullopt;
-  const auto [rootEnd, fileIt] =
-      std::mismatch(realRoot.begin(), realRoot.end(), realFile.begin(), realFile.end());
-  if (rootEnd != realRoot.end()) return std::nullopt;
-  return realFile;
-}
 
 namespace {
 
@@ -159,9 +146,10 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
         ReplyResource(job, QStringLiteral(":/pagewend/ruffle/") + name);
       return;
     }
-    std::optional<fs::path> file;
+    std::optional<BookFileMatch> file;
     if (path.startsWith(QLatin1String("/movie/"))) {
-      if (StillInMaking(path.mid(7))) {
+      const QString name = path.mid(7);
+      if (StillInMaking(name)) {
         // Asked again shortly: the file's maker is one of the loader's workers, which has no way
         // to this thread but the window's.
         QTimer::singleShot(kInMakingPollMs, this, [this, waiting = QPointer<QWebEngineUrlRequestJob>(job)] {
@@ -169,25 +157,39 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
         });
         return;
       }
-      file = ServedFileInside(movieFolder_, path.mid(7));
+      file = FindBookFile(movieFolder_, name.toStdString());
+      if (!file)
+        Note(QStringLiteral("the movie asked for \"%1\", which is not among the book's files").arg(name));
+      else if (!file->ambiguity.empty())
+        Note(QStringLiteral("the movie asked for \"%1\": %2")
+                 .arg(name, QString::fromStdString(file->ambiguity)));
     }
     if (!file) {
       job->fail(QWebEngineUrlRequestJob::UrlNotFound);
       return;
     }
-    auto* device = new QFile(QString::fromStdString(file->string()), job);
+    auto* device = new QFile(QString::fromStdString(file->file.string()), job);
     if (!device->open(QIODevice::ReadOnly)) {
       job->fail(QWebEngineUrlRequestJob::UrlNotFound);
       return;
     }
-    job->reply(MimeOf(*file), device);
+    job->reply(MimeOf(file->file), device);
   }
+
+  // Where the requests' notes go; the run log, through the host.
+  std::function<void(const QString&)> onNote;
 
  private:
   bool StillInMaking(const QString& relative) const {
     if (!inMaking_ || movieFolder_.empty()) return false;
     const std::optional<fs::path> joined = JoinInside(movieFolder_, relative.toStdString());
     return joined && inMaking_->Contains(*joined);
+  }
+
+  // A movie that asks for the same missing file every frame must not fill the log.
+  void Note(const QString& note) {
+    if (notes_ < kMaxNotes && onNote) onNote(note);
+    if (++notes_ == kMaxNotes && onNote) onNote(QStringLiteral("further requests of the movie go unlogged"));
   }
 
   static void ReplyResource(QWebEngineUrlRequestJob* job, const QString& resource) {
@@ -206,8 +208,10 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
     job->reply(type, device);
   }
 
+  static constexpr int kMaxNotes = 100;
   fs::path movieFolder_;
   PageBridge* bridge_;
+  int notes_ = 0;
   std::shared_ptr<const book::FilesInMaking> inMaking_;
   // Ruffle's core, unpacked ahead and handed to the page's one request for it.
   std::future<QByteArray> core_;
@@ -270,6 +274,7 @@ RuffleMovieHost::RuffleMovieHost(QWidget* parent)
       scheme_(new BookSchemeHandler(bridge_, this)),
       page_(new MoviePage(profile_, bridge_, view_)) {
   profile_->installUrlSchemeHandler(kScheme, scheme_);
+  scheme_->onNote = [this](const QString& note) { emit FileNote(note); };
   profile_->setUrlRequestInterceptor(new OfflineInterceptor(profile_));
 
   // Nothing the page needs, and each a way for it to reach further than its own files.

@@ -15,12 +15,6 @@ namespace pagewend::shell {
 
 class BookSchemeHandler;
 
-// The file that a request for relative (already percent-decoded) names below root, or nothing
-// when it would leave root: "..", absolute names, missing files and links that lead out of the
-// folder are all refused.
-std::optional<std::filesystem::path> ServedFileInside(const std::filesystem::path& root,
-                                                      const QString& relative);
-
 // What the page may tell the player. The page has no object of the player's to call: it sends
 // its few messages as requests for pagewend://book/bridge/TOKEN/KIND?TEXT, which only the page's
 // own script can name (the token is written into it as it is served, and no movie reads it).

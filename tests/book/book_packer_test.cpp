@@ -64,7 +64,8 @@ TEST(BookPacker, ExtractPackExtractGivesTheSameFiles) {
   EXPECT_NE(a["book.xml"], b["book.xml"]);
   EXPECT_EQ(WithoutNumbers(a["book.xml"]), WithoutNumbers(b["book.xml"]));
   EXPECT_EQ(WithoutNumbers(a["project.xml"]), WithoutNumbers(b["project.xml"]));
-  for (const char* doc : {"book.xml", "project.xml"}) {
+  EXPECT_EQ(WithoutNumbers(a["files/book.xml"]), WithoutNumbers(b["files/book.xml"]));
+  for (const char* doc : {"book.xml", "project.xml", "files/book.xml"}) {
     a.erase(doc);
     b.erase(doc);
   }

@@ -175,5 +175,27 @@ TEST(ReadBook, AContentsFileNestsItsEntriesAndIgnoresWhatItCannotPlace) {
   EXPECT_TRUE(ReadContentsFile(dir.Path() / "missing.xml", 3).empty());
 }
 
+// The reader reads only files of the run's folder, found as the book names them; a page's image
+// named outside the folder (or not written) is no part of the page.
+TEST(ReadBook, FilesAreFoundInTheRunsFolderOnly) {
+  testing::TempDir dir;
+  const auto files = dir / "files";
+  std::filesystem::create_directories(files / "res" / "pages");
+  testing::WriteFile(files / "res" / "pages" / "P1.jpg", "jpg");
+  testing::WriteFile(dir / "outside.jpg", "jpg");
+  Book book =
+      LoadBook(R"xml(<book><Chapters><chapter><Pages><page pagethumb="res\thumbs\t1.png">
+   <elem><img src="RES\Pages\p1.JPG" width="9" height="9"/><img src=")xml" +
+               (dir / "outside.jpg").string() +
+               R"xml(" width="9" height="9"/><img src="res/pages/../../../outside.jpg" width="9" height="9"/>
+   <txt content="Hi" width="9" height="9"/></elem></page></Pages></chapter></Chapters></book>)xml");
+  FindFiles(book, files);
+  const auto& parts = book.pages[0].parts;
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0].file, files / "res" / "pages" / "P1.jpg");
+  EXPECT_EQ(parts[1].text, "Hi");
+  EXPECT_TRUE(book.pages[0].thumbnail.empty());
+}
+
 }  // namespace
 }  // namespace pagewend::reading

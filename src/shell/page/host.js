@@ -178,6 +178,13 @@
   let playing = "";  // the movie Ruffle was last given; none while it plays the blank one
   let blankStarted = null;
 
+  // Books were made for a control that loaded the start movie from its file, so every name its
+  // movies ask for (the viewer framework, documents, page images, sounds) is relative to the
+  // movie's own folder; Ruffle would resolve them against this page.
+  function movieBase(url) {
+    return new URL(".", url).href;
+  }
+
   // Resolves once Ruffle has taken the movie (the blank one: once it has also started, so that
   // its start is never taken for the book's).
   function play(url) {
@@ -185,7 +192,7 @@
     const started = url ? null : new Promise((resolve) => (blankStarted = resolve));
     const loaded = player
       .ruffle()
-      .load(Object.assign(url ? { url: url } : { data: blankMovie }, config))
+      .load(Object.assign(url ? { url: url, base: movieBase(url) } : { data: blankMovie }, config))
       .catch((e) => {
         if (url) send("failed", String((e && e.message) || e));
         if (blankStarted) blankStarted();
