@@ -96,8 +96,12 @@ SwfActions& SwfActions::GotoFrame(std::uint16_t frame) {
   return WithData(0x81, data);
 }
 
-SwfActions& SwfActions::CallExternal(std::string_view name) {
-  PushString(name).PushInt(1);
+SwfActions& SwfActions::CallExternal(std::string_view name) { return CallExternal(name, {}); }
+
+SwfActions& SwfActions::CallExternal(std::string_view name, const std::vector<SwfActions>& arguments) {
+  for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument)
+    bytes_ += argument->bytes_;
+  PushString(name).PushInt(static_cast<std::int32_t>(arguments.size() + 1));
   PushString("flash").GetVariable().PushString("external").GetMember();
   PushString("ExternalInterface").GetMember();
   return PushString("call").CallMethod().Pop();
@@ -109,6 +113,53 @@ SwfActions& SwfActions::GetUrl(std::string_view url, std::string_view target) {
   data += target;
   data += '\0';
   return WithData(0x83, data);
+}
+
+SwfActions& SwfActions::GetUrl2(UrlLoad load, SendVariables send) {
+  return WithData(0x9A, std::string(1, static_cast<char>(static_cast<std::uint8_t>(load) |
+                                                         static_cast<std::uint8_t>(send))));
+}
+
+SwfActions& SwfActions::If(std::int16_t offset) {
+  std::string data;
+  AppendWord(data, static_cast<std::uint16_t>(offset));
+  return WithData(0x9D, data);
+}
+
+SwfActions& SwfActions::Jump(std::int16_t offset) {
+  std::string data;
+  AppendWord(data, static_cast<std::uint16_t>(offset));
+  return WithData(0x99, data);
+}
+
+SwfActions& SwfActions::IfElse(const SwfActions& then, const SwfActions& otherwise) {
+  // The condition jumps over the otherwise branch and its jump past the then branch (5 bytes).
+  constexpr std::size_t kJump = 5;
+  if (otherwise.bytes_.size() + kJump > 0x7FFF || then.bytes_.size() > 0x7FFF)
+    throw std::length_error("a branch exceeds 32767 bytes");
+  If(static_cast<std::int16_t>(otherwise.bytes_.size() + kJump));
+  bytes_ += otherwise.bytes_;
+  Jump(static_cast<std::int16_t>(then.bytes_.size()));
+  bytes_ += then.bytes_;
+  return *this;
+}
+
+SwfActions& SwfActions::DefineFunction(const std::vector<std::string>& params, const SwfActions& body) {
+  if (params.size() > 0xFFFF || body.bytes_.size() > 0xFFFF)
+    throw std::length_error("a function exceeds 65535 parameters or bytes");
+  std::string data(1, '\0');  // no name: the function is pushed
+  AppendWord(data, static_cast<std::uint16_t>(params.size()));
+  for (const std::string& param : params) {
+    if (param.empty() || param.find('\0') != std::string::npos)
+      throw std::invalid_argument("a parameter needs a name without zero bytes");
+    data += param;
+    data += '\0';
+  }
+  // The body follows the action rather than lying inside it; only its size is the action's.
+  AppendWord(data, static_cast<std::uint16_t>(body.bytes_.size()));
+  WithData(0x9B, data);
+  bytes_ += body.bytes_;
+  return *this;
 }
 
 SwfWriter::SwfWriter(std::uint8_t version, const SwfRect& frame, double frameRate)

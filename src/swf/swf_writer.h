@@ -30,8 +30,15 @@ class SwfActions {
   SwfActions& GetVariable() { return Simple(0x1C); }
   SwfActions& SetVariable() { return Simple(0x1D); }
   SwfActions& GetMember() { return Simple(0x4E); }
+  // Object, name and value pushed in that order.
+  SwfActions& SetMember() { return Simple(0x4F); }
   SwfActions& CallFunction() { return Simple(0x3D); }
   SwfActions& CallMethod() { return Simple(0x52); }
+  // new Name(...): the arguments as for CallFunction, then the class's name.
+  SwfActions& NewObject() { return Simple(0x40); }
+  // ActionScript 2's ==: undefined equals only undefined and null, "3" equals 3.
+  SwfActions& Equals() { return Simple(0x49); }
+  SwfActions& Not() { return Simple(0x12); }
   SwfActions& Pop() { return Simple(0x17); }
   SwfActions& NextFrame() { return Simple(0x04); }
   SwfActions& PreviousFrame() { return Simple(0x05); }
@@ -43,8 +50,31 @@ class SwfActions {
   // flash.external.ExternalInterface.call(name), its result dropped: the way a movie asks its
   // container for something.
   SwfActions& CallExternal(std::string_view name);
+  // ExternalInterface.call(name, ...) with each of arguments pushing one value; the result dropped.
+  SwfActions& CallExternal(std::string_view name, const std::vector<SwfActions>& arguments);
   // getURL(url, target): the way a movie opens a link.
   SwfActions& GetUrl(std::string_view url, std::string_view target);
+
+  // What GetUrl2 does with its URL: the URL is pushed first, then the target, a clip or its path
+  // for the clip loads, a window's name or "_levelN" for the others.
+  enum class UrlLoad : std::uint8_t {
+    Window = 0x00,          // getURL to a window; loadMovieNum into "_levelN"
+    Clip = 0x40,            // loadMovie into the target clip
+    LevelVariables = 0x80,  // loadVariablesNum into "_levelN"
+    ClipVariables = 0xC0,   // loadVariables into the target clip
+  };
+  // How GetUrl2 sends the current clip's variables along.
+  enum class SendVariables : std::uint8_t { None = 0, Get = 1, Post = 2 };
+  SwfActions& GetUrl2(UrlLoad load, SendVariables send = SendVariables::None);
+
+  // Branches: the offset counts bytes from the end of the branch action. If pops its condition.
+  SwfActions& If(std::int16_t offset);
+  SwfActions& Jump(std::int16_t offset);
+  // Pops a condition and runs then when it holds, otherwise when it does not.
+  SwfActions& IfElse(const SwfActions& then, const SwfActions& otherwise = {});
+  // An anonymous function(params...) { body }, pushed as a value; inside, the parameters and
+  // "this" are variables. Falling off the end of body returns undefined.
+  SwfActions& DefineFunction(const std::vector<std::string>& params, const SwfActions& body);
 
   const std::string& Bytes() const { return bytes_; }
 

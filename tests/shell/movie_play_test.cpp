@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
@@ -190,6 +192,46 @@ TEST_F(MoviePlay, ARequestForAnImageInMakingWaitsForIt) {
   for (int i = 0; i < 100 && answers.size() < 2; ++i) QTest::qWait(50);
   ASSERT_EQ(answers.size(), 2);
   EXPECT_EQ(answers[1], QStringLiteral("200 MADE"));
+}
+
+// Old books' ActionScript 2 movies load their own files by names relative to the movie's folder,
+// some written on Windows with "\": each way they load them gets the file's content, and a file
+// the book lacks is refused rather than answered with something else.
+TEST_F(MoviePlay, As2MovieLoadsItsFilesByRelativeNames) {
+  QImage image(37, 23, QImage::Format_RGB32);
+  image.fill(QColor(0xCC, 0x33, 0x33));
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(image.save(&buffer, "JPEG"));
+  for (const bool withList : {true, false}) {
+    SCOPED_TRACE(withList ? "every file" : "no data/list.xml");
+    std::vector<std::pair<std::string, std::string>> files = {{"vars.txt", "greeting=hello&count=3"},
+                                                              {"pic.jpg", jpeg.toStdString()}};
+    if (withList)
+      files.emplace_back(
+          "data/list.xml",
+          "<?xml version=\"1.0\"?>\n<list>\n  <item name=\"first\"/>\n  <item name=\"second\"/>\n</list>\n");
+    const fs::path folder = dir_ / (withList ? "whole" : "without-list");
+    fs::create_directories(folder);
+    testing::WriteBookWithFiles(folder / "book.exe", testing::LoadingMovie(), files);
+    run_.bookFile = folder / "book.exe";
+    run_.programFolder = folder / "program";
+    run_.workingFolder = folder / "{RUN}";
+    window_.reset();
+    host_ = new RuffleMovieHost();
+    window_ = std::make_unique<MainWindow>(run_, host_, log_);
+    QSignalSpy calls(host_, &MovieHost::FlashCall);
+    window_->show();
+    for (int i = 0; i < 120 && calls.count() < 1; ++i) calls.wait(500);
+    ASSERT_EQ(calls.count(), 1);
+    const FlashRequestParser call(calls[0][0].toString().toStdString());
+    EXPECT_EQ(call.GetName(), "pagewend_as2");
+    // LoadVars, loadVariables into a clip, XML with white space ignored, loadMovie of a JPEG.
+    const std::vector<std::string> expected = withList ? std::vector<std::string>{"hello", "3", "first", "37"}
+                                                       : std::vector<std::string>{"failed", "data\\list.xml"};
+    EXPECT_EQ(call.Arguments(), expected);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "package/package_writer.h"
 #include "swf/swf_writer.h"
 
@@ -98,6 +100,106 @@ std::string LinkingMovie() {
 QString Request(const QString& name, const QString& arguments) {
   return QStringLiteral("<invoke name=\"%1\" returntype=\"xml\"><arguments>%2</arguments></invoke>")
       .arg(name, arguments);
+}
+
+void WriteBookWithFiles(const std::filesystem::path& out, const std::string& startMovie,
+                        const std::vector<std::pair<std::string, std::string>>& files,
+                        const std::string& bookXmlExtra) {
+  package::PackageWriter writer(out);
+  const package::RecordRef start = writer.AddRecord(startMovie);
+  std::string elements;
+  for (const auto& [name, bytes] : files) {
+    const package::RecordRef ref = writer.AddRecord(bytes);
+    std::string src = name;
+    std::replace(src.begin(), src.end(), '/', '\\');
+    elements += fmt::format(R"(<snd src="{}" left="0" top="0" width="1" height="1" pos_="{}" size_="{}"/>)",
+                            src, ref.pos, ref.size);
+  }
+  writer.Finish("<?xml version=\"1.0\" encoding=\"UTF-8\"?><book>" + bookXmlExtra +
+                    "<Chapters><chapter><Pages><page><elem>" + elements +
+                    "</elem></page></Pages></chapter></Chapters></book>",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>Book with files</exetitle>"
+                "<preloader><filename>start.swf</filename><pos_>" +
+                    std::to_string(start.pos) + "</pos_><size_>" + std::to_string(start.size) +
+                    "</size_></preloader></project>");
+}
+
+std::string LoadingMovie() {
+  using swf::SwfActions;
+  // Pushes a dotted path's value: its first name is a variable, the others members.
+  const auto push = [](SwfActions& actions, std::string_view dotted) -> SwfActions& {
+    for (std::size_t start = 0;;) {
+      const std::size_t dot = dotted.find('.', start);
+      actions.PushString(dotted.substr(start, dot == std::string_view::npos ? dot : dot - start));
+      if (start == 0)
+        actions.GetVariable();
+      else
+        actions.GetMember();
+      if (dot == std::string_view::npos) return actions;
+      start = dot + 1;
+    }
+  };
+  const auto value = [&push](std::string_view dotted) {
+    SwfActions actions;
+    return push(actions, dotted);
+  };
+  const auto failed = [](std::string_view file) {
+    return SwfActions().CallExternal("pagewend_as2",
+                                     {SwfActions().PushString("failed"), SwfActions().PushString(file)});
+  };
+  // object.method(argument), its result dropped.
+  const auto call = [&push](SwfActions& actions, std::string_view object, std::string_view method,
+                            std::string_view argument) {
+    actions.PushString(argument).PushInt(1);
+    push(actions, object).PushString(method).CallMethod().Pop();
+  };
+
+  SwfActions frame;
+  for (const auto& [clip, depth] : {std::pair{"pic", 1}, {"vars", 2}}) {
+    frame.PushInt(depth).PushString(clip).PushInt(2);
+    push(frame, "_root").PushString("createEmptyMovieClip").CallMethod().Pop();
+  }
+  frame.PushString("pic.jpg").PushString("pic").GetUrl2(SwfActions::UrlLoad::Clip);
+  frame.PushString("vars.txt").PushString("vars").GetUrl2(SwfActions::UrlLoad::ClipVariables);
+
+  push(frame, "_root").PushString("lv").PushInt(0).PushString("LoadVars").NewObject().SetMember();
+  SwfActions varsLoaded;
+  varsLoaded.PushString("ok").GetVariable().Not().IfElse(failed("vars.txt"));
+  push(frame, "_root.lv").PushString("onLoad").DefineFunction({"ok"}, varsLoaded).SetMember();
+  call(frame, "_root.lv", "load", "vars.txt");
+
+  push(frame, "_root").PushString("xml").PushInt(0).PushString("XML").NewObject().SetMember();
+  push(frame, "_root.xml").PushString("ignoreWhite").PushBool(true).SetMember();
+  SwfActions firstName;
+  push(push(firstName, "_root").PushString("item"), "this.firstChild.firstChild.attributes.name").SetMember();
+  SwfActions xmlLoaded;
+  xmlLoaded.PushString("ok").GetVariable().IfElse(firstName, failed("data\\list.xml"));
+  push(frame, "_root.xml").PushString("onLoad").DefineFunction({"ok"}, xmlLoaded).SetMember();
+  call(frame, "_root.xml", "load", "data\\list.xml");
+
+  // Each frame until everything has arrived; the picture's width stays 0 until it has.
+  SwfActions poll;
+  push(poll, "_root").PushString("onEnterFrame").PushUndefined().SetMember();
+  poll.CallExternal("pagewend_as2", {value("_root.lv.greeting"), value("_root.vars.count"),
+                                     value("_root.item"), value("_root.pic._width")});
+  for (const char* awaited : {"_root.pic._width", "_root.item", "_root.vars.count", "_root.lv.greeting"}) {
+    SwfActions check;
+    push(check, awaited);
+    if (std::string_view(awaited).ends_with("_width"))
+      check.PushInt(0);
+    else
+      check.PushUndefined();
+    check.Equals().Not().IfElse(poll);
+    poll = check;
+  }
+  push(frame, "_root").PushString("onEnterFrame").DefineFunction({}, poll).SetMember();
+  frame.Stop();
+
+  swf::SwfWriter writer(8, {0, 400 * 20, 0, 300 * 20}, 24);
+  writer.SetBackgroundColor({0xFF, 0xFF, 0xFF});
+  writer.DoAction(frame);
+  writer.ShowFrame();
+  return writer.Finish();
 }
 
 }  // namespace pagewend::shell::testing

@@ -4,6 +4,7 @@
 #include <QString>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/movie_host.h"
@@ -50,5 +51,22 @@ std::string LinkingMovie();
 
 // The ExternalInterface request for name with the given argument elements.
 QString Request(const QString& name, const QString& arguments = {});
+
+// A book package with the start movie and files beside it: each (name, bytes) is written to the
+// files folder under its name ("/" separates folders; the book names it with "\", as books
+// made on Windows do; the names go into the document as they are). The files are sound elements of the one
+// page, which nothing decodes. bookXmlExtra goes into the book document's book element, before its chapters.
+void WriteBookWithFiles(const std::filesystem::path& out, const std::string& startMovie,
+                        const std::vector<std::pair<std::string, std::string>>& files,
+                        const std::string& bookXmlExtra = {});
+
+// An ActionScript 2 movie that loads its files by names relative to its folder, as old books'
+// movies do: LoadVars.load("vars.txt") and loadVariables("vars.txt", clip) for
+// "greeting=...&count=...", XML.load("data\list.xml") for a list whose first element has a
+// name attribute (white space ignored), and loadMovie("pic.jpg", clip). Once all have arrived it
+// calls ExternalInterface "pagewend_as2" with LoadVars' greeting, the clip's count, the first
+// element's name and the picture's width in pixels; when LoadVars or XML reports a failure,
+// "pagewend_as2" with "failed" and the file's name instead.
+std::string LoadingMovie();
 
 }  // namespace pagewend::shell::testing

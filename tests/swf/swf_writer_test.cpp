@@ -100,6 +100,28 @@ TEST(SwfActions, ExternalCallPushesItsArgumentsBeforeTheMethod) {
   EXPECT_EQ(static_cast<unsigned char>(bytes.back()), 0x17);     // the result is dropped
 }
 
+// Assembled by hand: a function's length covers its name, parameters and body size, not the body
+// that follows it; the condition jumps past the else part and its jump onto the then part; the
+// load bits of GetUrl2 lie above its method.
+TEST(SwfActions, FunctionsBranchesAndLoadsAreLaidOutAsTheMachineReadsThem) {
+  SwfActions body;
+  body.PushString("ok").GetVariable().IfElse(SwfActions().Play(), SwfActions().Stop());
+  SwfActions actions;
+  actions.DefineFunction({"ok", "n"}, body)
+      .GetUrl2(SwfActions::UrlLoad::ClipVariables, SwfActions::SendVariables::Post);
+  const std::string expected{
+      "\x9B\x0A\x00"
+      "\x00\x02\x00ok\x00n\x00\x14\x00"  // no name, 2 parameters, a body of 20 bytes
+      "\x96\x04\x00\x00ok\x00\x1C"       // push ok, get its value
+      "\x9D\x02\x00\x06\x00"             // if true, 6 bytes on
+      "\x07"                             // else: stop
+      "\x99\x02\x00\x01\x00"             // then jump past
+      "\x06"                             // then: play
+      "\x9A\x01\x00\xC2",
+      3 + 10 + 20 + 4};
+  EXPECT_EQ(actions.Bytes(), expected);
+}
+
 TEST(SwfWriter, BitmapRectanglesStretchTheirJpegOverTheShape) {
   SwfWriter writer(8, {0, 12000, 0, 16000}, 24);
   writer.DefineJpeg(1, "\xFF\xD8 jpeg bytes");
