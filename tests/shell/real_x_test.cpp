@@ -7,6 +7,7 @@
 
 #include "shell/real_x_session.h"
 #include "shell/shell_fixtures.h"
+#include "shell/viewer_book.h"
 #include "swf/swf_writer.h"
 #include "testing/temp_dir.h"
 
@@ -151,39 +152,51 @@ TEST_F(RealX, KeysEscapeAndTheMenuWorkAsAPersonUsesThem) {
   EXPECT_FALSE(fs::exists(*working)) << *working;
 }
 
-// The project's demo book, a program of its own: its caption is its title, a click on its Next
-// button turns the page on the screen, and the menu's Exit ends it.
+// The project's demo book, a program of its own: its caption is its title, its viewer reads the
+// book and shows its cover, a click on the cover turns the page on the screen, and the menu's Exit
+// ends it.
 TEST_F(RealX, DemoBookTurnsItsPageOnAClick) {
   if (!fs::exists(PAGEWEND_DEMO_BOOK)) GTEST_SKIP() << "no demo book at " << PAGEWEND_DEMO_BOOK;
   RealPlayer& player = Start({PAGEWEND_DEMO_BOOK});
   ASSERT_FALSE(player.Window().isEmpty());
   EXPECT_EQ(display_.WindowName(player.Window()).toStdString(), "Pagewend demo book");
   ASSERT_TRUE(SizeBecomes(kFullScreen));
-  // The demo's 600 x 860 stage, shown whole and centred.
-  const double scale = std::min(RealDisplay::kWidth / 600.0, RealDisplay::kHeight / 860.0);
-  const auto onScreen = [&](double x, double y) {
-    return QPoint(static_cast<int>((RealDisplay::kWidth - 600 * scale) / 2 + x * scale),
-                  static_cast<int>((RealDisplay::kHeight - 860 * scale) / 2 + y * scale));
-  };
-  const QPoint band = onScreen(300, 50);
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        const QColor c = ColourAt(band);
-        return c != QColor(Qt::black) && c != QColor(Qt::white);
-      },
-      20s))
-      << "the first page was not drawn";
+  // The viewer lays out pages of 600 x 800 two pages wide above its bar of 56 pixels; the cover
+  // is the right-hand page, and each page's title band has a colour of its own.
+  constexpr int kBar = 56;
+  const double scale =
+      std::min((RealDisplay::kWidth - 48) / 1200.0, (RealDisplay::kHeight - kBar - 48) / 800.0);
+  const int top = static_cast<int>((RealDisplay::kHeight - kBar - 800 * scale) / 2);
+  const QPoint band(static_cast<int>(RealDisplay::kWidth / 2 + 300 * scale),
+                    top + static_cast<int>(8 * scale));
+  ASSERT_TRUE(WaitUntil([&] { return ColourAt(band).saturation() > 40; }, 20s)) << "the cover was not drawn";
   const QColor first = ColourAt(band, "demo-first-page.png");
-  display_.Click(onScreen(505, 830));
+  display_.Click({band.x(), top + static_cast<int>(400 * scale)});
   EXPECT_TRUE(WaitUntil([&] { return ColourAt(band, "demo-next-page.png") != first; }, 10s))
       << "the page did not turn";
 
-  const QRect menu = OpenMenu(onScreen(300, 400), "demo-menu.png");
+  const QRect menu = OpenMenu({band.x(), top + static_cast<int>(600 * scale)}, "demo-menu.png");
   ASSERT_FALSE(menu.isEmpty()) << "no menu on a right click on the demo's page";
   display_.Click(MenuItem(menu, 1));
   const std::optional<int> status = player.Program().WaitForExit(20s);
   ASSERT_TRUE(status) << player.Diagnostics().toStdString();
   EXPECT_EQ(*status, 0);
+}
+
+// A book whose movies are programs like real books' viewers plays to its success state on the
+// screen: the framework, loaded by the preloader, found every file it asked for and painted its
+// stage green around the first page; its call to the player left full screen for the window.
+TEST_F(RealX, AViewerBookPlaysToItsSuccessState) {
+  WriteViewerBook(dir_ / "viewer-book");
+  RealPlayer& player = Start({PAGEWEND_PLAYER_PATH, QString::fromStdString((dir_ / "viewer-book").string())});
+  ASSERT_FALSE(player.Window().isEmpty());
+  ASSERT_TRUE(SizeBecomes(kWindowed, 30s)) << player.Diagnostics().toStdString();
+  const QRect window = Geometry();
+  const QColor success(0x00, 0xA0, 0x00);
+  EXPECT_TRUE(WaitUntil(
+      [&] { return ColourAt(QPoint(window.left() + 20, window.center().y()), "viewer-book.png") == success; },
+      20s))
+      << ColourAt(QPoint(window.left() + 20, window.center().y())).name().toStdString();
 }
 
 }  // namespace
