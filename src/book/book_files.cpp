@@ -103,12 +103,15 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
   map.Add(given(toc.filename()), SplitStep::Toc, "project.toc", Ref(toc.pos_(), toc.size_()), toc.filename(),
           NamedIn(kLayout.OtherFolder(false), WinFileName(toc.filename())));
 
+  // The first chapter's sound is the book's background sound, bg.mp3, as viewers ask for it; a
+  // later chapter's is kept beside it, numbered, so that no record of the book is left behind.
   auto& chapters = book.Chapters();
-  if (chapters.Count() > 0) {
-    auto& chapter = chapters.Items(0);
-    map.Add(given(chapter.bgsound()), SplitStep::BackgroundSound, "book.chapter[0].bgsound",
+  for (std::size_t c = 0; c < chapters.Count(); ++c) {
+    auto& chapter = chapters.Items(c);
+    map.Add(given(chapter.bgsound()), SplitStep::BackgroundSound, fmt::format("book.chapter[{}].bgsound", c),
             Ref(chapter.pos_(), chapter.size_()), chapter.bgsound(),
-            InFiles(kLayout.SoundsFolder(false) / "bg.mp3"));
+            InFiles(kLayout.SoundsFolder(false) /
+                    (c == 0 ? std::string("bg.mp3") : fmt::format("bg{}.mp3", c + 1))));
   }
 
   const std::string download = book.download();
@@ -119,10 +122,10 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
   map.Add(true, SplitStep::Languages, "book.langs", Ref(book.pos_langs_(), book.size_langs_()), "langs.zip",
           FolderTarget(kLayout.LanguagesFolder(false)), RecordForm::Archive);
 
-  if (chapters.Count() > 0) {
-    auto& pages = chapters.Items(0).Pages();
-    for (std::size_t i = 0; i < pages.Count(); ++i) {
-      TMPage& page = pages.Items(i);
+  {
+    const std::vector<TMPage*> pages = BookPages(book);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+      TMPage& page = *pages[i];
       const int index = static_cast<int>(i);
       const std::string owner = fmt::format("book.page[{}]", i);
       if (auto* f = map.Add(true, SplitStep::Page, owner + ".searchtxt",

@@ -48,7 +48,7 @@ struct BookFile {
   // Relative to the working folder; a folder for groups and archives. Nothing when the name
   // is empty or would leave the working folder: such a record is never written.
   std::optional<std::filesystem::path> target;
-  int page = -1;    // index in the first chapter, for SplitStep::Page
+  int page = -1;    // index among the book's pages (BookPages), for SplitStep::Page
   int element = 0;  // 1-based element number on its page; 0 for the page's own files
   PagePart part = PagePart::None;
   // A run writes it: the reference is present and the step's conditions hold.

@@ -349,16 +349,15 @@ void BookOpener::Split() {
 }
 
 void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::function<void()>& written) {
-  TMBook& book = *state_->book;
-  if (book.Chapters().Count() == 0) {
+  const std::vector<TMPage*> pages = BookPages(*state_->book);
+  const std::size_t count = pages.size();
+  pagesWithoutImages_ = 0;
+  measured_.clear();
+  if (count == 0) {
     WriteLog(log_, "Page Count: 0");
     written();
     return;
   }
-  auto& pages = book.Chapters().Items(0).Pages();
-  const std::size_t count = pages.Count();
-  pagesWithoutImages_ = 0;
-  measured_.clear();
   WriteLog(log_, fmt::format("Page Count: {}", count));
 
   const fs::path filesFolder = PathGetter::FilesFolder(paths_.WorkingFolder(true));
@@ -382,7 +381,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
     }
   } poolGone{*this};
   for (std::size_t i = 0; i < count && !Stopped(); ++i) {
-    TMPage& page = pages.Items(i);
+    TMPage& page = *pages[i];
     if (!Trim(page.print()).empty())
       if (auto path = JoinInside(filesFolder, page.print())) page.set_print(path->string());
 

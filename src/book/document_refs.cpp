@@ -115,10 +115,13 @@ DocumentRefs::DocumentRefs(std::string bookXml, std::string projectXml)
   attrs("book.searchindex", b, "search_");
   attrs("book.download", b, "download_");
   attrs("book.langs", b, "langs_");
+  // The book's pages as the model numbers them (BookPages): every chapter's, in order.
   const auto chapters = ElementChildren(LastChild(b, "Chapters"));
-  if (chapters.empty()) return;
-  attrs("book.chapter[0].bgsound", chapters[0], "");
-  const auto pages = ElementChildren(LastChild(chapters[0], "Pages"));
+  std::vector<pugi::xml_node> pages;
+  for (std::size_t c = 0; c < chapters.size(); ++c) {
+    attrs(fmt::format("book.chapter[{}].bgsound", c), chapters[c], "");
+    for (const pugi::xml_node& page : ElementChildren(LastChild(chapters[c], "Pages"))) pages.push_back(page);
+  }
   for (std::size_t i = 0; i < pages.size(); ++i) {
     const std::string owner = fmt::format("book.page[{}]", i);
     attrs(owner + ".searchtxt", pages[i], "search_");
@@ -139,6 +142,20 @@ void DocumentRefs::Set(const std::string& owner, const RecordRef& ref) {
     throw PackageError(fmt::format("{}: the documents hold no pos_ and size_ for this reference", owner));
   it->second.value = ref;
   it->second.changed = true;
+}
+
+std::vector<std::string> DocumentRefs::NotCarried() const {
+  const auto zero = [](std::string_view text) {
+    return text.find_first_not_of(" \t0") == std::string_view::npos;
+  };
+  std::vector<std::string> owners;
+  for (const auto& [owner, spot] : spots_) {
+    const std::string_view text = spot.inBook ? book_ : project_;
+    if (!spot.changed && !(zero(text.substr(spot.pos.offset, spot.pos.length)) ||
+                           zero(text.substr(spot.size.offset, spot.size.length))))
+      owners.push_back(owner);
+  }
+  return owners;
 }
 
 std::string DocumentRefs::Apply(const std::string& text, bool book) const {

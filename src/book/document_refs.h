@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "package/package_format.h"
 
@@ -20,6 +21,10 @@ class DocumentRefs {
   bool Has(const std::string& owner) const { return spots_.count(owner) != 0; }
   // Gives the reference new numbers. Throws PackageError when the documents hold no such reference.
   void Set(const std::string& owner, const package::RecordRef& ref);
+
+  // The references that hold a record in the documents as they came and were not Set: a packer
+  // that leaves one behind would keep numbers that point into another package.
+  std::vector<std::string> NotCarried() const;
 
   std::string BookText() const { return Apply(book_, true); }
   std::string ProjectText() const { return Apply(project_, false); }

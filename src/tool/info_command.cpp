@@ -20,8 +20,7 @@ Command AddInfoCommand(CLI::App& app) {
     LoadedBook loaded = LoadBook(args->file, SystemSettings::FromUserLocale());
     const auto files = book::MapBookFiles(*loaded.documents.project, *loaded.documents.book, true, true);
     const auto status = book::AuditBookFiles(*loaded.package, files);
-    const auto& chapters = loaded.documents.book->Chapters();
-    const std::size_t pages = chapters.Count() ? chapters.Items(0).Pages().Count() : 0;
+    const std::size_t pages = model::book::BookPages(*loaded.documents.book).size();
     const std::string title = loaded.documents.project->exetitle();
     auto target = [](const book::BookFile& f) { return f.target ? f.target->string() : std::string(); };
     if (args->json) {

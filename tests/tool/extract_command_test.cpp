@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "package/package_writer.h"
@@ -265,6 +266,64 @@ TEST(PackCommand, RoundTripsThroughTheToolAndRefusesBrokenFolders) {
   EXPECT_EQ(RunTool({"pack", (dir / "nowhere").string(), "-o", (dir / "x.pkg").string()}).exitCode, 1);
   for (const auto& entry : fs::directory_iterator(dir.Path()))
     EXPECT_THAT(entry.path().filename().string(), ::testing::Not(HasSubstr("partial")));
+}
+
+// A book of two chapters: every command counts, unpacks, packs and exports the pages of both, and
+// the second chapter's files and sound survive a round trip through pack.
+TEST(PackCommand, EveryCommandAgreesOnABookOfTwoChapters) {
+  testing::TempDir dir;
+  {
+    package::PackageWriter w(dir / "two.exe");
+    std::vector<package::RecordRef> images;
+    for (int i = 0; i < 4; ++i) images.push_back(w.AddRecord(testing::ImageBytes(60 + i, 80, ".jpg")));
+    const auto sound = w.AddRecord(std::string("SOUND"));
+    std::string chapters;
+    for (int c = 0; c < 2; ++c) {
+      chapters += fmt::format(R"(<chapter{}><Pages>)",
+                              c == 1 ? " bgsound=\"b.mp3\" " + testing::RefAttrs(sound) : "");
+      for (int p = 2 * c; p < 2 * c + 2; ++p)
+        chapters += fmt::format(
+            R"(<page><elem><img src="res\pages\p{}.jpg" width="60" height="80" {}/></elem></page>)", p,
+            testing::RefAttrs(images[static_cast<std::size_t>(p)]));
+      chapters += "</Pages></chapter>";
+    }
+    w.Finish(R"(<book pagewidth="60" pageheight="80"><Chapters>)" + chapters + "</Chapters></book>",
+             "<project><exetitle>Two chapters</exetitle></project>");
+  }
+  const auto info = [&](const fs::path& book) {
+    const auto run = RunTool({"info", book.string(), "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return nlohmann::json::parse(run.out);
+  };
+  EXPECT_EQ(info(dir / "two.exe")["pages"], 4);
+  ASSERT_EQ(RunTool({"extract", (dir / "two.exe").string(), "-o", (dir / "a").string(), "--keep-documents"})
+                .exitCode,
+            0);
+  auto pack = RunTool({"pack", (dir / "a").string(), "-o", (dir / "again.pkg").string()});
+  ASSERT_EQ(pack.exitCode, 0) << pack.err;
+  const auto again = info(dir / "again.pkg");
+  EXPECT_EQ(again["pages"], 4);
+  for (const auto& reference : again["references"])
+    EXPECT_THAT(reference["status"].get<std::string>(), ::testing::AnyOf("ok", "absent")) << reference.dump();
+  ASSERT_EQ(RunTool({"extract", (dir / "again.pkg").string(), "-o", (dir / "b").string()}).exitCode, 0);
+  for (int p = 0; p < 4; ++p) {
+    EXPECT_EQ(testing::ReadFile(dir / fmt::format("b/files/res/pages/p{}.jpg", p)),
+              testing::ReadFile(dir / fmt::format("a/files/res/pages/p{}.jpg", p)));
+  }
+  EXPECT_EQ(testing::ReadFile(dir / "b/files/res/sounds/bg2.mp3"), "SOUND");
+  ASSERT_EQ(
+      RunTool({"export", "--html", (dir / "again.pkg").string(), "-o", (dir / "web").string()}).exitCode, 0);
+  EXPECT_TRUE(fs::exists(dir / "web/pages/page-0004.jpg"));
+  EXPECT_FALSE(fs::exists(dir / "web/pages/page-0005.jpg"));
+
+  // A reference that no file of the book comes from is never dropped in silence.
+  std::string document = testing::ReadFile(dir / "a/book.xml");
+  document.replace(document.find("<elem>"), 6, R"(<elem><txt content="x" pos_="99" size_="9"/>)");
+  std::ofstream(dir / "a/book.xml", std::ios::binary) << document;
+  pack = RunTool({"pack", (dir / "a").string(), "-o", (dir / "lossy.pkg").string()});
+  EXPECT_EQ(pack.exitCode, 1);
+  EXPECT_THAT(pack.err, HasSubstr("book.page[0].elem[1]"));
+  EXPECT_FALSE(fs::exists(dir / "lossy.pkg"));
 }
 
 }  // namespace

@@ -72,6 +72,24 @@ bool TMBox::LeftOut(std::string_view property, std::string_view text) const {
   return std::find(kLeftOut.begin(), kLeftOut.end(), std::pair(property, text)) != kLeftOut.end();
 }
 
+namespace {
+
+template <typename Page, typename Book>
+std::vector<Page*> PagesOf(Book& book) {
+  std::vector<Page*> pages;
+  auto& chapters = book.Chapters();
+  for (std::size_t c = 0; c < chapters.Count(); ++c) {
+    auto& list = chapters.Items(c).Pages();
+    for (std::size_t p = 0; p < list.Count(); ++p) pages.push_back(&list.Items(p));
+  }
+  return pages;
+}
+
+}  // namespace
+
+std::vector<TMPage*> BookPages(TMBook& book) { return PagesOf<TMPage>(book); }
+std::vector<const TMPage*> BookPages(const TMBook& book) { return PagesOf<const TMPage>(book); }
+
 std::string TMBook::SaveToString() const {
   pugi::xml_document document;
   pugi::xml_node declaration = document.append_child(pugi::node_declaration);

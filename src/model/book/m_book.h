@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/book/m_basic_objects.h"
 #include "model/book/m_page_elements.h"
@@ -247,5 +248,10 @@ class TMBook final : public TMBasicObject {
   // The document as saved: a UTF-8 "book" document with an XML declaration.
   std::string SaveToString() const;
 };
+
+// The book's pages in reading order: every chapter's, chapter after chapter. Unpacking, packing,
+// info and reading all count and number a book's pages by this one rule.
+std::vector<TMPage*> BookPages(TMBook& book);
+std::vector<const TMPage*> BookPages(const TMBook& book);
 
 }  // namespace pagewend::model::book
