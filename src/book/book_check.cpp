@@ -8,6 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "support/file_copy.h"
+
 namespace pagewend::book {
 
 bool LooksLikeXml(std::string_view head) {
@@ -34,18 +36,34 @@ package::Documents LocateBook(const package::PackageFile& file) {
   throw std::runtime_error(kNotABook);
 }
 
-std::optional<std::string> WhyNotABook(const std::filesystem::path& path) {
+std::optional<BookError> WhyNotABook(const std::filesystem::path& path) {
   std::error_code ec;
   const std::filesystem::file_status status = std::filesystem::status(path, ec);
-  if (!std::filesystem::exists(status)) return "does not exist";
-  if (std::filesystem::is_directory(status)) return "is a folder, not a book";
-  if (::access(path.c_str(), R_OK) != 0) return std::string("cannot be read (") + std::strerror(errno) + ")";
+  if (!std::filesystem::exists(status)) return BookError{BookErrorKind::Missing, path, "does not exist"};
+  if (std::filesystem::is_directory(status))
+    return BookError{BookErrorKind::Folder, path, "is a folder, not a book"};
+  if (::access(path.c_str(), R_OK) != 0)
+    return BookError{BookErrorKind::Unreadable, path,
+                     std::string("cannot be read (") + std::strerror(errno) + ")"};
   try {
     LocateBook(package::PackageFile(path));
   } catch (const std::exception&) {
-    return std::string("is ") + kNotABook;
+    return BookError{BookErrorKind::NotABook, path, std::string("is ") + kNotABook};
   }
   return std::nullopt;
+}
+
+BookError ClassifyFailure(const std::filesystem::path& book, const std::exception& e, bool stopped) {
+  if (auto why = WhyNotABook(book)) return *why;
+  BookError error{BookErrorKind::Damaged, book, e.what()};
+  if (stopped)
+    error.kind = BookErrorKind::Stopped;
+  else if (dynamic_cast<const OverBudgetError*>(&e))
+    error.kind = BookErrorKind::OverBudget;
+  else if (const auto* file = dynamic_cast<const FileError*>(&e);
+           file && (file->Code() == ENOSPC || file->Code() == EDQUOT))
+    error.kind = BookErrorKind::NoRoom;
+  return error;
 }
 
 }  // namespace pagewend::book

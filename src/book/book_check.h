@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "book/book_error.h"
 #include "package/package_file.h"
 #include "package/package_format.h"
 
@@ -24,9 +25,13 @@ bool LooksLikeXml(const package::PackageFile& file, package::Slice slice);
 // std::runtime_error(kNotABook).
 package::Documents LocateBook(const package::PackageFile& file);
 
-// Why path cannot be opened as a book at all, in a reader's words: "does not exist", "is a
-// folder, not a book", "cannot be read (...)", or "is " kNotABook. Nothing when a package is there,
-// whatever state its contents are in.
-std::optional<std::string> WhyNotABook(const std::filesystem::path& path);
+// Why path cannot be opened as a book at all: missing, a folder, unreadable or not a book, with
+// the reader's words as its detail ("does not exist", "is a folder, not a book", "cannot be read
+// (...)", "is " kNotABook). Nothing when a package is there, whatever state its contents are in.
+std::optional<BookError> WhyNotABook(const std::filesystem::path& path);
+
+// The error an unpack of book met with e: what the book's file is, when it is no book at all;
+// else stopped, when the run was; else what e is (a full disk, the run's budget); else damage.
+BookError ClassifyFailure(const std::filesystem::path& book, const std::exception& e, bool stopped);
 
 }  // namespace pagewend::book

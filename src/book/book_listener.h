@@ -1,6 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "book/files_in_making.h"
+#include "book/unpacked_book.h"
 
 namespace pagewend::book {
 
@@ -14,10 +18,11 @@ class BookListener {
   virtual ~BookListener() = default;
   virtual void BookTitle(const std::string& title) = 0;
   virtual void BookProgress(int done, int total) = 0;
-  // The page images still to come are those the opener's FilesInMaking names; the documents
-  // are the reader's until loaded.
-  virtual void BookWritten() {}
-  virtual void BookLoaded() = 0;
+  // imagesInMaking names the page images still to come, until loaded.
+  virtual void BookWritten(const std::shared_ptr<const FilesInMaking>& imagesInMaking) {
+    (void)imagesInMaking;
+  }
+  virtual void BookLoaded(const UnpackedBook& book) = 0;
 };
 
 }  // namespace pagewend::book

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "book/book_documents.h"
+#include "book/book_error.h"
 #include "book/book_files.h"
 #include "imaging/page_images.h"
 #include "model/book/m_book.h"
@@ -60,7 +61,8 @@ class NoticeSink final : public Notifier {
 // Logs the step's error line and raises a new error with the same message.
 [[noreturn]] void Fail(const RunLog* log, std::string_view place, const std::exception& e) {
   WriteLog(log, fmt::format("[{}]: Error:{}", place, e.what()));
-  throw std::runtime_error(e.what());
+  // The same exception again, so that what it is (a full disk, a budget) reaches the run's end.
+  throw;
 }
 
 }  // namespace
@@ -104,7 +106,10 @@ void BookOpener::Open(const fs::path& fileName) {
   DocumentOptions options;
   options.settings = options_.settings;
   options.log = log_;
-  options.projectLoaded = [this](const TPWProject& project) { listener_.BookTitle(project.exetitle()); };
+  options.projectLoaded = [this](const TPWProject& project) {
+    title_ = project.exetitle();
+    listener_.BookTitle(title_);
+  };
   try {
     BookDocuments documents = LoadDocuments(*source, options);
     state_->source = std::move(source);
@@ -159,7 +164,7 @@ void BookOpener::WriteGroupFile(const fs::path& folder, const std::string& owner
 
 void BookOpener::Spend(std::int64_t bytes, const fs::path& dest, const std::string& what) {
   if (bytes > budget_ - spent_)
-    throw PackageError(fmt::format(
+    throw OverBudgetError(fmt::format(
         "{}: writing {} would take the book's files past {} bytes, twice the size of its package; the "
         "book stops here",
         what, dest.string(), budget_));
@@ -285,6 +290,7 @@ void BookOpener::RunStep(const std::vector<BookFile>& files, SplitStep step, std
 
 void BookOpener::Split() {
   if (!state_->source) throw std::logic_error("Split without a package opened");
+  unpacked_.reset();
   notices_.clear();
   budget_ = 2 * state_->source->Size();
   spent_ = 0;
@@ -330,7 +336,7 @@ void BookOpener::Split() {
         viewerFailure = std::current_exception();
         return;
       }
-      listener_.BookWritten();
+      listener_.BookWritten(imagesInMaking_);
     };
     try {
       SplitPages(files, written);
@@ -341,7 +347,9 @@ void BookOpener::Split() {
     // A run stopped among its pages ends here: loaded would start a movie whose files are missing.
     if (Stopped()) return;
     if (viewerFailure) std::rethrow_exception(viewerFailure);
-    listener_.BookLoaded();
+    unpacked_ = ReadUnpackedBook(*state_->book, *state_->project, paths_, title_);
+    unpacked_->pagesWithoutImages = pagesWithoutImages_;
+    listener_.BookLoaded(*unpacked_);
     NotifyNotices();
   } catch (const std::exception& e) {
     Fail(log_, "Velmaro.Split", e);

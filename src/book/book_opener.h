@@ -5,9 +5,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "book/book_listener.h"
@@ -77,6 +79,9 @@ class BookOpener {
   // How many pages of the last run lack some of their images (the log names each and why).
   std::size_t PagesWithoutImages() const { return pagesWithoutImages_; }
 
+  // The book of the last run that loaded, handed over once: nothing before loaded, or after.
+  std::optional<UnpackedBook> TakeUnpacked() { return std::exchange(unpacked_, std::nullopt); }
+
   // The documents as parsed, with file references pointing at the written files after a run.
   const model::project::TPWProject& Project() const;
   const model::book::TMBook& Book() const;
@@ -111,6 +116,8 @@ class BookOpener {
   std::atomic<bool> stopped_{false};
   bool complete_ = false;
   std::size_t pagesWithoutImages_ = 0;
+  std::string title_;
+  std::optional<UnpackedBook> unpacked_;
   // What the user is told once the book is loaded: a message per problem while the run goes on
   // would hold the loader at every one of them.
   std::vector<std::string> notices_;

@@ -197,7 +197,8 @@ PackReport Pack(const FolderRoot& root, const fs::path& out, const PackOptions& 
   }
   if (const auto left = refs.NotCarried(); !left.empty())
     throw PackageError(fmt::format(
-        "{}: {} holds a record that no file of the book comes from, so the package would lose it", left.front(),
+        "{}: {} holds a record that no file of the book comes from, so the package would lose it",
+        left.front(),
         left.size() == 1 ? "this reference" : fmt::format("this reference (and {} more)", left.size() - 1)));
   writer.Finish(refs.BookText(), refs.ProjectText());
   report.bytes = writer.Offset();

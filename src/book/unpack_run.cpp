@@ -1,5 +1,7 @@
 #include "book/unpack_run.h"
 
+#include "book/book_check.h"
+
 #include "support/folder_tree.h"
 
 namespace pagewend::book {
@@ -35,9 +37,16 @@ UnpackRun::~UnpackRun() {
   if (setup_.removeWhenDone) DeleteFolderTree(paths_.WorkingFolder(true));
 }
 
-void UnpackRun::Run() {
-  opener_->Open(setup_.bookFile);
-  opener_->SplitAll();
+std::optional<UnpackedBook> UnpackRun::Run() {
+  try {
+    opener_->Open(setup_.bookFile);
+    opener_->SplitAll();
+  } catch (const BookFailure&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw BookFailure(ClassifyFailure(setup_.bookFile, e, opener_->Stopped()));
+  }
+  return opener_->TakeUnpacked();
 }
 
 }  // namespace pagewend::book

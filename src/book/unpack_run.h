@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
+#include "book/book_error.h"
 #include "book/book_listener.h"
 #include "book/book_opener.h"
 #include "log/run_log.h"
@@ -37,16 +39,15 @@ class UnpackRun {
   UnpackRun(const UnpackRun&) = delete;
   UnpackRun& operator=(const UnpackRun&) = delete;
 
-  // Opens the package and writes every file of the book, then tells the listener it is loaded.
-  // Throws with the reason, which the run log holds already.
-  void Run();
+  // Opens the package and writes every file of the book, then tells the listener it is loaded,
+  // and hands the loaded book back; nothing when the run was stopped. Throws BookFailure, whose
+  // detail the run log holds already.
+  std::optional<UnpackedBook> Run();
   // The run ends at its next check and never reports loaded.
   void Stop() { opener_->SetStopped(true); }
 
   const PathGetter& Paths() const { return paths_; }
   const std::shared_ptr<const RunLog>& Log() const { return log_; }
-  // The documents as parsed, their file references pointing at the written files after Run.
-  const BookOpener& Opener() const { return *opener_; }
 
  private:
   UnpackSetup setup_;

@@ -1,24 +1,30 @@
 #include "book/unpacked_book.h"
 
-#include "book/book_opener.h"
+#include "model/book/m_book.h"
 #include "model/project/pw_project.h"
 #include "paths/file_names.h"
 #include "paths/path_getter.h"
 
 namespace pagewend::book {
 
-reading::Book ReadUnpackedBook(const BookOpener& opener, const PathGetter& paths, std::string title) {
-  reading::Book book = reading::ReadBook(opener.Book(), std::move(title));
+UnpackedBook ReadUnpackedBook(const model::book::TMBook& document, const model::project::TPWProject& project,
+                              const PathGetter& paths, std::string title) {
+  UnpackedBook unpacked;
+  unpacked.title = title;
+  std::error_code ec;
+  unpacked.hasStartMovie = std::filesystem::is_regular_file(paths.StartMovie(true), ec);
+  reading::Book& book = unpacked.book;
+  book = reading::ReadBook(document, std::move(title));
   reading::FindFiles(book, PathGetter::FilesFolder(paths.WorkingFolder(true)));
-  const std::string name = opener.Project().toc().filename();
-  if (name.empty()) return book;
+  const std::string name = project.toc().filename();
+  if (name.empty()) return unpacked;
   // Where the run wrote it: by its file name alone, in the run's folder for such files.
   const auto below = PathGetter::InFilesFolder(paths.OtherFolder(false).string() + WinFileName(name));
-  if (!below) return book;
+  if (!below) return unpacked;
   auto entries =
       reading::ReadContentsFile(paths.WorkingFolder(true) / *below, static_cast<int>(book.pages.size()));
   if (!entries.empty()) book.contents = std::move(entries);
-  return book;
+  return unpacked;
 }
 
 }  // namespace pagewend::book

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "reading/book_pages.h"
@@ -7,14 +8,28 @@
 namespace pagewend {
 class PathGetter;
 }
+namespace pagewend::model::book {
+class TMBook;
+}
+namespace pagewend::model::project {
+class TPWProject;
+}
 
 namespace pagewend::book {
 
-class BookOpener;
+// A book after its run, handed over once it is loaded: what a frontend needs of it, as a value.
+struct UnpackedBook {
+  std::string title;
+  // Its pages with the files the run wrote, and its own table of contents file when the package
+  // carries one that names pages, else the contents made of its chapters and bookmarks.
+  reading::Book book;
+  bool hasStartMovie = false;
+  // Pages that lack some of their images (the log names each and why).
+  std::size_t pagesWithoutImages = 0;
+};
 
-// A book after its run, as a reader sees it: its pages with their written files, and its own
-// table of contents file when the package carries one that names pages, else the contents made of
-// its chapters and bookmarks. The opener's documents must not change meanwhile.
-reading::Book ReadUnpackedBook(const BookOpener& opener, const PathGetter& paths, std::string title);
+// The unpacked book read from a run's documents, whose file references point at the written files.
+UnpackedBook ReadUnpackedBook(const model::book::TMBook& book, const model::project::TPWProject& project,
+                              const PathGetter& paths, std::string title);
 
 }  // namespace pagewend::book

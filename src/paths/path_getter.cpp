@@ -68,8 +68,11 @@ std::optional<fs::path> PathGetter::InFilesFolder(std::string_view name) {
 
 FolderRoot PathGetter::CreateWorkingFolders() const {
   const fs::path w = WorkingFolder(true);
-  if (::mkdir(w.c_str(), 0700) != 0 && errno != EEXIST)
-    throw FileError(fmt::format("{}: cannot make the working folder: {}", w.string(), std::strerror(errno)));
+  if (::mkdir(w.c_str(), 0700) != 0 && errno != EEXIST) {
+    const int error = errno;
+    throw FileError(fmt::format("{}: cannot make the working folder: {}", w.string(), std::strerror(error)),
+                    error);
+  }
   FolderRoot root(w);
   for (const fs::path& folder :
        {fs::path("js"), ResFolder(false), DownloadsFolder(false), NavbarFolder(false), NavbtnFolder(false),

@@ -21,15 +21,19 @@ void LoadingThread::Wait() {
 
 void LoadingThread::Execute() {
   const RunLog* log = run_->Log().get();
+  // Nothing may leave a thread body; the window learns why the book did not open. The book
+  // itself reaches the window with the listener's loaded.
   try {
-    run_->Run();
+    (void)run_->Run();
+  } catch (const book::BookFailure& failure) {
+    WriteLog(log, std::string("[TLoadProjectThread]: Error:") + failure.what());
+    if (onFailed_) onFailed_(failure.Error());
   } catch (const std::exception& e) {
-    // Nothing may leave a thread body; the window learns why the book did not open.
     WriteLog(log, std::string("[TLoadProjectThread]: Error:") + e.what());
-    if (onFailed_) onFailed_(e.what());
+    if (onFailed_) onFailed_(book::BookError{book::BookErrorKind::Damaged, {}, e.what()});
   } catch (...) {
     WriteLog(log, "[TLoadProjectThread]: Error:unknown failure");
-    if (onFailed_) onFailed_("unknown failure");
+    if (onFailed_) onFailed_(book::BookError{book::BookErrorKind::Damaged, {}, "unknown failure"});
   }
 }
 

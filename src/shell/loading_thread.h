@@ -14,10 +14,10 @@ namespace pagewend::shell {
 // run, which deletes its working folder.
 class LoadingThread {
  public:
-  using FailureHandler = std::function<void(const std::string& message)>;
+  using FailureHandler = std::function<void(const book::BookError& error)>;
 
-  // Created idle; Start runs the body. onFailed is called on the loader's thread with the reason
-  // when the run throws; the reason is logged before.
+  // Created idle; Start runs the body. onFailed is called on the loader's thread with the error
+  // when the run fails; its detail is logged before.
   LoadingThread(book::UnpackSetup setup, book::BookListener& listener, Notifier& notifier,
                 FailureHandler onFailed);
   ~LoadingThread();
@@ -30,7 +30,8 @@ class LoadingThread {
   // Waits for the body to end.
   void Wait();
 
-  const book::UnpackRun& Run() const { return *run_; }
+  const PathGetter& Paths() const { return run_->Paths(); }
+  const std::shared_ptr<const RunLog>& Log() const { return run_->Log(); }
 
  private:
   void Execute();

@@ -53,11 +53,11 @@ class MainWindow::Listener final : public book::BookListener {
   void BookProgress(int done, int total) override {
     window_.gate_.Send([this, done, total] { window_.ShowProgress(done, total); });
   }
-  void BookWritten() override {
-    window_.gate_.Send([this] { window_.PlayWrittenBook(); });
+  void BookWritten(const std::shared_ptr<const book::FilesInMaking>& imagesInMaking) override {
+    window_.gate_.Send([this, imagesInMaking] { window_.PlayWrittenBook(imagesInMaking); });
   }
-  void BookLoaded() override {
-    window_.gate_.Send([this] { window_.PlayLoadedBook(); });
+  void BookLoaded(const book::UnpackedBook& book) override {
+    window_.gate_.Send([this, &book] { window_.PlayLoadedBook(book); });
   }
 
  private:
@@ -228,13 +228,11 @@ void MainWindow::StartLoading() {
   setup.programFolder = run_.programFolder;
   setup.options = book::OpenerOptions{run_.settings, 0};
   setup.options.imagesInBackground = true;
-  loader_ = std::make_unique<LoadingThread>(std::move(setup), *listener_, *notifier_,
-                                            [this](const std::string& reason) {
-                                              const QString text = QString::fromStdString(reason);
-                                              gate_.Send([this, text] { ShowFailure(text); });
-                                            });
-  paths_ = loader_->Run().Paths();
-  if (!log_) log_ = loader_->Run().Log();
+  loader_ = std::make_unique<LoadingThread>(
+      std::move(setup), *listener_, *notifier_,
+      [this](const book::BookError& error) { gate_.Send([this, error] { ShowFailure(error); }); });
+  paths_ = loader_->Paths();
+  if (!log_) log_ = loader_->Log();
   loader_->Start();
 }
 
@@ -265,17 +263,33 @@ void MainWindow::ShowProgress(int done, int total) {
 
 void MainWindow::ShowTitle(const QString& title) { setWindowTitle(title); }
 
-void MainWindow::ShowFailure(const QString& reason) {
+void MainWindow::ShowFailure(const book::BookError& error) {
   const QString file = QString::fromStdString(run_.bookFile.string());
+  const QString detail = QString::fromStdString(error.detail);
   QString sentence;
-  if (const auto why = book::WhyNotABook(run_.bookFile))
-    sentence = QStringLiteral("%1 %2.").arg(file, QString::fromStdString(*why));
-  else if (reason.contains(QLatin1String("No space left")) || reason.contains(QLatin1String("quota")))
-    sentence =
-        QStringLiteral("There is not enough room in the temporary folder to open the book %1.").arg(file);
-  else
-    sentence = QStringLiteral("The book %1 is damaged: its contents could not be read.").arg(file);
-  ShowProblem(sentence, reason);
+  switch (error.kind) {
+    case book::BookErrorKind::Missing:
+    case book::BookErrorKind::Folder:
+    case book::BookErrorKind::Unreadable:
+    case book::BookErrorKind::NotABook:
+      // The detail is the reader's words for what the file is.
+      sentence = QStringLiteral("%1 %2.").arg(file, detail);
+      break;
+    case book::BookErrorKind::NoRoom:
+      sentence =
+          QStringLiteral("There is not enough room in the temporary folder to open the book %1.").arg(file);
+      break;
+    case book::BookErrorKind::OverBudget:
+      sentence =
+          QStringLiteral("The book %1 asks for more room than its own size allows, so it was not opened.")
+              .arg(file);
+      break;
+    case book::BookErrorKind::Damaged:
+    case book::BookErrorKind::Stopped:
+      sentence = QStringLiteral("The book %1 is damaged: its contents could not be read.").arg(file);
+      break;
+  }
+  ShowProblem(sentence, detail);
 }
 
 void MainWindow::ShowProblem(const QString& sentence, const QString& details) {
@@ -311,23 +325,20 @@ void MainWindow::BecomePlayer() {
   resize(kWindowWidth, kWindowHeight);
 }
 
-void MainWindow::PlayWrittenBook() {
+void MainWindow::PlayWrittenBook(const std::shared_ptr<const book::FilesInMaking>& imagesInMaking) {
   // A book shown as pages, or one without a movie, waits for its pages to be read at loaded.
   std::error_code ec;
   if (run_.pageView || failed_ || !std::filesystem::is_regular_file(paths_.StartMovie(true), ec)) return;
-  movie_->AwaitFiles(loader_->Run().Opener().ImagesInMaking());
+  movie_->AwaitFiles(imagesInMaking);
   BecomePlayer();
   StartMovie();
   SetWindowOpacity(255);
 }
 
-void MainWindow::PlayLoadedBook() {
+void MainWindow::PlayLoadedBook(const book::UnpackedBook& book) {
   const bool playing = movieSet_;
   if (!playing) BecomePlayer();
-  // The reader's view of the book is read now, while the loader waits: afterwards the documents
-  // are the loader's again.
-  pages_ = std::make_shared<const reading::Book>(
-      book::ReadUnpackedBook(loader_->Run().Opener(), paths_, windowTitle().toStdString()));
+  pages_ = std::make_shared<const reading::Book>(book.book);
   loaded_ = true;
   switchAction_->setEnabled(!pages_->pages.empty());
   if (unavailable_) {

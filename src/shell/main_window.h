@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "book/book_error.h"
 #include "book/book_listener.h"
 #include "log/run_log.h"
 #include "paths/path_getter.h"
@@ -68,11 +69,11 @@ class MainWindow : public QWidget {
   void ShowProgress(int done, int total);
   void ShowTitle(const QString& title);
   // Every file is written but for the page images still being made: the movie starts.
-  void PlayWrittenBook();
-  void PlayLoadedBook();
+  void PlayWrittenBook(const std::shared_ptr<const book::FilesInMaking>& imagesInMaking);
+  void PlayLoadedBook(const book::UnpackedBook& book);
   // A failed load: the window says what is wrong with the book in a sentence, with the log's
   // reason as details, says the same on stderr and keeps the run's log.
-  void ShowFailure(const QString& reason);
+  void ShowFailure(const book::BookError& error);
   // The run ended without the book playing: closing the window ends the program with an error.
   bool Failed() const { return failed_; }
   QString ProblemText() const;

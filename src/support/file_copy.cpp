@@ -27,7 +27,10 @@ void CopyByBuffer(int inFd, std::int64_t inOffset, std::int64_t length, int outF
       ssize_t n = ::pwrite(outFd, buffer.get() + put, static_cast<std::size_t>(got) - put,
                            static_cast<off_t>(outOffset + static_cast<std::int64_t>(put)));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw FileError(fmt::format("write error: {}", std::strerror(n < 0 ? errno : EIO)));
+      if (n <= 0) {
+        const int error = n < 0 ? errno : EIO;
+        throw FileError(fmt::format("write error: {}", std::strerror(error)), error);
+      }
       put += static_cast<std::size_t>(n);
     }
     inOffset += got;
@@ -56,14 +59,19 @@ void CopyRange(int inFd, std::int64_t inOffset, std::int64_t length, int outFd, 
       CopyByBuffer(inFd, in, length, outFd, out);
       return;
     }
+    const int error = errno;
     throw FileError(
-        fmt::format("copy error at offset {}: {}", static_cast<std::int64_t>(in), std::strerror(errno)));
+        fmt::format("copy error at offset {}: {}", static_cast<std::int64_t>(in), std::strerror(error)),
+        error);
   }
 }
 
 UniqueFd CreateOutputFile(const std::filesystem::path& path) {
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-  if (!fd.Valid()) throw FileError(fmt::format("{}: cannot create: {}", path.string(), std::strerror(errno)));
+  if (!fd.Valid()) {
+    const int error = errno;
+    throw FileError(fmt::format("{}: cannot create: {}", path.string(), std::strerror(error)), error);
+  }
   return fd;
 }
 

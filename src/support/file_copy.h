@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 
 #include "support/unique_fd.h"
 
@@ -10,7 +11,12 @@ namespace pagewend {
 
 class FileError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  // code: the errno value of the call that failed, when one did (ENOSPC tells a full disk).
+  explicit FileError(const std::string& what, int code = 0) : std::runtime_error(what), code_(code) {}
+  int Code() const { return code_; }
+
+ private:
+  int code_;
 };
 
 // Copies length bytes from inFd at inOffset to outFd at outOffset without holding them in

@@ -35,7 +35,7 @@ namespace {
     default:
       why = std::strerror(error);
   }
-  throw FileError(fmt::format("{}: cannot {}: {}", full.string(), doing, why));
+  throw FileError(fmt::format("{}: cannot {}: {}", full.string(), doing, why), error);
 }
 
 // The kernel's own beneath-resolution: one call, and a link anywhere in the path is refused (or,

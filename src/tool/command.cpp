@@ -1,5 +1,7 @@
 #include "tool/command.h"
 
+#include "book/book_check.h"
+
 #include <sys/stat.h>
 
 #include <fmt/format.h>
@@ -114,22 +116,42 @@ void StderrNotifier::Notify(std::string_view message) {
   std::fprintf(stderr, "pagewend: %.*s\n", static_cast<int>(message.size()), message.data());
 }
 
-int RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts, const std::function<void()>& endBar) {
+Unpacked RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts,
+                          const std::function<void()>& endBar) {
   interrupts.OnInterrupt([&run](int) { run.Stop(); });
   // The watcher lives longer than the run: it must stop reaching for it before the run goes.
   const struct Unhook {
     InterruptWatch& watch;
     ~Unhook() { watch.OnInterrupt({}); }
   } unhook{interrupts};
+  Unpacked unpacked;
   try {
-    run.Run();
-  } catch (const std::exception& e) {
+    unpacked.book = run.Run();
+  } catch (const book::BookFailure& failure) {
     endBar();
-    if (interrupts.Signal() != 0) return interrupts.Signal();
-    throw ToolError("the book could not be unpacked", e.what());
+    if (interrupts.Signal() != 0) return {interrupts.Signal(), {}};
+    const book::BookError& error = failure.Error();
+    switch (error.kind) {
+      case book::BookErrorKind::Missing:
+      case book::BookErrorKind::Folder:
+      case book::BookErrorKind::Unreadable:
+        throw ToolError(error.detail);
+      case book::BookErrorKind::NotABook:
+        throw ToolError(book::kNotABook);
+      case book::BookErrorKind::NoRoom:
+        throw ToolError("there is not enough room on the disk to unpack the book", error.detail);
+      case book::BookErrorKind::OverBudget:
+        throw ToolError("the book asks for more room than twice its own size, so it was not unpacked",
+                        error.detail);
+      case book::BookErrorKind::Damaged:
+      case book::BookErrorKind::Stopped:
+        break;
+    }
+    throw ToolError("the book could not be unpacked", error.detail);
   }
-  if (interrupts.Signal() != 0) endBar();
-  return interrupts.Signal();
+  unpacked.signal = interrupts.Signal();
+  if (unpacked.signal != 0) endBar();
+  return unpacked;
 }
 
 }  // namespace pagewend::tool

@@ -6,11 +6,13 @@
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "book/unpacked_book.h"
 #include "support/notifier.h"
 #include "support/system_settings.h"
 
@@ -112,10 +114,18 @@ std::filesystem::path MakePartialSibling(const std::filesystem::path& target);
 // stands where it stood.
 void ReplaceFolder(const std::filesystem::path& target, const std::filesystem::path& finished);
 
-// Runs an unpack that an interrupt (Ctrl-C, SIGTERM, SIGHUP) stops at its next check: the signal
-// that ended it, or 0 when it ran to its end. A failure throws ToolError with the run's reason.
+struct Unpacked {
+  // The signal that ended the run, or 0 when it ran to its end.
+  int signal = 0;
+  // The loaded book; nothing when the run did not load it.
+  std::optional<book::UnpackedBook> book;
+};
+
+// Runs an unpack that an interrupt (Ctrl-C, SIGTERM, SIGHUP) stops at its next check. A failure
+// throws ToolError in the user's words for its kind, with the run's own words as its detail.
 // endBar is called first whenever the run ends early.
-int RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts, const std::function<void()>& endBar);
+Unpacked RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts,
+                          const std::function<void()>& endBar);
 
 // What a command says on stderr when a signal ended it before it wrote anything; the exit code
 // for that signal.

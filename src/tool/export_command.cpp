@@ -30,13 +30,12 @@ class ExportListener final : public book::BookListener {
  public:
   explicit ExportListener(bool terminal) : terminal_(terminal) {}
   void BookTitle(const std::string& title) override {
-    title_ = title;
     if (terminal_) std::fprintf(stderr, "%s\n", title.empty() ? "(untitled book)" : title.c_str());
   }
   void BookProgress(int done, int total) override {
     if (terminal_ && total > 0) DrawProgressBar(done * kUnpackShare / total, 100);
   }
-  void BookLoaded() override { loaded_ = true; }
+  void BookLoaded(const book::UnpackedBook&) override {}
   void Pages(int done, int total) {
     if (terminal_ && total > 0) DrawProgressBar(kUnpackShare + done * (100 - kUnpackShare) / total, 100);
   }
@@ -44,13 +43,9 @@ class ExportListener final : public book::BookListener {
     if (terminal_) std::fprintf(stderr, "\n");
     terminal_ = false;
   }
-  const std::string& Title() const { return title_; }
-  bool Loaded() const { return loaded_; }
 
  private:
   bool terminal_;
-  std::string title_;
-  bool loaded_ = false;
 };
 
 // A web book is published: its folders and files readable by all, as the user's umask allows,
@@ -120,11 +115,10 @@ Command AddExportCommand(CLI::App& app) {
     // The web book's images are made from the pages' own files below.
     setup.options.pageImages = false;
     book::UnpackRun run(std::move(setup), listener, notifier);
-    if (const int signal = RunInterruptibly(run, interrupts, [&listener] { listener.EndBar(); }))
-      return Interrupted("export", args->file, signal);
-    if (!listener.Loaded()) throw ToolError("the run stopped before the book was loaded");
-
-    const reading::Book book = book::ReadUnpackedBook(run.Opener(), run.Paths(), listener.Title());
+    const Unpacked result = RunInterruptibly(run, interrupts, [&listener] { listener.EndBar(); });
+    if (result.signal != 0) return Interrupted("export", args->file, result.signal);
+    if (!result.book) throw ToolError("the run stopped before the book was loaded");
+    const reading::Book& book = result.book->book;
     web::WebBookOptions options;
     options.jobs = o->jobs;
     options.progress = [&listener](int done, int total) { listener.Pages(done, total); };

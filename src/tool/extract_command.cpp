@@ -36,8 +36,7 @@ class ExtractListener final : public book::BookListener {
     if (events_) std::cout << "WM_BOOK_PROGRESS " << done << ' ' << total << std::endl;
     if (terminal_) DrawProgressBar(done, total);
   }
-  void BookLoaded() override {
-    loaded_ = true;
+  void BookLoaded(const book::UnpackedBook&) override {
     if (events_) std::cout << "WM_BOOK_LOADED" << std::endl;
     EndBar();
   }
@@ -45,12 +44,10 @@ class ExtractListener final : public book::BookListener {
     if (terminal_) std::fprintf(stderr, "\n");
     terminal_ = false;
   }
-  bool Loaded() const { return loaded_; }
 
  private:
   bool events_;
   bool terminal_;
-  bool loaded_ = false;
 };
 
 // The default output of BOOK: its name without the extension, in the current folder; a book
@@ -111,17 +108,17 @@ Command AddExtractCommand(CLI::App& app) {
     setup.options.settings = SystemSettings::FromUserLocale();
     setup.options.jobs = o->jobs;
     book::UnpackRun run(std::move(setup), listener, notifier);
-    if (const int signal = RunInterruptibly(run, interrupts, [&listener] { listener.EndBar(); }))
-      return Interrupted("extract", args->file, signal);
+    const Unpacked unpacked = RunInterruptibly(run, interrupts, [&listener] { listener.EndBar(); });
+    if (unpacked.signal != 0) return Interrupted("extract", args->file, unpacked.signal);
     listener.EndBar();
-    if (!listener.Loaded()) throw ToolError("the run stopped before the book was loaded");
+    if (!unpacked.book) throw ToolError("the run stopped before the book was loaded");
     if (o->keepDocuments) book::KeepDocuments(args->file, partial);
     ReplaceFolder(target, partial);
     guard.Release();
 
     const FolderTotals totals = CountFolderTree(target);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::size_t lacking = run.Opener().PagesWithoutImages();
+    const std::size_t lacking = unpacked.book->pagesWithoutImages;
     const std::string pages =
         lacking == 0 ? std::string()
                      : fmt::format("; {} page{} without all {} images (see files/Log/log1.txt)", lacking,

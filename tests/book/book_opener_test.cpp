@@ -35,7 +35,7 @@ class RecordingListener : public BookListener {
   void BookProgress(int done, int total) override {
     events.push_back(fmt::format("progress {} {}", done, total));
   }
-  void BookLoaded() override { events.push_back("loaded"); }
+  void BookLoaded(const book::UnpackedBook&) override { events.push_back("loaded"); }
   std::vector<std::string> events;
 };
 
@@ -157,7 +157,7 @@ TEST(BookOpener, UnpacksEveryKindOfRecordWhereItBelongs) {
 TEST(BookOpener, WrittenComesWithEveryFileInPlaceAndThePageImagesOnDiskOrInMaking) {
   struct AtWritten : RecordingListener {
     std::function<void()> check;
-    void BookWritten() override {
+    void BookWritten(const std::shared_ptr<const book::FilesInMaking>&) override {
       events.push_back("written");
       check();
     }
@@ -279,7 +279,9 @@ TEST(BookOpener, AStoppedRunNeverReportsLoaded) {
     // images not begun are left, and the run ends without loaded.
     struct StopAtWritten : RecordingListener {
       BookOpener* opener = nullptr;
-      void BookWritten() override { opener->SetStopped(true); }
+      void BookWritten(const std::shared_ptr<const book::FilesInMaking>&) override {
+        opener->SetStopped(true);
+      }
     } listener;
     TempDir dir;
     const PathGetter paths = PathGetter::AtFolder(dir / "w");

@@ -24,7 +24,7 @@ class Quiet : public BookListener, public Notifier {
  public:
   void BookTitle(const std::string&) override {}
   void BookProgress(int, int) override {}
-  void BookLoaded() override { loaded = true; }
+  void BookLoaded(const book::UnpackedBook&) override { loaded = true; }
   void Notify(std::string_view message) override { ADD_FAILURE() << message; }
   bool loaded = false;
 };

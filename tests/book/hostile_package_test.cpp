@@ -122,7 +122,7 @@ class QuietListener final : public BookListener {
  public:
   void BookTitle(const std::string&) override {}
   void BookProgress(int, int) override {}
-  void BookLoaded() override { loaded = true; }
+  void BookLoaded(const book::UnpackedBook&) override { loaded = true; }
   bool loaded = false;
 };
 
@@ -479,9 +479,10 @@ TEST(HostilePackage, PagesSharingAMobileImageNameEachGetTheirOwn) {
   SilentNotifier notifier;
   UnpackRun run({.bookFile = dir / "book.pkg", .workingFolder = dir / "run", .options = {{}, 2}}, listener,
                 notifier);
-  run.Run();
+  const auto book = run.Run();
   EXPECT_TRUE(listener.loaded);
-  EXPECT_EQ(run.Opener().PagesWithoutImages(), 0u) << testing::ReadFile(run.Log()->FileName());
+  ASSERT_TRUE(book);
+  EXPECT_EQ(book->pagesWithoutImages, 0u) << testing::ReadFile(run.Log()->FileName());
   for (int i = 0; i < 24; ++i) {
     const QImage mobile(QString::fromStdString(
         (run.Paths().MobileFolder(true) / fmt::format("page{:04d}_i1.png", i + 1)).string()));

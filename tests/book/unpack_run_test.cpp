@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/project/pw_project.h"
+#include "package/package_writer.h"
 #include "support/notifier.h"
 #include "testing/book_package.h"
 #include "testing/temp_dir.h"
@@ -21,7 +22,7 @@ class CountingListener : public BookListener {
  public:
   void BookTitle(const std::string&) override {}
   void BookProgress(int, int) override {}
-  void BookLoaded() override { ++loaded; }
+  void BookLoaded(const book::UnpackedBook&) override { ++loaded; }
   int loaded = 0;
 };
 
@@ -45,9 +46,12 @@ TEST(UnpackRun, SetsUpFoldersAndLogRunsTheBookAndRemovesItsFolderOnlyWhenAsked) 
     ASSERT_TRUE(run.Log());
     EXPECT_EQ(run.Log()->FileName(), dir / "kept" / "files" / "Log" / "log1.txt");
     EXPECT_EQ(ReadFile(dir / "program" / "Log" / "log2.txt"), "older");
-    run.Run();
+    const std::optional<UnpackedBook> book = run.Run();
     EXPECT_EQ(listener.loaded, 1);
-    EXPECT_EQ(run.Opener().Project().exetitle(), "My Book");
+    ASSERT_TRUE(book);
+    EXPECT_EQ(book->title, "My Book");
+    EXPECT_TRUE(book->hasStartMovie);
+    EXPECT_EQ(book->book.pages.size(), 2u);
     EXPECT_NE(ReadFile(run.Log()->FileName()).find("Finish SplitPages"), std::string::npos);
     log = run.Log();
   }
@@ -68,6 +72,51 @@ TEST(UnpackRun, SetsUpFoldersAndLogRunsTheBookAndRemovesItsFolderOnlyWhenAsked) 
   EXPECT_EQ(listener.loaded, 2);
   EXPECT_FALSE(fs::exists(dir / "gone"));
   EXPECT_TRUE(fs::exists(dir / "kept"));
+}
+
+// A run that fails says what kind of failure it met, whatever words its detail has, so that each
+// frontend can tell the reader in its own.
+TEST(UnpackRun, AFailureComesAsItsKind) {
+  TempDir dir;
+  testing::WriteFile(dir / "program.exe", std::string(4096, 'x'));
+  {
+    package::PackageWriter w(dir / "damaged.exe");
+    w.Finish("<book><Chapters>", "<project/>");
+  }
+  {
+    // A thousand references that each read the record a byte shorter: a thousand records, as far
+    // as their numbers go, and far more than twice the package's size.
+    package::PackageWriter w(dir / "greedy.exe");
+    const auto record = w.AddRecord(std::string(64 << 10, 'r'));
+    std::string pages;
+    for (int i = 0; i < 1000; ++i)
+      pages += "<page><elem><snd src=\"s" + std::to_string(i) + ".mp3\" " +
+               testing::RefAttrs({record.pos, record.size - i}) + "/></elem></page>";
+    w.Finish("<book><Chapters><chapter><Pages>" + pages + "</Pages></chapter></Chapters></book>",
+             "<project/>");
+  }
+  fs::create_directory(dir / "folder.exe");
+  CountingListener listener;
+  SilentNotifier notifier;
+  const auto kind = [&](const fs::path& book) {
+    UnpackRun run({.bookFile = book, .workingFolder = dir / "run", .removeWhenDone = true}, listener,
+                  notifier);
+    try {
+      run.Run();
+    } catch (const BookFailure& failure) {
+      EXPECT_EQ(failure.Error().path, book);
+      EXPECT_FALSE(failure.Error().detail.empty());
+      return failure.Error().kind;
+    }
+    ADD_FAILURE() << book << " unpacked";
+    return BookErrorKind::Stopped;
+  };
+  EXPECT_EQ(kind(dir / "missing.exe"), BookErrorKind::Missing);
+  EXPECT_EQ(kind(dir / "folder.exe"), BookErrorKind::Folder);
+  EXPECT_EQ(kind(dir / "program.exe"), BookErrorKind::NotABook);
+  EXPECT_EQ(kind(dir / "damaged.exe"), BookErrorKind::Damaged);
+  EXPECT_EQ(kind(dir / "greedy.exe"), BookErrorKind::OverBudget);
+  EXPECT_EQ(listener.loaded, 0);
 }
 
 }  // namespace
