@@ -149,7 +149,7 @@ Times RunOnce(const fs::path& scratch, const std::string& movie, bool unpackAsLo
   if (givenBook.empty())
     QObject::connect(&window, &QWidget::windowTitleChanged, &window, [&] {
       // The start movie is in place before loaded, as the unpacker leaves it.
-      std::ofstream(window.Paths().StartMovie(true), std::ios::binary) << movie;
+      std::ofstream(window.Paths() / layout::kStartMovie, std::ios::binary) << movie;
       if (unpackAsLongAsRuffleStarts) WaitFor(ready, 60000);
     });
   QObject::connect(&window, &shell::MainWindow::BookLoaded, &window, [&] {

@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static fuzz::Scratch scratch("pagewend-extraction-fuzz");
   static fuzz::MemoryFile input;
   input.Assign(data, size);
-  const PathGetter paths = PathGetter::AtFolder(scratch.Work() / "run");
-  paths.CreateWorkingFolders();
+  const RunFolder paths = RunFolder::At(scratch.Work() / "run");
+  paths.Create();
   QuietListener listener;
   SilentNotifier notifier;
   book::OpenerOptions options;

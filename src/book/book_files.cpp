@@ -6,7 +6,7 @@
 #include <cctype>
 
 #include "paths/file_names.h"
-#include "paths/path_getter.h"
+#include "paths/run_folder.h"
 #include "support/text.h"
 
 namespace pagewend::book {
@@ -25,16 +25,10 @@ RecordRef Ref(Pos pos, Size size) {
   return {static_cast<std::int64_t>(pos), static_cast<std::int64_t>(size)};
 }
 
-// Targets are relative to the working folder; the layout's folders come from PathGetter, which
-// needs no run to name them.
-const PathGetter kLayout;
-
-fs::path InFiles(const fs::path& relative) { return PathGetter::FilesFolder({}) / relative; }
-// A folder as a target: without the trailing separator.
-fs::path FolderTarget(const fs::path& relative) { return InFiles(relative).parent_path(); }
-// A name from a document below one of the layout's folders; nothing when it would leave the files folder.
-std::optional<fs::path> NamedIn(const fs::path& folder, std::string_view name) {
-  return PathGetter::InFilesFolder(folder.string() + std::string(name));
+// Targets are relative to the working folder, as the layout names its folders.
+// A name from a document below one of the layout's folders; nothing when it would leave it.
+std::optional<fs::path> NamedIn(std::string_view folder, std::string_view name) {
+  return JoinInside(folder, name);
 }
 
 // Collects the mapping: only what a run writes, or (all) every reference slot of the documents.
@@ -72,36 +66,34 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
 
   auto& background = project.background();
   const RecordRef bgRef = Ref(background.pos_(), background.size_());
-  if (auto* f =
-          map.Add(given(background.filename()) && bgRef.pos > 0, SplitStep::Background, "project.background",
-                  bgRef, background.filename(),
-                  NamedIn(kLayout.OtherFolder(false), "background" + WinExtension(background.filename()))))
+  if (auto* f = map.Add(given(background.filename()) && bgRef.pos > 0, SplitStep::Background,
+                        "project.background", bgRef, background.filename(),
+                        NamedIn(layout::kOther, "background" + WinExtension(background.filename()))))
     f->rewrite = [&background](const std::string& path) { background.set_filename(path); };
 
   auto& buttons = project.navbtn();
   map.Add(true, SplitStep::NavButtons, "project.navbtn", Ref(buttons.pos_(), buttons.size_()), "info.ini",
-          FolderTarget(kLayout.NavbtnFolder(false)), RecordForm::Group);
+          fs::path(layout::kNavbtn), RecordForm::Group);
   auto& bar = project.navbar();
   map.Add(true, SplitStep::NavBar, "project.navbar", Ref(bar.pos_(), bar.size_()), "info.ini",
-          FolderTarget(kLayout.NavbarFolder(false)), RecordForm::Group);
+          fs::path(layout::kNavbar), RecordForm::Group);
 
   auto& preloader = project.preloader();
   map.Add(given(preloader.filename()), SplitStep::Preloader, "project.preloader",
-          Ref(preloader.pos_(), preloader.size_()), preloader.filename(), kLayout.StartMovie(false));
+          Ref(preloader.pos_(), preloader.size_()), preloader.filename(), fs::path(layout::kStartMovie));
 
   auto& logo = project.logo();
   map.Add(given(logo.filename()), SplitStep::Logo, "project.logo", Ref(logo.pos_(), logo.size_()),
-          logo.filename(),
-          NamedIn(kLayout.OtherFolder(false), "logo" + Lower(WinExtension(logo.filename()))));
+          logo.filename(), NamedIn(layout::kOther, "logo" + Lower(WinExtension(logo.filename()))));
 
   const std::string searchIndex = book.searchindex();
   map.Add(given(searchIndex), SplitStep::SearchFile, "book.searchindex",
           Ref(book.pos_search_(), book.size_search_()), searchIndex,
-          NamedIn(kLayout.OtherFolder(false), WinFileName(searchIndex)));
+          NamedIn(layout::kOther, WinFileName(searchIndex)));
 
   auto& toc = project.toc();
   map.Add(given(toc.filename()), SplitStep::Toc, "project.toc", Ref(toc.pos_(), toc.size_()), toc.filename(),
-          NamedIn(kLayout.OtherFolder(false), WinFileName(toc.filename())));
+          NamedIn(layout::kOther, WinFileName(toc.filename())));
 
   // The first chapter's sound is the book's background sound, bg.mp3, as viewers ask for it; a
   // later chapter's is kept beside it, numbered, so that no record of the book is left behind.
@@ -110,17 +102,16 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
     auto& chapter = chapters.Items(c);
     map.Add(given(chapter.bgsound()), SplitStep::BackgroundSound, fmt::format("book.chapter[{}].bgsound", c),
             Ref(chapter.pos_(), chapter.size_()), chapter.bgsound(),
-            InFiles(kLayout.SoundsFolder(false) /
-                    (c == 0 ? std::string("bg.mp3") : fmt::format("bg{}.mp3", c + 1))));
+            (fs::path(layout::kSounds) / (c == 0 ? std::string("bg.mp3") : fmt::format("bg{}.mp3", c + 1))));
   }
 
   const std::string download = book.download();
   map.Add(!complete || buttons.download(), SplitStep::Download, "book.download",
           Ref(book.pos_download_(), book.size_download_()), download,
-          NamedIn(kLayout.DownloadsFolder(false), WinFileName(download)));
+          NamedIn(layout::kDownloads, WinFileName(download)));
 
   map.Add(true, SplitStep::Languages, "book.langs", Ref(book.pos_langs_(), book.size_langs_()), "langs.zip",
-          FolderTarget(kLayout.LanguagesFolder(false)), RecordForm::Archive);
+          fs::path(layout::kLanguages), RecordForm::Archive);
 
   {
     const std::vector<TMPage*> pages = BookPages(book);
@@ -130,7 +121,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
       const std::string owner = fmt::format("book.page[{}]", i);
       if (auto* f = map.Add(true, SplitStep::Page, owner + ".searchtxt",
                             Ref(page.pos_search_(), page.size_search_()), page.searchtxt(),
-                            PathGetter::InFilesFolder(page.searchtxt()))) {
+                            layout::InFiles(page.searchtxt()))) {
         f->page = index;
         f->part = PagePart::Search;
         f->rewrite = [&page](const std::string& path) { page.set_searchtxt(path); };
@@ -138,7 +129,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
       const std::string pageDownload = page.download();
       if (auto* f = map.Add(true, SplitStep::Page, owner + ".download",
                             Ref(page.pos_download_(), page.size_download_()), pageDownload,
-                            NamedIn(kLayout.DownloadsFolder(false), WinFileName(pageDownload)))) {
+                            NamedIn(layout::kDownloads, WinFileName(pageDownload)))) {
         f->page = index;
         f->part = PagePart::Download;
       }
@@ -148,7 +139,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
         if (!element) continue;
         const std::string elementOwner = fmt::format("{}.elem[{}]", owner, k + 1);
         if (auto* f = map.Add(true, SplitStep::Page, elementOwner, Ref(element->pos_(), element->size_()),
-                              element->src(), PathGetter::InFilesFolder(element->src()))) {
+                              element->src(), layout::InFiles(element->src()))) {
           f->page = index;
           f->element = static_cast<int>(k + 1);
           f->part = PagePart::Element;
@@ -158,7 +149,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
         if (!video) continue;
         if (auto* f = map.Add(true, SplitStep::Page, elementOwner + ".preview",
                               Ref(video->pos_pre_(), video->size_pre_()), video->preview(),
-                              PathGetter::InFilesFolder(video->preview()))) {
+                              layout::InFiles(video->preview()))) {
           f->page = index;
           f->element = static_cast<int>(k + 1);
           f->part = PagePart::Preview;
@@ -167,7 +158,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
       }
       if (auto* f = map.Add(true, SplitStep::Page, owner + ".mobilefile2",
                             Ref(page.pos_mobilefile2(), page.size_mobilefile2()), page.mobilefile2(),
-                            PathGetter::InFilesFolder(page.mobilefile2()))) {
+                            layout::InFiles(page.mobilefile2()))) {
         f->page = index;
         f->part = PagePart::Mobile;
         f->rewrite = [&page](const std::string& path) { page.set_mobilefile2(path); };
@@ -175,21 +166,19 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
     }
   }
 
-  const fs::path other = kLayout.OtherFolder(false);
+  const fs::path other(layout::kOther);
   const struct {
     const char* owner;
     RecordRef ref;
     fs::path target;
   } viewer[] = {
       {"project.bookinfo", Ref(project.pos_bookinfo_(), project.size_bookinfo_()),
-       kLayout.FrameworkFile(false)},
-      {"project.mag", Ref(project.pos_mag_(), project.size_mag_()), InFiles(other / "mag.swf")},
-      {"project.toolbar", Ref(project.pos_toolbar_(), project.size_toolbar_()),
-       InFiles(other / "toolbar.swf")},
-      {"project.input", Ref(project.pos_input_(), project.size_input_()), InFiles(other / "input.png")},
-      {"project.vs", Ref(project.pos_vs_(), project.size_vs_()), InFiles(other / "videoskin.swf")},
-      {"project.thumbswf", Ref(project.pos_thumbswf_(), project.size_thumbswf_()),
-       InFiles(other / "thumb.swf")},
+       fs::path(layout::kFramework)},
+      {"project.mag", Ref(project.pos_mag_(), project.size_mag_()), other / "mag.swf"},
+      {"project.toolbar", Ref(project.pos_toolbar_(), project.size_toolbar_()), other / "toolbar.swf"},
+      {"project.input", Ref(project.pos_input_(), project.size_input_()), other / "input.png"},
+      {"project.vs", Ref(project.pos_vs_(), project.size_vs_()), other / "videoskin.swf"},
+      {"project.thumbswf", Ref(project.pos_thumbswf_(), project.size_thumbswf_()), other / "thumb.swf"},
   };
   for (const auto& v : viewer)
     map.Add(complete, SplitStep::Viewer, v.owner, v.ref, v.target.filename().string(), v.target);

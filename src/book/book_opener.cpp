@@ -75,7 +75,7 @@ struct BookOpener::State {
   std::shared_ptr<const FolderRoot> root;
 };
 
-BookOpener::BookOpener(BookListener& listener, Notifier& notifier, PathGetter paths, const RunLog* log,
+BookOpener::BookOpener(BookListener& listener, Notifier& notifier, RunFolder paths, const RunLog* log,
                        OpenerOptions options)
     : listener_(listener),
       notifier_(notifier),
@@ -130,9 +130,9 @@ void BookOpener::SplitAll() {
 }
 
 void BookOpener::Refuse(const std::string& owner, const std::string& name) {
-  const std::string why = Trim(name).empty()              ? "it has no file name"
-                          : PathGetter::InLogFolder(name) ? "the run log's folder is not for the book's files"
-                                                          : "the name leaves the working folder";
+  const std::string why = Trim(name).empty()          ? "it has no file name"
+                          : layout::InLogFolder(name) ? "the run log's folder is not for the book's files"
+                                                      : "the name leaves the working folder";
   Notice(fmt::format("{}: \"{}\" was not written: {}", owner, name, why));
 }
 
@@ -228,7 +228,7 @@ void BookOpener::WriteFile(const BookFile& file) {
   if (!file.target) return Refuse(file.owner, file.name);
   const PackageFile& source = *state_->source;
   const FolderRoot& root = *state_->root;
-  const fs::path dest = paths_.WorkingFolder(true) / *file.target;
+  const fs::path dest = paths_ / *file.target;
   switch (file.form) {
     case RecordForm::Plain: {
       // Most steps read a record by pos_ and size_, where a disagreeing length field is only
@@ -298,13 +298,13 @@ void BookOpener::Split() {
   copyOfFile_.clear();
   copyOfRecord_.clear();
   try {
-    if (!state_->root) state_->root = std::make_shared<const FolderRoot>(paths_.WorkingFolder(true));
+    if (!state_->root) state_->root = std::make_shared<const FolderRoot>(paths_.Root());
     const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
     RunStep(files, SplitStep::Background, "Finish SplitProjBg");
     RunStep(files, SplitStep::NavButtons, "Finish SplitProjNavBtn");
     RunStep(files, SplitStep::NavBar, "Finish SplitProjNavBarBg");
     // Before the records, so that a record of the book's own under that name takes its place.
-    WriteRecord(package::LocateDocuments(*state_->source).book, paths_.KeptBookDocument(false),
+    WriteRecord(package::LocateDocuments(*state_->source).book, fs::path(layout::kKeptBookDocument),
                 "book document");
     RunStep(files, SplitStep::Preloader, "Finish SplitPreloader");
     RunStep(files, SplitStep::Logo, "Finish SplitLogo");
@@ -368,7 +368,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
   }
   WriteLog(log_, fmt::format("Page Count: {}", count));
 
-  const fs::path filesFolder = PathGetter::FilesFolder(paths_.WorkingFolder(true));
+  const fs::path filesFolder = paths_ / layout::kFiles;
   std::vector<std::vector<const BookFile*>> byPage(count);
   for (const BookFile& f : files)
     if (f.step == SplitStep::Page && f.page >= 0 && static_cast<std::size_t>(f.page) < count)
@@ -460,12 +460,10 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
 
 imaging::PageImageJob BookOpener::PageImages(TMPage& page, std::size_t index) {
   const TMBook& book = *state_->book;
-  const std::string n = fmt::format("{:04d}", index + 1);
-  page.set_mobilefile1(
-      (paths_.MobileFolder(true) / ("page" + n + "_i1" + WinExtension(page.mobilefile1()))).string());
+  page.set_mobilefile1((paths_ / layout::MobileImage(index, WinExtension(page.mobilefile1()))).string());
   page.set_photoviewthumb(
-      (paths_.PagesFolder(true) / ("thumb_" + n + WinExtension(page.photoviewthumb()))).string());
-  page.set_pagethumb((paths_.ThumbnailsFolder(true) / fmt::format("thumb_{}.png", index)).string());
+      (paths_ / layout::PhotoThumbnail(index, WinExtension(page.photoviewthumb()))).string());
+  page.set_pagethumb((paths_ / layout::PageThumbnail(index)).string());
 
   imaging::Size size;
   const TBasicVisualPageElement* first = page.elem().Count() > 0 ? &page.elem().Items(0) : nullptr;

@@ -16,7 +16,7 @@
 #include "book/files_in_making.h"
 #include "imaging/page_images.h"
 #include "log/run_log.h"
-#include "paths/path_getter.h"
+#include "paths/run_folder.h"
 #include "support/notifier.h"
 #include "support/system_settings.h"
 
@@ -57,7 +57,7 @@ struct OpenerOptions {
 // opener, and is how the player and the tool unpack.
 class BookOpener {
  public:
-  BookOpener(BookListener& listener, Notifier& notifier, PathGetter paths, const RunLog* log,
+  BookOpener(BookListener& listener, Notifier& notifier, RunFolder paths, const RunLog* log,
              OpenerOptions options = {});
   ~BookOpener();
   BookOpener(const BookOpener&) = delete;
@@ -110,7 +110,7 @@ class BookOpener {
   struct State;
   BookListener& listener_;
   Notifier& notifier_;
-  PathGetter paths_;
+  RunFolder paths_;
   const RunLog* log_;
   OpenerOptions options_;
   std::atomic<bool> stopped_{false};

@@ -10,15 +10,14 @@ namespace fs = std::filesystem;
 
 UnpackRun::UnpackRun(UnpackSetup setup, BookListener& listener, Notifier& notifier)
     : setup_(std::move(setup)),
-      paths_(setup_.workingFolder.empty() ? PathGetter::NewRun()
-                                          : PathGetter::AtFolder(setup_.workingFolder)),
+      paths_(setup_.workingFolder.empty() ? RunFolder::NewRun() : RunFolder::At(setup_.workingFolder)),
       log_(setup_.log) {
   // A run that cannot start leaves no folder behind, as one that ends does.
   try {
-    const FolderRoot root = paths_.CreateWorkingFolders();
+    const FolderRoot root = paths_.Create();
     if (!log_) {
-      const fs::path logFile = paths_.RunLogFile();
-      if (!setup_.programFolder.empty()) RotateLogs(PathGetter::LogFolder(setup_.programFolder));
+      const fs::path logFile = paths_ / layout::kRunLog;
+      if (!setup_.programFolder.empty()) RotateLogs(setup_.programFolder / layout::kLogFolderName);
       // A folder that cannot be made means a run without a log, not a run that fails.
       try {
         root.MakeFolders(logFile.parent_path());
@@ -28,13 +27,13 @@ UnpackRun::UnpackRun(UnpackSetup setup, BookListener& listener, Notifier& notifi
     }
     opener_ = std::make_unique<BookOpener>(listener, notifier, paths_, log_.get(), setup_.options);
   } catch (...) {
-    if (setup_.removeWhenDone) DeleteFolderTree(paths_.WorkingFolder(true));
+    if (setup_.removeWhenDone) DeleteFolderTree(paths_.Root());
     throw;
   }
 }
 
 UnpackRun::~UnpackRun() {
-  if (setup_.removeWhenDone) DeleteFolderTree(paths_.WorkingFolder(true));
+  if (setup_.removeWhenDone) DeleteFolderTree(paths_.Root());
 }
 
 std::optional<UnpackedBook> UnpackRun::Run() {

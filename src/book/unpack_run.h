@@ -8,7 +8,7 @@
 #include "book/book_listener.h"
 #include "book/book_opener.h"
 #include "log/run_log.h"
-#include "paths/path_getter.h"
+#include "paths/run_folder.h"
 #include "support/notifier.h"
 
 namespace pagewend::book {
@@ -46,12 +46,12 @@ class UnpackRun {
   // The run ends at its next check and never reports loaded.
   void Stop() { opener_->SetStopped(true); }
 
-  const PathGetter& Paths() const { return paths_; }
+  const RunFolder& Paths() const { return paths_; }
   const std::shared_ptr<const RunLog>& Log() const { return log_; }
 
  private:
   UnpackSetup setup_;
-  PathGetter paths_;
+  RunFolder paths_;
   std::shared_ptr<const RunLog> log_;
   std::unique_ptr<BookOpener> opener_;
 };

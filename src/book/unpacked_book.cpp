@@ -3,26 +3,25 @@
 #include "model/book/m_book.h"
 #include "model/project/pw_project.h"
 #include "paths/file_names.h"
-#include "paths/path_getter.h"
+#include "paths/run_folder.h"
 
 namespace pagewend::book {
 
 UnpackedBook ReadUnpackedBook(const model::book::TMBook& document, const model::project::TPWProject& project,
-                              const PathGetter& paths, std::string title) {
+                              const RunFolder& paths, std::string title) {
   UnpackedBook unpacked;
   unpacked.title = title;
   std::error_code ec;
-  unpacked.hasStartMovie = std::filesystem::is_regular_file(paths.StartMovie(true), ec);
+  unpacked.hasStartMovie = std::filesystem::is_regular_file(paths / layout::kStartMovie, ec);
   reading::Book& book = unpacked.book;
   book = reading::ReadBook(document, std::move(title));
-  reading::FindFiles(book, PathGetter::FilesFolder(paths.WorkingFolder(true)));
+  reading::FindFiles(book, paths / layout::kFiles);
   const std::string name = project.toc().filename();
   if (name.empty()) return unpacked;
   // Where the run wrote it: by its file name alone, in the run's folder for such files.
-  const auto below = PathGetter::InFilesFolder(paths.OtherFolder(false).string() + WinFileName(name));
+  const auto below = JoinInside(layout::kOther, WinFileName(name));
   if (!below) return unpacked;
-  auto entries =
-      reading::ReadContentsFile(paths.WorkingFolder(true) / *below, static_cast<int>(book.pages.size()));
+  auto entries = reading::ReadContentsFile(paths / *below, static_cast<int>(book.pages.size()));
   if (!entries.empty()) book.contents = std::move(entries);
   return unpacked;
 }

@@ -6,7 +6,7 @@
 #include "reading/book_pages.h"
 
 namespace pagewend {
-class PathGetter;
+class RunFolder;
 }
 namespace pagewend::model::book {
 class TMBook;
@@ -30,6 +30,6 @@ struct UnpackedBook {
 
 // The unpacked book read from a run's documents, whose file references point at the written files.
 UnpackedBook ReadUnpackedBook(const model::book::TMBook& book, const model::project::TPWProject& project,
-                              const PathGetter& paths, std::string title);
+                              const RunFolder& paths, std::string title);
 
 }  // namespace pagewend::book

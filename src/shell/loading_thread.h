@@ -30,7 +30,7 @@ class LoadingThread {
   // Waits for the body to end.
   void Wait();
 
-  const PathGetter& Paths() const { return run_->Paths(); }
+  const RunFolder& Paths() const { return run_->Paths(); }
   const std::shared_ptr<const RunLog>& Log() const { return run_->Log(); }
 
  private:

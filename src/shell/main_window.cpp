@@ -156,7 +156,7 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
         QStringLiteral("The book's movie did not start within %1 seconds, so the book cannot be shown.")
             .arg(run_.movieStartMs / 1000),
         QStringLiteral("No first frame from the movie host for %1.")
-            .arg(QString::fromStdString(paths_.StartMovie(true).string())));
+            .arg(QString::fromStdString((paths_ / layout::kStartMovie).string())));
   });
   connect(movie_, &MovieHost::MovieFailed, this, [this](const QString& reason) {
     if (movieStarted_) return;
@@ -328,7 +328,8 @@ void MainWindow::BecomePlayer() {
 void MainWindow::PlayWrittenBook(const std::shared_ptr<const book::FilesInMaking>& imagesInMaking) {
   // A book shown as pages, or one without a movie, waits for its pages to be read at loaded.
   std::error_code ec;
-  if (run_.pageView || failed_ || !std::filesystem::is_regular_file(paths_.StartMovie(true), ec)) return;
+  if (run_.pageView || failed_ || !std::filesystem::is_regular_file((paths_ / layout::kStartMovie), ec))
+    return;
   movie_->AwaitFiles(imagesInMaking);
   BecomePlayer();
   StartMovie();
@@ -396,7 +397,7 @@ void MainWindow::MovieUnavailable(const QString& note, const QString& sentence, 
 void MainWindow::SetWindowOpacity(int alpha) { setWindowOpacity(alpha / 255.0); }
 
 void MainWindow::StartMovie() {
-  const std::filesystem::path movie = paths_.StartMovie(true);
+  const std::filesystem::path movie = (paths_ / layout::kStartMovie);
   std::error_code ec;
   movieSet_ = true;
   if (!std::filesystem::is_regular_file(movie, ec)) {

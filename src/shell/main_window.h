@@ -11,7 +11,7 @@
 #include "book/book_error.h"
 #include "book/book_listener.h"
 #include "log/run_log.h"
-#include "paths/path_getter.h"
+#include "paths/run_folder.h"
 #include "reading/book_pages.h"
 #include "shell/gui_gate.h"
 #include "support/notifier.h"
@@ -79,7 +79,7 @@ class MainWindow : public QWidget {
   QString ProblemText() const;
 
   bool BorderNone() const { return borderNone_; }
-  const PathGetter& Paths() const { return paths_; }
+  const RunFolder& Paths() const { return paths_; }
   int Percent() const;
   bool StripVisible() const;
   QString StripText() const;
@@ -126,7 +126,7 @@ class MainWindow : public QWidget {
 
   PlayerRun run_;
   std::shared_ptr<const RunLog>& log_;
-  PathGetter paths_;
+  RunFolder paths_;
   MovieHost* movie_;
   QWidget* strip_;
   QProgressBar* progressBar_;

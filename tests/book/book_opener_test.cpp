@@ -66,8 +66,8 @@ struct OpenerRun {
   std::unique_ptr<BookOpener> opener;
 
   explicit OpenerRun(unsigned jobs = 2) {
-    const PathGetter paths = PathGetter::AtFolder(w);
-    paths.CreateWorkingFolders();
+    const RunFolder paths = RunFolder::At(w);
+    paths.Create();
     log = std::make_unique<RunLog>(dir / "log.txt");
     opener = std::make_unique<BookOpener>(listener, notifier, paths, log.get(), OpenerOptions{{}, jobs});
   }
@@ -164,8 +164,8 @@ TEST(BookOpener, WrittenComesWithEveryFileInPlaceAndThePageImagesOnDiskOrInMakin
   };
   TempDir dir;
   const fs::path f = dir / "w/files";
-  const PathGetter paths = PathGetter::AtFolder(dir / "w");
-  paths.CreateWorkingFolders();
+  const RunFolder paths = RunFolder::At(dir / "w");
+  paths.Create();
   testing::WriteFile(dir / "stub", "#!/bin/sh\n");
   testing::WriteRichBook(dir / "book.exe", dir / "stub");
   AtWritten listener;
@@ -263,8 +263,8 @@ TEST(BookOpener, AStoppedRunNeverReportsLoaded) {
       }
     } listener;
     TempDir dir;
-    const PathGetter paths = PathGetter::AtFolder(dir / "w");
-    paths.CreateWorkingFolders();
+    const RunFolder paths = RunFolder::At(dir / "w");
+    paths.Create();
     WriteMinimal(dir / "book", Pages(3));
     RecordingNotifier notifier;
     BookOpener opener(listener, notifier, paths, nullptr, {{}, 1});
@@ -284,8 +284,8 @@ TEST(BookOpener, AStoppedRunNeverReportsLoaded) {
       }
     } listener;
     TempDir dir;
-    const PathGetter paths = PathGetter::AtFolder(dir / "w");
-    paths.CreateWorkingFolders();
+    const RunFolder paths = RunFolder::At(dir / "w");
+    paths.Create();
     {
       PackageWriter w(dir / "book");
       const auto mobile = w.AddRecord(ImageBytes(1600, 1600, ".jpg"));

@@ -29,7 +29,7 @@
 #include "model/xml_source.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
-#include "paths/path_getter.h"
+#include "paths/run_folder.h"
 #include "testing/book_package.h"
 #include "testing/run_tool.h"
 #include "testing/swf_bytes.h"
@@ -485,7 +485,7 @@ TEST(HostilePackage, PagesSharingAMobileImageNameEachGetTheirOwn) {
   EXPECT_EQ(book->pagesWithoutImages, 0u) << testing::ReadFile(run.Log()->FileName());
   for (int i = 0; i < 24; ++i) {
     const QImage mobile(QString::fromStdString(
-        (run.Paths().MobileFolder(true) / fmt::format("page{:04d}_i1.png", i + 1)).string()));
+        (run.Paths() / layout::MobileImage(static_cast<std::size_t>(i), ".png")).string()));
     EXPECT_EQ(mobile.width() > mobile.height(), i % 2 == 0) << "page " << i;
   }
 }

@@ -48,8 +48,8 @@ TEST(MainWindow, StartsAsASmallCentredStripAndShowsProgressAndTitle) {
 TEST(MainWindow, LoadingRunsTheStartSequenceAndPlaysBookSwfFullScreen) {
   WindowHarness h;
   ASSERT_TRUE(h.ShowLoaded());
-  const fs::path w = h.window->Paths().WorkingFolder(true);
-  EXPECT_EQ(w, h.dir / "{RUN}" / "");
+  const fs::path w = h.window->Paths().Root();
+  EXPECT_EQ(w, h.dir / "{RUN}");
   EXPECT_TRUE(fs::is_directory(w / "files" / "res" / "thumbnails"));
   // The log is created beside the book's files, with the program's own Log folder rotated.
   ASSERT_TRUE(h.log);
@@ -178,7 +178,7 @@ TEST(MainWindow, ABookThatCannotPlaySaysWhyAndKeepsItsLog) {
     EXPECT_GE(h.window->width(), 400);
     const std::string text = h.window->ProblemText().toStdString();
     EXPECT_THAT(text, HasSubstr("The run's log is kept in " + (h.dir / "state/log1.txt").string()));
-    const fs::path w = h.window->Paths().WorkingFolder(true);
+    const fs::path w = h.window->Paths().Root();
     h.window.reset();
     EXPECT_FALSE(fs::exists(w));
     EXPECT_TRUE(fs::exists(h.dir / "state/log1.txt"));  // the log outlives the run's folder
@@ -206,7 +206,7 @@ TEST(MainWindow, ClosingWhileTheLoaderWaitsForTheWindowLeavesNothingBehind) {
   // No events are processed, so the loader is stuck handing its first message to this thread:
   // the case where waiting for it naively would hang for ever.
   h.window->show();
-  const fs::path w = h.window->Paths().WorkingFolder(true);
+  const fs::path w = h.window->Paths().Root();
   ASSERT_TRUE(fs::is_directory(w));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   pagewend::testing::WriteFile(w / "files" / "book.swf", "already unpacked");
@@ -220,7 +220,7 @@ TEST(MainWindow, ClosingWhileTheLoaderWaitsForTheWindowLeavesNothingBehind) {
 TEST(MainWindow, ClosingAfterLoadingDeletesTheWorkingFolder) {
   WindowHarness h;
   ASSERT_TRUE(h.ShowLoaded());
-  const fs::path w = h.window->Paths().WorkingFolder(true);
+  const fs::path w = h.window->Paths().Root();
   pagewend::testing::WriteFile(w / "files" / "res" / "pages" / "1.jpg", "page");
   h.window->close();
   h.window.reset();
