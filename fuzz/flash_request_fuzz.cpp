@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "shell/flash_request_parser.h"
+#include "player/flash_request_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const pagewend::shell::FlashRequestParser parser(
+  const pagewend::player::FlashRequestParser parser(
       std::string_view(reinterpret_cast<const char*>(data), size));
   volatile std::size_t count = parser.GetName().size() + parser.Arguments().size();
   (void)count;

@@ -12,15 +12,16 @@
 #include <vector>
 
 #include "log/run_log.h"
+#include "player/start_mode.h"
 #include "shell/main_window.h"
 #include "shell/quit_signals.h"
 #include "shell/ruffle_movie_host.h"
-#include "shell/start_mode.h"
 
 namespace {
 
 using namespace pagewend;
 using namespace pagewend::shell;
+using namespace pagewend::player;
 
 // Where a failed run's log is kept: $XDG_STATE_HOME/pagewend, else ~/.local/state/pagewend.
 std::filesystem::path KeptLogFolder() {

@@ -22,13 +22,15 @@
 
 #include "book/book_check.h"
 #include "book/unpacked_book.h"
-#include "shell/flash_request_parser.h"
+#include "player/flash_request_parser.h"
 #include "shell/loading_thread.h"
 #include "shell/movie_host.h"
 #include "shell/page_view.h"
 #include "support/links.h"
 
 namespace pagewend::shell {
+
+using player::FlashRequestParser;
 
 namespace {
 

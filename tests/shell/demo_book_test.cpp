@@ -4,13 +4,15 @@
 #include <QTest>
 #include <QWebEngineView>
 
-#include "shell/flash_request_parser.h"
+#include "player/flash_request_parser.h"
 #include "shell/main_window.h"
 #include "shell/ruffle_movie_host.h"
 #include "testing/temp_dir.h"
 
 namespace pagewend::shell {
 namespace {
+
+using player::FlashRequestParser;
 
 namespace fs = std::filesystem;
 

@@ -9,7 +9,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
-#include "shell/flash_request_parser.h"
+#include "player/flash_request_parser.h"
 #include "shell/main_window.h"
 #include "shell/ruffle_movie_host.h"
 #include "shell/shell_fixtures.h"
@@ -17,6 +17,8 @@
 
 namespace pagewend::shell {
 namespace {
+
+using player::FlashRequestParser;
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "shell/start_mode.h"
+#include "player/start_mode.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,6 +11,11 @@
 
 namespace pagewend::shell {
 namespace {
+
+using player::DecideStart;
+using player::SingleInstanceLock;
+using player::StartDecision;
+using player::StartKind;
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <QWebEngineView>
 #include <fstream>
 
-#include "shell/flash_request_parser.h"
+#include "player/flash_request_parser.h"
 #include "shell/main_window.h"
 #include "shell/ruffle_movie_host.h"
 #include "shell/viewer_book.h"
@@ -13,6 +13,8 @@
 
 namespace pagewend::shell {
 namespace {
+
+using player::FlashRequestParser;
 
 namespace fs = std::filesystem;
 

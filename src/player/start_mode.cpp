@@ -1,4 +1,4 @@
-#include "shell/start_mode.h"
+#include "player/start_mode.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,7 +10,7 @@
 
 #include "support/text.h"
 
-namespace pagewend::shell {
+namespace pagewend::player {
 
 namespace fs = std::filesystem;
 
@@ -58,4 +58,4 @@ std::optional<SingleInstanceLock> SingleInstanceLock::TryAcquire(const fs::path&
   return SingleInstanceLock(std::move(fd));
 }
 
-}  // namespace pagewend::shell
+}  // namespace pagewend::player

@@ -7,7 +7,7 @@
 
 #include "support/unique_fd.h"
 
-namespace pagewend::shell {
+namespace pagewend::player {
 
 enum class StartKind {
   Ordinary,     // any name not ending in ".scr"
@@ -46,4 +46,4 @@ class SingleInstanceLock {
   UniqueFd fd_;
 };
 
-}  // namespace pagewend::shell
+}  // namespace pagewend::player

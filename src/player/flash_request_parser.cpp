@@ -1,8 +1,8 @@
-#include "shell/flash_request_parser.h"
+#include "player/flash_request_parser.h"
 
 #include <pugixml.hpp>
 
-namespace pagewend::shell {
+namespace pagewend::player {
 
 namespace {
 
@@ -41,4 +41,4 @@ FlashRequestParser::FlashRequestParser(std::string_view request) {
   }
 }
 
-}  // namespace pagewend::shell
+}  // namespace pagewend::player

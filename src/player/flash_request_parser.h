@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pagewend::shell {
+namespace pagewend::player {
 
 // Reads one ExternalInterface request of the movie: <invoke name="..."><arguments>...</arguments>
 // </invoke>. Never throws: whatever cannot be read is left empty.
@@ -23,4 +23,4 @@ class FlashRequestParser {
   std::vector<std::string> arguments_;
 };
 
-}  // namespace pagewend::shell
+}  // namespace pagewend::player
