@@ -52,14 +52,25 @@ QByteArray MimeOf(const fs::path& file) {
   return QMimeDatabase().mimeTypeForFile(QString::fromStdString(file.string())).name().toUtf8();
 }
 
-// Every request that is not for the book's scheme is refused: the book plays offline.
+// Every request that is not for the book's scheme is refused: the book plays offline. The page
+// and its script are loaded as a page and a script only: the script holds the bridge's token, and
+// whatever a movie loads (a movie, an image, a text) comes as a request of another type.
 class OfflineInterceptor final : public QWebEngineUrlRequestInterceptor {
  public:
   using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
   void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-    const QString scheme = info.requestUrl().scheme();
+    const QUrl url = info.requestUrl();
+    const QString scheme = url.scheme();
     if (scheme != QLatin1String(kScheme) && scheme != QLatin1String("data") &&
-        scheme != QLatin1String("blob"))
+        scheme != QLatin1String("blob")) {
+      info.block(true);
+      return;
+    }
+    const QString path = url.path(QUrl::FullyDecoded);
+    if (scheme == QLatin1String(kScheme) && path.startsWith(QLatin1String("/player/")) &&
+        !path.startsWith(QLatin1String("/player/ruffle/")) &&
+        info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame &&
+        info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeScript)
       info.block(true);
   }
 };

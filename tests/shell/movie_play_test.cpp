@@ -129,6 +129,18 @@ TEST_F(MoviePlay, ThePageHoldsNoWayOutForAScript) {
                                " typeof webkitRTCPeerConnection].join()"),
                 QWebEngineScript::MainWorld),
             QStringLiteral("undefined,undefined,undefined,undefined"));
+  // The page's own script, which holds the token, is no file for a movie: Ruffle loads a movie's
+  // files the way this request does.
+  for (const char* path : {"player/host.js", "player/index.html", "player/./host.js", "player/%68ost.js"})
+    EXPECT_EQ(
+        run(QStringLiteral("(() => { const x = new XMLHttpRequest();"
+                           " x.open('GET', 'pagewend://book/%1', false);"
+                           " try { x.send(); return x.responseText.includes('bridge/') ? 'read' : 'empty'; }"
+                           " catch (e) { return 'refused'; } })()")
+                .arg(QLatin1String(path)),
+            QWebEngineScript::MainWorld),
+        QStringLiteral("refused"))
+        << path;
   // A request for the player's bridge without the page's token is refused, and nothing arrives.
   EXPECT_EQ(
       run(QStringLiteral("(() => { const x = new XMLHttpRequest();"
