@@ -35,6 +35,10 @@ using player::FlashRequestParser;
 namespace {
 
 constexpr int kWindowWidth = 900;
+// How long after the reader's click or key a movie's link may still leave, and how many refused
+// links of a movie the log names.
+constexpr int kLinkAfterInputMs = 1000;
+constexpr int kLoggedRefusals = 20;
 constexpr int kWindowHeight = 600;
 
 QRect PrimaryScreen() {
@@ -197,7 +201,7 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   connect(movie_, &MovieHost::FlashCall, this, &MainWindow::HandleFlashCall);
   connect(movie_, &MovieHost::FileNote, this,
           [this](const QString& note) { WriteLog(log_.get(), "[Movie]: " + note.toStdString()); });
-  connect(movie_, &MovieHost::LinkRequested, this, &MainWindow::OpenLink);
+  connect(movie_, &MovieHost::LinkRequested, this, &MainWindow::OpenMovieLink);
   linkOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 
   resize(152, 20);
@@ -466,11 +470,26 @@ void MainWindow::HandleFlashCall(const QString& request) {
 }
 
 void MainWindow::OpenLink(const QString& url) {
-  if (!MayOpenOutside(url.toStdString())) {
+  const std::optional<std::string> link = LinkToOpen(url.toStdString());
+  if (!link) {
     WriteLog(log_.get(), "Refused link: " + url.left(300).toStdString());
     return;
   }
-  linkOpener_(QUrl(url));
+  linkOpener_(QUrl(QString::fromStdString(*link)));
+}
+
+void MainWindow::OpenMovieLink(const QString& url) {
+  // A movie runs on its own: only the reader's click or key in it lets one link out, as a browser
+  // lets one window open per click. Links it could never open are refused as they are.
+  if (LinkToOpen(url.toStdString()) &&
+      (!readerInput_.isValid() || readerInput_.hasExpired(kLinkAfterInputMs))) {
+    if (refusedMovieLinks_++ < kLoggedRefusals)
+      WriteLog(log_.get(),
+               "Refused link (no click of the reader's asked for it): " + url.left(300).toStdString());
+    return;
+  }
+  readerInput_.invalidate();
+  OpenLink(url);
 }
 
 int MainWindow::Percent() const { return progressBar_->value(); }
@@ -479,6 +498,9 @@ QString MainWindow::StripText() const { return progressBar_->text(); }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (screenSaverHook_) EndScreenSaverOnInput(event);
+  if ((event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyPress) &&
+      watched->isWidgetType() && (watched == movie_ || movie_->isAncestorOf(static_cast<QWidget*>(watched))))
+    readerInput_.start();
   if (HandleEscape(watched, event)) return true;
   if (HandleMenuRequest(watched, event)) return true;
   if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&

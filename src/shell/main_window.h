@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QUrl>
 #include <QWidget>
@@ -59,9 +60,13 @@ class MainWindow : public QWidget {
 
   void ToggleFullScreen();
   void HandleFlashCall(const QString& request);
-  // A link the movie asks to open: http, https and mailto go to the desktop's opener (the
-  // browser, the mail program); anything else is refused and logged.
+  // A link the reader asks to open: http, https and mailto go to the desktop's opener (the
+  // browser, the mail program; a mail link without fields but the message's); anything else is
+  // refused and logged.
   void OpenLink(const QString& url);
+  // A link the movie asks to open: as OpenLink, but only within a second of the reader's click
+  // or key in the movie, and one link per such input.
+  void OpenMovieLink(const QString& url);
   // What opens allowed links; QDesktopServices::openUrl unless replaced (tests record instead).
   void SetLinkOpener(std::function<void(const QUrl&)> opener) { linkOpener_ = std::move(opener); }
 
@@ -153,6 +158,9 @@ class MainWindow : public QWidget {
   bool cursorHidden_ = false;
   QPoint savedCursor_;
   std::function<void(const QUrl&)> linkOpener_;
+  // The reader's last click or key in the movie, until a link of the movie's has used it.
+  QElapsedTimer readerInput_;
+  int refusedMovieLinks_ = 0;
   // Declared before the loader so that they outlive it.
   GuiGate gate_;
   std::unique_ptr<book::BookListener> listener_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace pagewend {
@@ -8,5 +10,10 @@ namespace pagewend {
 // program: http, https and mailto URLs only (the scheme in any case). Everything else
 // (javascript:, file:, data:, the player's own scheme, anything unknown) stays refused.
 bool MayOpenOutside(std::string_view url);
+
+// The link as it may leave: nothing when MayOpenOutside refuses it; a mailto link keeps only the
+// fields a message is written with (to, cc, bcc, subject, body), so that no book can have the
+// mail program attach a file of the reader's.
+std::optional<std::string> LinkToOpen(std::string_view url);
 
 }  // namespace pagewend

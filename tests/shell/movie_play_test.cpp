@@ -86,21 +86,44 @@ TEST_F(MoviePlay, BookMovieCallsReachTheWindowAndToggleIt) {
   EXPECT_EQ(started.count(), 1);
 }
 
-// A movie's links leave for the desktop's opener, http(s) and mailto only, and never move the
-// movie's own page; script and file URLs go nowhere.
-TEST_F(MoviePlay, LinksReachTheDesktopOpenerAndNothingElse) {
+// A movie's links leave for the desktop's opener only on the reader's click, one a click, http(s)
+// and mailto only, and never move the movie's own page; script and file URLs and a mail link's
+// attachment go nowhere.
+TEST_F(MoviePlay, LinksLeaveOnlyOnTheReadersClick) {
   MainWindow& window = Player(testing::LinkingMovie());
   RuffleMovieHost* host = host_;
   QStringList opened;
-  window.SetLinkOpener([&](const QUrl& url) { opened << url.toString(); });
+  window.SetLinkOpener([&](const QUrl& url) { opened << url.toString(QUrl::FullyEncoded); });
   QSignalSpy calls(host, &MovieHost::FlashCall);
   window.show();
-  for (int i = 0; i < 120 && calls.count() < 1; ++i) calls.wait(500);
-  ASSERT_EQ(calls.count(), 1);
-  QTest::qWait(1500);  // navigations arrive after the call
-  opened.sort();
-  EXPECT_EQ(opened.join(' ').toStdString(), "https://example.org/new-window https://example.org/same-window");
-  // The page is still the movie's: a later call still arrives.
+  const auto callNamed = [&](const char* name) {
+    const auto seen = [&] {
+      for (const QList<QVariant>& call : calls)
+        if (FlashRequestParser(call[0].toString().toStdString()).GetName() == name) return true;
+      return false;
+    };
+    for (int i = 0; i < 120 && !seen(); ++i) calls.wait(500);
+    return seen();
+  };
+  ASSERT_TRUE(callNamed("links_ready"));
+  // The stage of 400 x 300, shown whole and centred: its left half, then its right.
+  const auto click = [&](double x) {
+    auto* view = host->findChild<QWebEngineView*>();
+    QWidget* target = view && view->focusProxy() ? view->focusProxy() : host;
+    const double scale = std::min(host->width() / 400.0, host->height() / 300.0);
+    const QPoint at = target->mapFrom(
+        host, QPoint(static_cast<int>((host->width() - 400 * scale) / 2 + x * scale), host->height() / 2));
+    QTest::mouseMove(target, at);
+    QTest::mousePress(target, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(target, Qt::LeftButton, {}, at);
+  };
+  click(100);
+  ASSERT_TRUE(callNamed("links_done"));
+  click(300);
+  ASSERT_TRUE(callNamed("mail_done"));
+  EXPECT_EQ(opened.join(' ').toStdString(),
+            "https://example.org/new-window mailto:someone@example.org?subject=Hello");
+  // The page is still the movie's.
   EXPECT_EQ(host->Movie().filename(), "book.swf");
 }
 

@@ -83,16 +83,28 @@ std::string CallingMovie() {
 
 std::string LinkingMovie() {
   swf::SwfWriter writer(10, {0, 400 * 20, 0, 300 * 20}, 24);
-  swf::SwfActions actions;
-  actions.GetUrl("https://example.org/new-window", "_blank");
+  writer.DefineRectangle(1, {0, 200 * 20, 0, 300 * 20}, {0x33, 0x66, 0xCC});
+  swf::SwfActions web;
+  web.GetUrl("https://example.org/new-window", "_blank");
   for (const char* target : {"", "_self", "_top", "_blank", "_parent", "name"})
-    actions.GetUrl(std::string("javascript:window.open('https://example.org/script-ran-") + target + "')",
-                   target);
-  actions.GetUrl("file:///etc/passwd", "_blank");
-  actions.GetUrl("https://example.org/same-window", "_self");
-  actions.CallExternal("links_done");
-  actions.Stop();
-  writer.DoAction(actions);
+    web.GetUrl(std::string("javascript:window.open('https://example.org/script-ran-") + target + "')",
+               target);
+  web.GetUrl("file:///etc/passwd", "_blank");
+  web.GetUrl("https://example.org/second-of-one-click", "_blank");
+  web.CallExternal("links_done");
+  writer.DefineButton(2, 1, web);
+  swf::SwfActions mail;
+  mail.GetUrl("mailto:someone@example.org?attach=/etc/passwd&subject=Hello", "");
+  mail.CallExternal("mail_done");
+  writer.DefineButton(3, 1, mail);
+  writer.PlaceObject(1, 2);
+  writer.PlaceObject(2, 3, 200 * 20, 0);
+  swf::SwfActions unasked;
+  unasked.GetUrl("https://example.org/unasked-same-window", "_self");
+  unasked.GetUrl("https://example.org/unasked", "_blank");
+  unasked.CallExternal("links_ready");
+  unasked.Stop();
+  writer.DoAction(unasked);
   writer.ShowFrame();
   return writer.Finish();
 }

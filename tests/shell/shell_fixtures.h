@@ -44,9 +44,11 @@ void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie)
 // A movie that calls ExternalInterface "fullscreen_error" and then a name nothing defines with
 // a number, a Boolean and a string that needs escaping, then stops.
 std::string CallingMovie();
-// A movie that asks for links on its first frame: https in a new window and in its own, a
-// javascript: URL for every kind of target (its script would open a link of its own), and a
-// file: URL; then calls "links_done".
+// A movie that asks for links of its own on its first frame (https in its own window and in a
+// new one), then calls "links_ready". Its left half is a button that asks for https in a new
+// window, javascript: URLs for every kind of target (their script would open a link of its
+// own), a file: URL and a second https link, then calls "links_done"; its right half one that
+// asks for a mailto link with an attachment, then calls "mail_done".
 std::string LinkingMovie();
 
 // The ExternalInterface request for name with the given argument elements.

@@ -15,5 +15,14 @@ TEST(Links, OnlyWebAndMailLinksMayLeaveThePlayer) {
     EXPECT_FALSE(MayOpenOutside(url)) << url;
 }
 
+// A mail link keeps what a message is written with, and nothing that reaches for the reader's files.
+TEST(Links, AMailLinkLeavesWithoutItsOtherFields) {
+  EXPECT_EQ(LinkToOpen("mailto:x@host?attach=/etc/passwd&Subject=s&%61ttach=/etc/shadow&body=b&x"),
+            "mailto:x@host?Subject=s&body=b");
+  EXPECT_EQ(LinkToOpen("MAILTO:x@host?attachment=a"), "MAILTO:x@host");
+  EXPECT_EQ(LinkToOpen("https://example.org/?attach=1"), "https://example.org/?attach=1");
+  EXPECT_EQ(LinkToOpen("javascript:alert(1)"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace pagewend
