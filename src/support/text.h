@@ -18,4 +18,10 @@ inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Text from a book made safe to print on a terminal: control characters (C0 but for tab and, with
+// keepLines, newline; DEL; C1) and bytes that are not UTF-8 become U+FFFD, so that no book can
+// move the cursor, set the window's title or write to the clipboard through a terminal's
+// escape sequences.
+std::string ForTerminal(std::string_view text, bool keepLines = false);
+
 }  // namespace pagewend

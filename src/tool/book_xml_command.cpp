@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <fmt/format.h>
 
 #include <fstream>
@@ -8,6 +10,7 @@
 #include "model/xml_source.h"
 #include "package/package_format.h"
 #include "support/system_settings.h"
+#include "support/text.h"
 #include "tool/book_source.h"
 #include "tool/command.h"
 
@@ -25,7 +28,9 @@ Command AddBookXmlCommand(CLI::App& app) {
     const model::LoadOptions options(locale());
     model::book::TMBook book;
     book.LoadFromStream(ReadDocument(args->file, Document::Book), options);
-    std::cout << book.SaveToString();
+    // Byte for byte into a file or a pipe; on a terminal, without its escapes.
+    const std::string text = book.SaveToString();
+    std::cout << (::isatty(STDOUT_FILENO) == 1 ? ForTerminal(text, true) : text);
     return kExitOk;
   });
 }

@@ -15,6 +15,7 @@
 #include "book/unpack_run.h"
 #include "support/folder_tree.h"
 #include "support/guid.h"
+#include "support/text.h"
 #include "tool/interrupt.h"
 
 namespace pagewend::tool {
@@ -113,7 +114,7 @@ void DrawProgressBar(int done, int total) {
 }
 
 void StderrNotifier::Notify(std::string_view message) {
-  std::fprintf(stderr, "pagewend: %.*s\n", static_cast<int>(message.size()), message.data());
+  std::fprintf(stderr, "pagewend: %s\n", ForTerminal(message, true).c_str());
 }
 
 Unpacked RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts,

@@ -12,6 +12,7 @@
 #include "book/unpacked_book.h"
 #include "reading/book_pages.h"
 #include "support/folder_tree.h"
+#include "support/text.h"
 #include "tool/book_source.h"
 #include "tool/command.h"
 #include "tool/interrupt.h"
@@ -30,7 +31,8 @@ class ExportListener final : public book::BookListener {
  public:
   explicit ExportListener(bool terminal) : terminal_(terminal) {}
   void BookTitle(const std::string& title) override {
-    if (terminal_) std::fprintf(stderr, "%s\n", title.empty() ? "(untitled book)" : title.c_str());
+    if (terminal_)
+      std::fprintf(stderr, "%s\n", title.empty() ? "(untitled book)" : ForTerminal(title).c_str());
   }
   void BookProgress(int done, int total) override {
     if (terminal_ && total > 0) DrawProgressBar(done * kUnpackShare / total, 100);

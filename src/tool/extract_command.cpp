@@ -13,6 +13,7 @@
 #include "book/book_documents.h"
 #include "book/unpack_run.h"
 #include "support/folder_tree.h"
+#include "support/text.h"
 #include "tool/book_source.h"
 #include "tool/command.h"
 #include "tool/interrupt.h"
@@ -29,8 +30,9 @@ class ExtractListener final : public book::BookListener {
   ExtractListener(bool events, bool terminal) : events_(events), terminal_(terminal) {}
 
   void BookTitle(const std::string& title) override {
-    if (events_) std::cout << "WM_BOOK_TITLE " << title << std::endl;
-    if (terminal_) std::fprintf(stderr, "%s\n", title.empty() ? "(untitled book)" : title.c_str());
+    if (events_) std::cout << "WM_BOOK_TITLE " << ForTerminal(title) << std::endl;
+    if (terminal_)
+      std::fprintf(stderr, "%s\n", title.empty() ? "(untitled book)" : ForTerminal(title).c_str());
   }
   void BookProgress(int done, int total) override {
     if (events_) std::cout << "WM_BOOK_PROGRESS " << done << ' ' << total << std::endl;

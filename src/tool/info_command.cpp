@@ -6,6 +6,7 @@
 #include "book/book_files.h"
 #include "model/book/m_book.h"
 #include "model/project/pw_project.h"
+#include "support/text.h"
 #include "tool/book_source.h"
 #include "tool/command.h"
 
@@ -38,11 +39,11 @@ Command AddInfoCommand(CLI::App& app) {
       PrintJson(out);
       return kExitOk;
     }
-    std::cout << fmt::format("title: {}\npages: {}\n{:<34} {:>11} {:>11}  {:<16} {}\n", title, pages, "owner",
-                             "pos_", "size_", "status", "file");
+    std::cout << fmt::format("title: {}\npages: {}\n{:<34} {:>11} {:>11}  {:<16} {}\n", ForTerminal(title),
+                             pages, "owner", "pos_", "size_", "status", "file");
     for (std::size_t i = 0; i < files.size(); ++i)
       std::cout << fmt::format("{:<34} {:>11} {:>11}  {:<16} {}\n", files[i].owner, files[i].ref.pos,
-                               files[i].ref.size, status[i], target(files[i]));
+                               files[i].ref.size, status[i], ForTerminal(target(files[i])));
     return kExitOk;
   });
 }

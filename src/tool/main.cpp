@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/text.h"
 #include "tool/command.h"
 
 namespace {
@@ -101,10 +102,12 @@ int main(int argc, char** argv) {
       return command.run();
     } catch (const std::exception& e) {
       const std::string what = WithoutSubject(e.what(), subject);
-      std::fprintf(stderr, "pagewend %s: %s: %s\n", name.c_str(), subject.c_str(), what.c_str());
+      // Messages name what a book holds: nothing of it reaches the terminal as an escape.
+      std::fprintf(stderr, "pagewend %s: %s: %s\n", name.c_str(), pagewend::ForTerminal(subject).c_str(),
+                   pagewend::ForTerminal(what).c_str());
       if (const auto* error = dynamic_cast<const ToolError*>(&e);
           error != nullptr && !error->Detail().empty())
-        std::fprintf(stderr, "  %s\n", error->Detail().c_str());
+        std::fprintf(stderr, "  %s\n", pagewend::ForTerminal(error->Detail()).c_str());
       return kExitFailure;
     }
   }

@@ -9,6 +9,7 @@
 #include "model/project/settings_listing.h"
 #include "package/package_format.h"
 #include "support/system_settings.h"
+#include "support/text.h"
 #include "tool/book_source.h"
 #include "tool/command.h"
 
@@ -75,7 +76,8 @@ Command AddSettingsCommand(CLI::App& app) {
     } else {
       for (const auto& setting : model::project::ListSettings(project))
         std::cout << setting.path << " = "
-                  << model::project::FormatSettingValue(setting.value, system.decimalSeparator) << '\n';
+                  << ForTerminal(model::project::FormatSettingValue(setting.value, system.decimalSeparator))
+                  << '\n';
     }
     return kExitOk;
   });

@@ -143,5 +143,38 @@ TEST(Tool, EveryCommandAnswersEveryKindOfInputWithItsCodeAndANamedLine) {
   }
 }
 
+// A book's title and names carry terminal escapes (a window title, a clipboard write, a screen
+// clear); no command lets one reach the terminal.
+TEST(Tool, NoTextOfABookReachesTheTerminalAsAnEscape) {
+  testing::TempDir dir;
+  {
+    package::PackageWriter w(dir / "hostile.exe");
+    const auto image = w.AddRecord(testing::ImageBytes(8, 8, ".jpg"));
+    w.Finish(
+        "<book><Chapters><chapter><Pages><page><elem>"
+        "<img src=\"res\\a&#27;[2Jb.jpg\" " +
+            testing::RefAttrs(image) +
+            "/>"
+            "<img src=\"..\\&#27;]52;c;aGk=&#7;.jpg\" " +
+            testing::RefAttrs(image) +
+            "/>"
+            "</elem></page></Pages></chapter></Chapters></book>",
+        "<project><exetitle>T&#27;]0;owned&#7;&#155;2J</exetitle></project>");
+  }
+  const std::string book = (dir / "hostile.exe").string();
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"info", book},
+                                               {"settings", book},
+                                               {"extract", book, "-o", (dir / "out").string(), "--events"},
+                                               {"export", "--html", book, "-o", (dir / "web").string()},
+                                               {"extract", book, "-o", (dir / "out").string()}}) {
+    const auto run = RunTool(args);
+    for (const std::string* text : {&run.out, &run.err}) {
+      EXPECT_EQ(text->find('\x1B'), std::string::npos) << args[0] << ": " << *text;
+      EXPECT_EQ(text->find('\x07'), std::string::npos) << args[0] << ": " << *text;
+      EXPECT_EQ(text->find("\xC2\x9B"), std::string::npos) << args[0] << ": " << *text;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pagewend
