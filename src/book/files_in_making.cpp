@@ -1,5 +1,9 @@
 #include "book/files_in_making.h"
 
+#include <algorithm>
+
+#include "support/text.h"
+
 namespace pagewend::book {
 
 void FilesInMaking::Add(const std::filesystem::path& file) {
@@ -21,6 +25,14 @@ bool FilesInMaking::Contains(const std::filesystem::path& file) const {
   const std::filesystem::path normal = file.lexically_normal();
   std::lock_guard lock(mutex_);
   return files_.count(normal) > 0;
+}
+
+bool FilesInMaking::ContainsIgnoringCase(const std::filesystem::path& file) const {
+  const std::string normal = file.lexically_normal().string();
+  std::lock_guard lock(mutex_);
+  return std::any_of(files_.begin(), files_.end(), [&](const std::filesystem::path& made) {
+    return EqualsIgnoringCase(made.string(), normal);
+  });
 }
 
 }  // namespace pagewend::book

@@ -18,6 +18,8 @@ class FilesInMaking {
   // The run is over, whatever it made.
   void Clear();
   bool Contains(const std::filesystem::path& file) const;
+  // The same, with names that differ in ASCII case only taken as one, as a book's movie names them.
+  bool ContainsIgnoringCase(const std::filesystem::path& file) const;
 
  private:
   mutable std::mutex mutex_;

@@ -194,7 +194,7 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
   bool StillInMaking(const QString& relative) const {
     if (!inMaking_ || movieFolder_.empty()) return false;
     const std::optional<fs::path> joined = JoinInside(movieFolder_, relative.toStdString());
-    return joined && inMaking_->Contains(*joined);
+    return joined && inMaking_->ContainsIgnoringCase(*joined);
   }
 
   // A movie that asks for the same missing file every frame must not fill the log.
