@@ -14,7 +14,7 @@ class QuietListener final : public pagewend::book::BookListener {
  public:
   void BookTitle(const std::string&) override {}
   void BookProgress(int, int) override {}
-  void BookLoaded(const book::UnpackedBook&) override {}
+  void BookLoaded(const pagewend::book::UnpackedBook&) override {}
 };
 
 }  // namespace
