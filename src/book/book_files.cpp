@@ -25,11 +25,8 @@ RecordRef Ref(Pos pos, Size size) {
   return {static_cast<std::int64_t>(pos), static_cast<std::int64_t>(size)};
 }
 
-// Targets are relative to the working folder, as the layout names its folders.
-// A name from a document below one of the layout's folders; nothing when it would leave it.
-std::optional<fs::path> NamedIn(std::string_view folder, std::string_view name) {
-  return JoinInside(folder, name);
-}
+// Targets are relative to the working folder, as the layout names its folders; a name from a
+// document goes below one of them by JoinInside, or nowhere when it would leave it.
 
 // Collects the mapping: only what a run writes, or (all) every reference slot of the documents.
 class Mapper {
@@ -68,7 +65,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
   const RecordRef bgRef = Ref(background.pos_(), background.size_());
   if (auto* f = map.Add(given(background.filename()) && bgRef.pos > 0, SplitStep::Background,
                         "project.background", bgRef, background.filename(),
-                        NamedIn(layout::kOther, "background" + WinExtension(background.filename()))))
+                        JoinInside(layout::kOther, "background" + WinExtension(background.filename()))))
     f->rewrite = [&background](const std::string& path) { background.set_filename(path); };
 
   auto& buttons = project.navbtn();
@@ -84,16 +81,16 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
 
   auto& logo = project.logo();
   map.Add(given(logo.filename()), SplitStep::Logo, "project.logo", Ref(logo.pos_(), logo.size_()),
-          logo.filename(), NamedIn(layout::kOther, "logo" + Lower(WinExtension(logo.filename()))));
+          logo.filename(), JoinInside(layout::kOther, "logo" + Lower(WinExtension(logo.filename()))));
 
   const std::string searchIndex = book.searchindex();
   map.Add(given(searchIndex), SplitStep::SearchFile, "book.searchindex",
           Ref(book.pos_search_(), book.size_search_()), searchIndex,
-          NamedIn(layout::kOther, WinFileName(searchIndex)));
+          JoinInside(layout::kOther, WinFileName(searchIndex)));
 
   auto& toc = project.toc();
   map.Add(given(toc.filename()), SplitStep::Toc, "project.toc", Ref(toc.pos_(), toc.size_()), toc.filename(),
-          NamedIn(layout::kOther, WinFileName(toc.filename())));
+          JoinInside(layout::kOther, WinFileName(toc.filename())));
 
   // The first chapter's sound is the book's background sound, bg.mp3, as viewers ask for it; a
   // later chapter's is kept beside it, numbered, so that no record of the book is left behind.
@@ -108,7 +105,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
   const std::string download = book.download();
   map.Add(!complete || buttons.download(), SplitStep::Download, "book.download",
           Ref(book.pos_download_(), book.size_download_()), download,
-          NamedIn(layout::kDownloads, WinFileName(download)));
+          JoinInside(layout::kDownloads, WinFileName(download)));
 
   map.Add(true, SplitStep::Languages, "book.langs", Ref(book.pos_langs_(), book.size_langs_()), "langs.zip",
           fs::path(layout::kLanguages), RecordForm::Archive);
@@ -129,7 +126,7 @@ std::vector<BookFile> MapBookFiles(TPWProject& project, TMBook& book, bool compl
       const std::string pageDownload = page.download();
       if (auto* f = map.Add(true, SplitStep::Page, owner + ".download",
                             Ref(page.pos_download_(), page.size_download_()), pageDownload,
-                            NamedIn(layout::kDownloads, WinFileName(pageDownload)))) {
+                            JoinInside(layout::kDownloads, WinFileName(pageDownload)))) {
         f->page = index;
         f->part = PagePart::Download;
       }

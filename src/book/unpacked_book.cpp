@@ -11,8 +11,6 @@ UnpackedBook ReadUnpackedBook(const model::book::TMBook& document, const model::
                               const RunFolder& paths, std::string title) {
   UnpackedBook unpacked;
   unpacked.title = title;
-  std::error_code ec;
-  unpacked.hasStartMovie = std::filesystem::is_regular_file(paths / layout::kStartMovie, ec);
   reading::Book& book = unpacked.book;
   book = reading::ReadBook(document, std::move(title));
   reading::FindFiles(book, paths / layout::kFiles);

@@ -23,7 +23,6 @@ struct UnpackedBook {
   // Its pages with the files the run wrote, and its own table of contents file when the package
   // carries one that names pages, else the contents made of its chapters and bookmarks.
   reading::Book book;
-  bool hasStartMovie = false;
   // Pages that lack some of their images (the log names each and why).
   std::size_t pagesWithoutImages = 0;
 };

@@ -7,19 +7,13 @@
 #include <vector>
 
 #include "paths/file_names.h"
+#include "support/text.h"
 
 namespace pagewend {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -65,7 +59,7 @@ std::optional<BookFileMatch> Walk(const fs::path& folder, const std::vector<std:
       std::error_code ec;
       for (fs::directory_iterator it(at, ec), end; !ec && it != end; it.increment(ec)) {
         std::string entry = it->path().filename().string();
-        if (SameIgnoringCase(entry, part)) same.push_back(std::move(entry));
+        if (EqualsIgnoringCase(entry, part)) same.push_back(std::move(entry));
       }
       if (same.empty()) return std::nullopt;
       std::sort(same.begin(), same.end());

@@ -34,7 +34,6 @@ inline constexpr std::string_view kFramework = "files/framework.swf";
 inline constexpr std::string_view kKeptBookDocument = "files/book.xml";
 // The run's own log, F/Log/log1.txt; beside the program, a folder of that name keeps the numbered logs.
 inline constexpr std::string_view kLogFolderName = "Log";
-inline constexpr std::string_view kLog = "files/Log";
 inline constexpr std::string_view kRunLog = "files/Log/log1.txt";
 
 // The folders a run makes as it starts.

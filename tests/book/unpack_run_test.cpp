@@ -50,7 +50,6 @@ TEST(UnpackRun, SetsUpFoldersAndLogRunsTheBookAndRemovesItsFolderOnlyWhenAsked) 
     EXPECT_EQ(listener.loaded, 1);
     ASSERT_TRUE(book);
     EXPECT_EQ(book->title, "My Book");
-    EXPECT_TRUE(book->hasStartMovie);
     EXPECT_EQ(book->book.pages.size(), 2u);
     EXPECT_NE(ReadFile(run.Log()->FileName()).find("Finish SplitPages"), std::string::npos);
     log = run.Log();
