@@ -2,10 +2,11 @@
 
 #include <QSignalSpy>
 #include <QTest>
-#include <QWebEngineView>
+#include <utility>
 
 #include "player/flash_request_parser.h"
 #include "shell/main_window.h"
+#include "shell/movie_input.h"
 #include "shell/ruffle_movie_host.h"
 #include "testing/temp_dir.h"
 
@@ -30,24 +31,24 @@ QPoint RightPage(const QWidget& host) {
 
 QColor Sample(QWidget& host, QPoint at) { return host.grab().toImage().pixelColor(at); }
 
-QWidget& Input(RuffleMovieHost& host) {
-  auto* view = host.findChild<QWebEngineView*>();
-  return view && view->focusProxy() ? *view->focusProxy() : host;
-}
-
-void Click(RuffleMovieHost& host, QPoint at) {
-  QWidget& target = Input(host);
-  at = target.mapFrom(&host, at);
-  QTest::mouseMove(&target, at);
-  QTest::qWait(50);
-  QTest::mousePress(&target, Qt::LeftButton, {}, at);
-  QTest::qWait(50);
-  QTest::mouseRelease(&target, Qt::LeftButton, {}, at);
-}
-
 bool WaitUntil(const std::function<bool()>& done, int ms) {
   for (int waited = 0; waited < ms && !done(); waited += 100) QTest::qWait(100);
   return done();
+}
+
+// The colour at a point once the viewer's slide has come to rest: the same in four looks in a row,
+// 100 ms apart (a slide takes about half a second).
+QColor RestingColour(QWidget& host, QPoint at) {
+  QColor last = Sample(host, at);
+  int same = 0;
+  WaitUntil(
+      [&] {
+        const QColor now = Sample(host, at);
+        same = std::exchange(last, now) == now ? same + 1 : 0;
+        return same >= 3;
+      },
+      5000);
+  return last;
 }
 
 // The project's demo book, as the build packs it: it unpacks, its viewer plays, keys turn its
@@ -83,18 +84,17 @@ TEST(DemoBook, PlaysTurnsPagesAndTogglesFullScreen) {
     return c.saturation() > 40;
   };
   ASSERT_TRUE(WaitUntil(drawn, 20000)) << "the cover was not drawn";
-  QTest::qWait(800);  // the slide in
-  const QColor cover = Sample(*host, right);
-  QTest::keyClick(&Input(*host), Qt::Key_Right);
+  const QColor cover = RestingColour(*host, right);
+  QTest::keyClick(&testing::MovieInput(*host), Qt::Key_Right);
   EXPECT_TRUE(WaitUntil([&] { return drawn() && Sample(*host, right) != cover; }, 10000))
       << "the page did not turn";
-  QTest::qWait(800);
-  QTest::keyClick(&Input(*host), Qt::Key_Left);
+  RestingColour(*host, right);
+  QTest::keyClick(&testing::MovieInput(*host), Qt::Key_Left);
   EXPECT_TRUE(WaitUntil([&] { return Sample(*host, right) == cover; }, 10000))
       << "the page did not turn back: " << cover.name().toStdString() << " vs "
       << Sample(*host, right).name().toStdString();
 
-  Click(*host, {host->width() - 12 - 20, host->height() - kBar / 2});
+  testing::ClickMovie(*host, {host->width() - 12 - 20, host->height() - kBar / 2});
   ASSERT_TRUE(calls.count() > 0 || calls.wait(10000));
   EXPECT_EQ(FlashRequestParser(calls[0][0].toString().toStdString()).GetName(), "fullscreen_error");
   EXPECT_FALSE(window.BorderNone());

@@ -2,11 +2,11 @@
 
 #include <QSignalSpy>
 #include <QTest>
-#include <QWebEngineView>
 #include <fstream>
 
 #include "player/flash_request_parser.h"
 #include "shell/main_window.h"
+#include "shell/movie_input.h"
 #include "shell/ruffle_movie_host.h"
 #include "shell/viewer_book.h"
 #include "testing/temp_dir.h"
@@ -56,11 +56,6 @@ class ViewerMovie : public ::testing::Test {
     return verdicts.empty() ? std::vector<std::string>{"no verdict"} : verdicts.front();
   }
 
-  QWidget& Input() {
-    auto* view = host_->findChild<QWebEngineView*>();
-    return view && view->focusProxy() ? *view->focusProxy() : *host_;
-  }
-
   pagewend::testing::TempDir dir_;
   PlayerRun run_;
   std::shared_ptr<const RunLog> log_;
@@ -77,7 +72,7 @@ TEST_F(ViewerMovie, ARealViewerFindsEveryFileOfItsBookAndTurnsPages) {
   Play(true);
   ASSERT_EQ(Verdict(), std::vector<std::string>{"ok"});
   EXPECT_EQ(Calls("fullscreen_error").size(), 1u);
-  QTest::keyClick(&Input(), Qt::Key_Right);
+  QTest::keyClick(&testing::MovieInput(*host_), Qt::Key_Right);
   for (int i = 0; i < 20 && Calls("pagewend_page").empty(); ++i) calls_->wait(500);
   ASSERT_FALSE(Calls("pagewend_page").empty());
   EXPECT_EQ(Calls("pagewend_page").back(), std::vector<std::string>{"2"});
