@@ -229,12 +229,12 @@ void BookOpener::WriteFile(const BookFile& file) {
   const PackageFile& source = *state_->source;
   const FolderRoot& root = *state_->root;
   const fs::path dest = paths_ / *file.target;
-  switch (file.form) {
+  switch (file.Form()) {
     case RecordForm::Plain: {
       // Most steps read a record by pos_ and size_, where a disagreeing length field is only
       // worth a log line; the background and its sound go through the length field.
       const bool byLengthField =
-          file.step == SplitStep::Background || file.step == SplitStep::BackgroundSound;
+          file.Step() == SplitStep::Background || file.Step() == SplitStep::BackgroundSound;
       const Slice payload = byLengthField ? ResolvePlainRecord(source, file.ref, file.owner)
                                           : PlainRecordBySize(source, file.ref, file.owner);
       if (!byLengthField)
@@ -249,13 +249,11 @@ void BookOpener::WriteFile(const BookFile& file) {
       WriteRecord(group.info, dest / "info.ini", file.owner + " info.ini");
       const IniSection info =
           ParseInfoIni(source.ReadText(group.info, file.owner + " info.ini", kMaxInfoIniLength));
-      const auto& bar = state_->project->navbar();
-      const bool buttons = file.step == SplitStep::NavButtons;
+      const auto members = GroupMembers(file, info, *state_->project);
       const auto nameOf = [&](std::uint32_t type) -> std::string {
-        if (!buttons) return type == 0 ? bar.topfile() : type == 1 ? bar.bottomfile() : std::string();
-        if (type >= kButtonKeys.size()) return {};
-        const auto it = info.find(kButtonKeys[type]);
-        return it == info.end() ? std::string() : it->second;
+        for (const auto& [memberType, name] : members)
+          if (memberType == type) return name;
+        return {};
       };
       for (const GroupFile& f : GroupFiles(group, nameOf))
         WriteGroupFile(dest, file.owner, f.name, f.payload);
@@ -282,10 +280,10 @@ void BookOpener::WriteFile(const BookFile& file) {
   }
 }
 
-void BookOpener::RunStep(const std::vector<BookFile>& files, SplitStep step, std::string_view finish) {
+void BookOpener::RunStep(const std::vector<BookFile>& files, SplitStep step) {
   for (const BookFile& file : files)
-    if (file.step == step) WriteFile(file);
-  if (!finish.empty()) WriteLog(log_, finish);
+    if (file.Step() == step) WriteFile(file);
+  if (const std::string_view finish = StepFinishLine(step); !finish.empty()) WriteLog(log_, finish);
 }
 
 void BookOpener::Split() {
@@ -300,23 +298,23 @@ void BookOpener::Split() {
   try {
     if (!state_->root) state_->root = std::make_shared<const FolderRoot>(paths_.Root());
     const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
-    RunStep(files, SplitStep::Background, "Finish SplitProjBg");
-    RunStep(files, SplitStep::NavButtons, "Finish SplitProjNavBtn");
-    RunStep(files, SplitStep::NavBar, "Finish SplitProjNavBarBg");
+    RunStep(files, SplitStep::Background);
+    RunStep(files, SplitStep::NavButtons);
+    RunStep(files, SplitStep::NavBar);
     // Before the records, so that a record of the book's own under that name takes its place.
     WriteRecord(package::LocateDocuments(*state_->source).book, fs::path(layout::kKeptBookDocument),
                 "book document");
-    RunStep(files, SplitStep::Preloader, "Finish SplitPreloader");
-    RunStep(files, SplitStep::Logo, "Finish SplitLogo");
-    RunStep(files, SplitStep::SearchFile, "Finish SplitSearchFile");
-    RunStep(files, SplitStep::Toc, "Finish SplitToc");
-    RunStep(files, SplitStep::BackgroundSound, {});
+    RunStep(files, SplitStep::Preloader);
+    RunStep(files, SplitStep::Logo);
+    RunStep(files, SplitStep::SearchFile);
+    RunStep(files, SplitStep::Toc);
+    RunStep(files, SplitStep::BackgroundSound);
     listener_.BookProgress(5, 100);
     if (Stopped()) return;
 
     if (!complete_ || state_->project->navbtn().download()) {
       try {
-        RunStep(files, SplitStep::Download, "Finish SplitDownloadFiles");
+        RunStep(files, SplitStep::Download);
       } catch (const std::exception& e) {
         Fail(log_, "Velmaro.SplitDownloadFiles", e);
       }
@@ -324,14 +322,14 @@ void BookOpener::Split() {
     listener_.BookProgress(10, 100);
     if (Stopped()) return;
 
-    RunStep(files, SplitStep::Languages, "Finish SplitLanguageXMLs");
+    RunStep(files, SplitStep::Languages);
     // The viewer's files come before the pages' images are made, so that the book can start
     // while they are; a failure to write them still fails the run, after the pages.
     std::exception_ptr viewerFailure;
     const auto written = [&] {
       if (Stopped()) return;
       try {
-        if (complete_) RunStep(files, SplitStep::Viewer, {});
+        if (complete_) RunStep(files, SplitStep::Viewer);
       } catch (...) {
         viewerFailure = std::current_exception();
         return;
@@ -343,7 +341,7 @@ void BookOpener::Split() {
     } catch (const std::exception& e) {
       Fail(log_, "Velmaro.SplitPages", e);
     }
-    WriteLog(log_, "Finish SplitPages");
+    WriteLog(log_, StepFinishLine(SplitStep::Page));
     // A run stopped among its pages ends here: loaded would start a movie whose files are missing.
     if (Stopped()) return;
     if (viewerFailure) std::rethrow_exception(viewerFailure);
@@ -371,7 +369,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
   const fs::path filesFolder = paths_ / layout::kFiles;
   std::vector<std::vector<const BookFile*>> byPage(count);
   for (const BookFile& f : files)
-    if (f.step == SplitStep::Page && f.page >= 0 && static_cast<std::size_t>(f.page) < count)
+    if (f.Step() == SplitStep::Page && f.page >= 0 && static_cast<std::size_t>(f.page) < count)
       byPage[static_cast<std::size_t>(f.page)].push_back(&f);
 
   // Every page's job may wait at once (a few hundred bytes each), so that the files are all
@@ -395,7 +393,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
 
     const BookFile* mobile = nullptr;
     for (const BookFile* f : byPage[i]) {
-      if (f->part == PagePart::Mobile)
+      if (f->Part() == PagePart::Mobile)
         mobile = f;
       else if (f->element == 0)
         WriteFile(*f);

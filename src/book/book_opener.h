@@ -87,7 +87,7 @@ class BookOpener {
   const model::book::TMBook& Book() const;
 
  private:
-  void RunStep(const std::vector<BookFile>& files, SplitStep step, std::string_view finish);
+  void RunStep(const std::vector<BookFile>& files, SplitStep step);
   void WriteFile(const BookFile& file);
   void WriteGroupFile(const std::filesystem::path& folder, const std::string& owner, const std::string& name,
                       const package::Slice& payload);

@@ -60,60 +60,6 @@ std::string ReadNamed(const FolderRoot& folder, const fs::path& relative) {
   }
 }
 
-// The order in which books lay their records out, and within a page: element files, video
-// previews, the page's search and download files, its mobile image.
-int Rank(const BookFile& f) {
-  switch (f.step) {
-    case SplitStep::Background:
-      return 0;
-    case SplitStep::NavButtons:
-      return 1;
-    case SplitStep::NavBar:
-      return 2;
-    case SplitStep::Preloader:
-      return 3;
-    case SplitStep::Logo:
-      return 4;
-    case SplitStep::SearchFile:
-      return 5;
-    case SplitStep::Toc:
-      return 6;
-    case SplitStep::Languages:
-      return 7;
-    case SplitStep::Page:
-      return 8;
-    case SplitStep::Download:
-      return 9;
-    case SplitStep::BackgroundSound:
-      return 10;
-    case SplitStep::Viewer:
-      return 11;
-  }
-  return 12;
-}
-
-int PageRank(PagePart part) {
-  switch (part) {
-    case PagePart::Element:
-      return 0;
-    case PagePart::Preview:
-      return 1;
-    case PagePart::Search:
-      return 2;
-    case PagePart::Download:
-      return 3;
-    case PagePart::Mobile:
-      return 4;
-    case PagePart::None:
-      return 5;
-  }
-  return 5;
-}
-
-}  // namespace
-
-namespace {
-
 PackReport Pack(const FolderRoot& root, const fs::path& out, const PackOptions& options) {
   const fs::path& folder = root.Path();
   // The packer keeps the documents' text: only their pos_/size_ numbers change.
@@ -134,10 +80,11 @@ PackReport Pack(const FolderRoot& root, const fs::path& out, const PackOptions& 
   DocumentRefs refs(bookXml, projectXml);
 
   std::vector<BookFile> files = MapBookFiles(project, book, true, true);
+  // The order in which books lay their records out.
   std::stable_sort(files.begin(), files.end(), [](const BookFile& a, const BookFile& b) {
-    if (Rank(a) != Rank(b)) return Rank(a) < Rank(b);
+    if (a.slot->packRank != b.slot->packRank) return a.slot->packRank < b.slot->packRank;
     if (a.page != b.page) return a.page < b.page;
-    return PageRank(a.part) < PageRank(b.part);
+    return a.slot->partRank < b.slot->partRank;
   });
 
   PackReport report;
@@ -154,11 +101,11 @@ PackReport Pack(const FolderRoot& root, const fs::path& out, const PackOptions& 
     RecordRef ref;
     if (const auto same = written.find({f.ref.pos, f.ref.size}); same != written.end()) {
       ref = same->second;
-    } else if (f.form == RecordForm::Plain) {
+    } else if (f.Form() == RecordForm::Plain) {
       const auto file = OpenSource(root, *f.target);
       if (!file) throw PackageError(fmt::format("{}: {} is missing", f.owner, source.string()));
       ref = writer.AddRecord(*file);
-    } else if (f.form == RecordForm::Archive) {
+    } else if (f.Form() == RecordForm::Archive) {
       std::error_code ec;
       if (!fs::exists(fs::symlink_status(source, ec)))
         throw PackageError(fmt::format("{}: {} is missing", f.owner, source.string()));
@@ -181,14 +128,7 @@ PackReport Pack(const FolderRoot& root, const fs::path& out, const PackOptions& 
         // info.ini may name buttons the book never packaged; only files that exist are records.
         if (auto file = OpenSource(root, *path)) records.push_back({type, std::move(*file)});
       };
-      if (f.step == SplitStep::NavButtons) {
-        for (std::uint32_t type = 0; type < kButtonKeys.size(); ++type)
-          if (const auto it = section.find(kButtonKeys[type]); it != section.end())
-            addMember(type, it->second);
-      } else {
-        addMember(0, project.navbar().topfile());
-        addMember(1, project.navbar().bottomfile());
-      }
+      for (const auto& [type, name] : GroupMembers(f, section, project)) addMember(type, name);
       ref = writer.AddGroup(std::move(records), info);
     }
     written[{f.ref.pos, f.ref.size}] = ref;

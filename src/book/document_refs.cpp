@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "book/reference_slots.h"
 #include "model/xml_source.h"
 
 namespace pagewend::book {
@@ -95,43 +96,46 @@ DocumentRefs::DocumentRefs(std::string bookXml, std::string projectXml)
 
   const pugi::xml_document project = Parse(project_, "project document");
   const pugi::xml_node p = project.document_element();
-  for (const char* section : {"background", "navbtn", "navbar", "preloader", "logo", "toc"}) {
-    const pugi::xml_node node = LastChild(p, section);
-    if (node)
-      add(fmt::format("project.{}", section), false, ElementSpan(project_, node, "pos_"),
-          ElementSpan(project_, node, "size_"));
-  }
-  for (const char* viewer : {"bookinfo", "mag", "toolbar", "input", "vs", "thumbswf"})
-    add(fmt::format("project.{}", viewer), false,
-        ElementSpan(project_, p, fmt::format("pos_{}_", viewer).c_str()),
-        ElementSpan(project_, p, fmt::format("size_{}_", viewer).c_str()));
-
   const pugi::xml_document bookDoc = Parse(book_, "book document");
   const pugi::xml_node b = bookDoc.document_element();
-  const auto attrs = [&](const std::string& owner, const pugi::xml_node& node, const std::string& suffix) {
-    add(owner, true, AttributeSpan(book_, node, "pos_" + suffix),
-        AttributeSpan(book_, node, "size_" + suffix));
-  };
-  attrs("book.searchindex", b, "search_");
-  attrs("book.download", b, "download_");
-  attrs("book.langs", b, "langs_");
   // The book's pages as the model numbers them (BookPages): every chapter's, in order.
   const auto chapters = ElementChildren(LastChild(b, "Chapters"));
   std::vector<pugi::xml_node> pages;
-  for (std::size_t c = 0; c < chapters.size(); ++c) {
-    attrs(fmt::format("book.chapter[{}].bgsound", c), chapters[c], "");
-    for (const pugi::xml_node& page : ElementChildren(LastChild(chapters[c], "Pages"))) pages.push_back(page);
-  }
-  for (std::size_t i = 0; i < pages.size(); ++i) {
-    const std::string owner = fmt::format("book.page[{}]", i);
-    attrs(owner + ".searchtxt", pages[i], "search_");
-    attrs(owner + ".download", pages[i], "download_");
-    attrs(owner + ".mobilefile2", pages[i], "mobilefile2");
-    const auto elements = ElementChildren(LastChild(pages[i], "elem"));
-    for (std::size_t k = 0; k < elements.size(); ++k) {
-      const std::string element = fmt::format("{}.elem[{}]", owner, k + 1);
-      attrs(element, elements[k], "");
-      attrs(element + ".preview", elements[k], "pre_");
+  for (const pugi::xml_node& chapter : chapters)
+    for (const pugi::xml_node& page : ElementChildren(LastChild(chapter, "Pages"))) pages.push_back(page);
+
+  const auto attrs = [&](const std::string& owner, const pugi::xml_node& node, const ReferenceSlot& slot) {
+    add(owner, true, AttributeSpan(book_, node, slot.pos), AttributeSpan(book_, node, slot.size));
+  };
+  for (const ReferenceSlot& slot : ReferenceSlots()) {
+    switch (slot.holder) {
+      case SlotHolder::ProjectSection:
+        if (const pugi::xml_node node = LastChild(p, std::string(slot.section).c_str()))
+          add(OwnerName(slot), false, ElementSpan(project_, node, std::string(slot.pos).c_str()),
+              ElementSpan(project_, node, std::string(slot.size).c_str()));
+        break;
+      case SlotHolder::ProjectRoot:
+        add(OwnerName(slot), false, ElementSpan(project_, p, std::string(slot.pos).c_str()),
+            ElementSpan(project_, p, std::string(slot.size).c_str()));
+        break;
+      case SlotHolder::BookRoot:
+        attrs(OwnerName(slot), b, slot);
+        break;
+      case SlotHolder::Chapter:
+        for (std::size_t c = 0; c < chapters.size(); ++c)
+          attrs(OwnerName(slot, static_cast<int>(c)), chapters[c], slot);
+        break;
+      case SlotHolder::Page:
+        for (std::size_t i = 0; i < pages.size(); ++i)
+          attrs(OwnerName(slot, 0, static_cast<int>(i)), pages[i], slot);
+        break;
+      case SlotHolder::Element:
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+          const auto elements = ElementChildren(LastChild(pages[i], "elem"));
+          for (std::size_t k = 0; k < elements.size(); ++k)
+            attrs(OwnerName(slot, 0, static_cast<int>(i), static_cast<int>(k + 1)), elements[k], slot);
+        }
+        break;
     }
   }
 }

@@ -29,6 +29,12 @@ inline constexpr std::string_view kMobile = "files/res/mobile";
 // The start movie the player plays, and the viewer's framework beside it.
 inline constexpr std::string_view kStartMovie = "files/book.swf";
 inline constexpr std::string_view kFramework = "files/framework.swf";
+// The viewer's other parts.
+inline constexpr std::string_view kMagnifier = "files/res/other/mag.swf";
+inline constexpr std::string_view kToolbar = "files/res/other/toolbar.swf";
+inline constexpr std::string_view kInputBox = "files/res/other/input.png";
+inline constexpr std::string_view kVideoSkin = "files/res/other/videoskin.swf";
+inline constexpr std::string_view kThumbnailMovie = "files/res/other/thumb.swf";
 // The book document as the package holds it, beside the start movie: a book's viewer reads its
 // pages from it.
 inline constexpr std::string_view kKeptBookDocument = "files/book.xml";
