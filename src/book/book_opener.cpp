@@ -15,6 +15,8 @@
 #include "book/book_documents.h"
 #include "book/book_error.h"
 #include "book/book_files.h"
+#include "book/page_image_queue.h"
+#include "book/record_store.h"
 #include "imaging/page_images.h"
 #include "model/book/m_book.h"
 #include "model/book/m_page_elements.h"
@@ -162,66 +164,8 @@ void BookOpener::WriteGroupFile(const fs::path& folder, const std::string& owner
   WriteRecord(payload, *dest, owner);
 }
 
-void BookOpener::Spend(std::int64_t bytes, const fs::path& dest, const std::string& what) {
-  if (bytes > budget_ - spent_)
-    throw OverBudgetError(fmt::format(
-        "{}: writing {} would take the book's files past {} bytes, twice the size of its package; the "
-        "book stops here",
-        what, dest.string(), budget_));
-  spent_ += bytes;
-}
-
-void BookOpener::WriteRecord(const Slice& payload, const fs::path& path, const std::string& what) {
-  const Record record{payload.offset, payload.length};
-  const fs::path dest = path.lexically_normal();
-  // The very file is there already: nothing changes, so nothing need wait for the jobs reading it
-  // (pages that share one mobile image would otherwise have their images made one at a time).
-  if (const auto at = copyOfFile_.find(dest);
-      at != copyOfFile_.end() && copies_.at(at->second).record == record)
-    return;
-  // A job still to read this file would read whatever the file has become.
-  if (pool_ && readByJobs_.count(dest)) pool_->Drain();
-  // Only the run's own files are ever replaced; they are replaced, never rewritten, since one may
-  // be another name's link to its record or a file an image job has open.
-  bool replacing = false;
-  if (const auto at = copyOfFile_.find(dest); at != copyOfFile_.end()) {
-    StoredCopy& old = copies_.at(at->second);
-    replacing = true;
-    old.names.erase(dest);
-    if (old.names.empty()) {
-      spent_ -= old.record.second;
-      if (copyOfRecord_[old.record] == at->second) copyOfRecord_.erase(old.record);
-      copies_.erase(at->second);
-    }
-    copyOfFile_.erase(at);
-  }
-  const FolderRoot& root = *state_->root;
-  const fs::path target = replacing ? dest.parent_path() / fmt::format(".pagewend-{}.part", serial_) : dest;
-  std::uint64_t copy = 0;
-  if (const auto shared = copyOfRecord_.find(record); shared != copyOfRecord_.end()) {
-    const fs::path& from = *copies_.at(shared->second).names.begin();
-    const FolderRoot fromFolder = root.Sub(from.parent_path());
-    const FolderRoot toFolder = root.Sub(target.parent_path());
-    if (::linkat(fromFolder.Fd(), from.filename().c_str(), toFolder.Fd(), target.filename().c_str(), 0) == 0)
-      copy = shared->second;
-  }
-  if (!copy) {
-    Spend(payload.length, dest, what);
-    state_->source->CopyTo(payload, root, target, what);
-    copy = ++serial_;
-    copies_[copy].record = record;
-    copyOfRecord_[record] = copy;
-  }
-  if (replacing) {
-    const FolderRoot folder = root.Sub(dest.parent_path());
-    if (::renameat(folder.Fd(), target.filename().c_str(), folder.Fd(), dest.filename().c_str()) != 0) {
-      const int error = errno;
-      ::unlinkat(folder.Fd(), target.filename().c_str(), 0);
-      throw PackageError(fmt::format("{}: cannot replace {}: {}", what, dest.string(), std::strerror(error)));
-    }
-  }
-  copies_[copy].names.insert(dest);
-  copyOfFile_[dest] = copy;
+void BookOpener::WriteRecord(const Slice& payload, const fs::path& dest, const std::string& what) {
+  store_->Write(payload, dest, what);
 }
 
 void BookOpener::WriteFile(const BookFile& file) {
@@ -263,14 +207,15 @@ void BookOpener::WriteFile(const BookFile& file) {
       const Slice payload = ResolvePlainRecord(source, file.ref, file.owner);
       const FolderRoot folder = root.Sub(dest);
       // The archive waits in a file without a name: no entry can overwrite it, nothing is left.
-      Spend(payload.length, dest / "langs.zip", file.owner);
+      store_->Spend(payload.length, dest / "langs.zip", file.owner);
       const UniqueFd archive = folder.CreateUnnamed();
       CopyRange(source.Fd(), payload.offset, payload.length, archive.Get(), 0);
       // What the archive expands to counts too; the archive itself is gone afterwards.
       ZipLimits limits;
-      limits.maxTotalBytes = std::min(limits.maxTotalBytes, budget_ - spent_ + payload.length);
+      limits.maxTotalBytes = std::min(limits.maxTotalBytes, store_->RecordsLeft() + payload.length);
       const ZipReport report = ExtractZip(archive.Get(), dest / "langs.zip", folder, limits);
-      spent_ += report.bytes - payload.length;
+      store_->Refund(payload.length);
+      store_->Spend(report.bytes, dest, file.owner);
       for (const auto& refused : report.refused) {
         Notice(fmt::format("{}: zip entry \"{}\" was not written: {}", file.owner, refused.name,
                            refused.reason));
@@ -290,13 +235,15 @@ void BookOpener::Split() {
   if (!state_->source) throw std::logic_error("Split without a package opened");
   unpacked_.reset();
   notices_.clear();
-  budget_ = 2 * state_->source->Size();
-  spent_ = 0;
-  copies_.clear();
-  copyOfFile_.clear();
-  copyOfRecord_.clear();
   try {
     if (!state_->root) state_->root = std::make_shared<const FolderRoot>(paths_.Root());
+    // Records may take twice the package's size; the images made of them a little more.
+    const std::int64_t recordLimit = 2 * state_->source->Size();
+    store_ = std::make_unique<RecordStore>(*state_->source, *state_->root, recordLimit,
+                                           recordLimit + options_.madeImageBytes);
+    store_->beforeReplace = [this](const fs::path& file) {
+      if (images_) images_->BeforeReplace(file);
+    };
     const std::vector<BookFile> files = MapBookFiles(*state_->project, *state_->book, complete_);
     RunStep(files, SplitStep::Background);
     RunStep(files, SplitStep::NavButtons);
@@ -372,20 +319,13 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
     if (f.Step() == SplitStep::Page && f.page >= 0 && static_cast<std::size_t>(f.page) < count)
       byPage[static_cast<std::size_t>(f.page)].push_back(&f);
 
-  // Every page's job may wait at once (a few hundred bytes each), so that the files are all
-  // written while the first images are still being made.
-  OrderedPool pool(
-      options_.jobs ? options_.jobs : OrderedPool::DefaultWorkers(), count + 1,
-      options_.imagesInBackground ? OrderedPool::Priority::Background : OrderedPool::Priority::Normal);
-  pool_ = &pool;
-  struct PoolGone {
+  PageImageQueue images(*store_, imagesInMaking_, stopped_, count,
+                        {.jobs = options_.jobs, .background = options_.imagesInBackground});
+  images_ = &images;
+  struct QueueGone {
     BookOpener& opener;
-    ~PoolGone() {
-      opener.pool_ = nullptr;
-      opener.readByJobs_.clear();
-      opener.imagesInMaking_->Clear();
-    }
-  } poolGone{*this};
+    ~QueueGone() { opener.images_ = nullptr; }
+  } queueGone{*this};
   for (std::size_t i = 0; i < count && !Stopped(); ++i) {
     TMPage& page = *pages[i];
     if (!Trim(page.print()).empty())
@@ -405,55 +345,36 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
       WriteLog(log_, fmt::format("Finish Split Page[{}].Elem{}/{}", i, k, elementCount));
     }
 
-    // A page whose images cannot be made costs the book those images, not the book: the worker
-    // keeps the reason, and the page's turn in order logs it.
-    std::function<void()> job;
-    fs::path source;
-    auto problem = std::make_shared<std::optional<imaging::PageImageError>>();
+    // A page whose images cannot be made costs the book those images, not the book: its turn in
+    // order logs why.
+    std::optional<imaging::PageImageJob> job;
+    std::pair<std::int64_t, std::int64_t> record;
     if (mobile && mobile->target) {
       WriteFile(*mobile);
       if (options_.pageImages) {
-        source = fs::path(page.mobilefile2()).lexically_normal();
-        ++readByJobs_[source];
-        imaging::PageImageJob imageJob = PageImages(page, i);
-        for (const fs::path* made : {&imageJob.mobile, &imageJob.photoThumb, &imageJob.pageThumb})
-          imagesInMaking_->Add(*made);
-        // A run stopped while its images are made ends at once: the pages not begun are left.
-        job = [this, imageJob = std::move(imageJob), problem] {
-          if (Stopped()) return;
-          try {
-            imaging::MakePageImages(imageJob);
-          } catch (const imaging::PageImageError& e) {
-            problem->emplace(e);
-          }
-          for (const fs::path* made : {&imageJob.mobile, &imageJob.photoThumb, &imageJob.pageThumb})
-            imagesInMaking_->Done(*made);
-        };
+        job = PageImages(page, i);
+        record = {mobile->ref.pos, mobile->ref.size};
       }
     } else if (mobile) {
       Refuse(mobile->owner, mobile->name);
     }
     const int progress = static_cast<int>((i * 90 + 90) / count + 10);
-    pool.Submit(
-        job ? std::move(job) : [] {},
-        [this, progress, problem, i, source] {
-          if (const auto reading = readByJobs_.find(source);
-              reading != readByJobs_.end() && --reading->second == 0)
-            readByJobs_.erase(reading);
-          if (*problem) {
+    images.Add(
+        std::move(job), record, [this, progress, i](const std::optional<imaging::PageImageError>& problem) {
+          if (problem) {
             ++pagesWithoutImages_;
-            WriteLog(log_, fmt::format("Page[{}]: its images were not all made: {}", i, (*problem)->what()));
-            if ((*problem)->MissingSource()) notices_.emplace_back((*problem)->what());
+            WriteLog(log_, fmt::format("Page[{}]: its images were not all made: {}", i, problem->what()));
+            if (problem->MissingSource()) notices_.emplace_back(problem->what());
           }
           listener_.BookProgress(progress, 100);
         });
   }
   if (Stopped()) {
-    pool.Cancel();
+    images.Cancel();
     return;
   }
   written();
-  pool.Drain();
+  images.Finish();
 }
 
 imaging::PageImageJob BookOpener::PageImages(TMPage& page, std::size_t index) {

@@ -20,9 +20,6 @@
 #include "support/notifier.h"
 #include "support/system_settings.h"
 
-namespace pagewend {
-class OrderedPool;
-}
 namespace pagewend::model::project {
 class TPWProject;
 }
@@ -38,6 +35,8 @@ namespace pagewend::book {
 
 struct BookFile;
 enum class SplitStep;
+class RecordStore;
+class PageImageQueue;
 
 struct OpenerOptions {
   SystemSettings settings;
@@ -49,6 +48,9 @@ struct OpenerOptions {
   // Make them at a lower priority than the rest of the process: the player starts the book's
   // movie while they are made.
   bool imagesInBackground = false;
+  // Room on disk for the images a run makes, beyond the twice the package's size its records may
+  // take: a small package must not fill the disk through the images made of it either.
+  std::int64_t madeImageBytes = std::int64_t{64} << 20;
 };
 
 // Unpacks a book package into a run's working folder: parses the two documents, writes every
@@ -91,12 +93,8 @@ class BookOpener {
   void WriteFile(const BookFile& file);
   void WriteGroupFile(const std::filesystem::path& folder, const std::string& owner, const std::string& name,
                       const package::Slice& payload);
-  // Every record reaches its file through here: within the run's budget, once per record (a
-  // record that several names share is linked), and never rewritten in place while an image
-  // job may be reading the file.
+  // Every record reaches its file through the store.
   void WriteRecord(const package::Slice& payload, const std::filesystem::path& dest, const std::string& what);
-  // Counts bytes against the budget; throws once they would pass it.
-  void Spend(std::int64_t bytes, const std::filesystem::path& dest, const std::string& what);
   // Logs and tells the user that a record's name would put it outside the working folder.
   void Refuse(const std::string& owner, const std::string& name);
   // Logs a problem the book survives and keeps it for the one message after the run.
@@ -121,24 +119,9 @@ class BookOpener {
   // What the user is told once the book is loaded: a message per problem while the run goes on
   // would hold the loader at every one of them.
   std::vector<std::string> notices_;
-  // A run writes at most twice its package's size in records (the derived images have limits of
-  // their own): a small package must not fill the disk by naming one record many times.
-  std::int64_t budget_ = 0;
-  std::int64_t spent_ = 0;
-  // The files a run has written: each copy of a record with the names linked to it. A copy whose
-  // names are all replaced is off the disk and off the budget.
-  using Record = std::pair<std::int64_t, std::int64_t>;
-  struct StoredCopy {
-    Record record;
-    std::set<std::filesystem::path> names;
-  };
-  std::map<std::uint64_t, StoredCopy> copies_;
-  std::map<std::filesystem::path, std::uint64_t> copyOfFile_;
-  std::map<Record, std::uint64_t> copyOfRecord_;
-  std::uint64_t serial_ = 0;
-  // The sources the page image jobs still to finish read, and the pool they run on.
-  std::map<std::filesystem::path, int> readByJobs_;
-  OrderedPool* pool_ = nullptr;
+  std::unique_ptr<RecordStore> store_;
+  // The queue of the page images while the pages are written.
+  PageImageQueue* images_ = nullptr;
   std::shared_ptr<FilesInMaking> imagesInMaking_ = std::make_shared<FilesInMaking>();
   // The first elements' sizes measured in this run: many pages may start with the same file.
   std::map<std::string, imaging::Size, std::less<>> measured_;

@@ -500,5 +500,56 @@ TEST(HostilePackage, TheToolNamesTheBookAndTheProblem) {
   EXPECT_THAT(result.err, HasSubstr("not a book (no package found at its end)"));
 }
 
+// One noisy image under many pages' own names: pages alike are made once and linked; pages
+// that differ are made until the run's budget is spent, and the book still opens.
+TEST(HostilePackage, ImagesMadeOfOneRecordAreMadeOnceAndWithinTheBudget) {
+  QImage noise(300, 300, QImage::Format_RGB32);
+  std::uint32_t seed = 1;
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, seed = seed * 1664525u + 1013904223u);
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  noise.save(&buffer, "JPG", 95);
+  constexpr int kPages = 30;
+  for (const bool alike : {true, false}) {
+    SCOPED_TRACE(alike ? "pages alike" : "pages that differ");
+    TempDir dir;
+    {
+      PackageWriter w(dir / "book.pkg");
+      const RecordRef r = w.AddRecord(jpeg.toStdString());
+      std::string pages;
+      for (int i = 0; i < kPages; ++i)
+        pages += fmt::format(
+            "<page mobilefile2=\"res/pages/m{0}.jpg\" mobilefile1=\"m.jpg\" "
+            "photoviewthumb=\"t.jpg\"{1}><elem><img src=\"res/pages/p{0}.jpg\" "
+            "left=\"{2}\" top=\"0\" width=\"300\" height=\"300\"{3}/></elem></page>",
+            i, RefAttributes("mobilefile2", r), alike ? 0 : i, RefAttributes("", r));
+      w.Finish("<book pagewidth=\"300\" pageheight=\"300\" thumbscale=\"1\"><Chapters><chapter><Pages>" +
+                   pages + "</Pages></chapter></Chapters></book>",
+               "<project/>");
+    }
+    const fs::path work = dir / "run";
+    QuietListener listener;
+    SilentNotifier notifier;
+    OpenerOptions options;
+    options.jobs = 2;
+    if (!alike) options.madeImageBytes = 0;
+    UnpackRun run({.bookFile = dir / "book.pkg", .workingFolder = work, .options = options}, listener,
+                  notifier);
+    const auto unpacked = run.Run();
+    ASSERT_TRUE(unpacked.has_value());
+    if (alike) {
+      EXPECT_EQ(unpacked->pagesWithoutImages, 0u);
+      struct stat st {};
+      ASSERT_EQ(::stat((work / layout::PageThumbnail(kPages - 1)).c_str(), &st), 0);
+      EXPECT_EQ(st.st_nlink, static_cast<nlink_t>(kPages)) << "each page's thumbnail made again";
+    } else {
+      EXPECT_LE(DiskUse(work / "files"), 2 * static_cast<std::int64_t>(fs::file_size(dir / "book.pkg")));
+      EXPECT_GT(unpacked->pagesWithoutImages, 0u);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pagewend::book

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "support/folder_root.h"
+
+namespace pagewend::package {
+class PackageFile;
+struct Slice;
+}  // namespace pagewend::package
+
+namespace pagewend::book {
+
+// The files a run writes from its package's records, and the one budget every byte the run
+// writes counts against: a small package must not fill the disk by naming one record many times,
+// nor by having many images made of it. Each record is copied once; further names of it are
+// links, which cost nothing. A file of the run is replaced, never rewritten in place, since it
+// may be another name's link or a file an image job has open.
+class RecordStore {
+ public:
+  // Records may take the count to recordLimit; the images made of them, to runLimit.
+  RecordStore(const package::PackageFile& source, const FolderRoot& root, std::int64_t recordLimit,
+              std::int64_t runLimit)
+      : source_(source), root_(root), recordLimit_(recordLimit), runLimit_(runLimit) {}
+
+  // Writes the record to dest (relative to the root, or below it). what names the reference in
+  // errors. Throws OverBudgetError past the budget.
+  void Write(const package::Slice& payload, const std::filesystem::path& dest, const std::string& what);
+
+  // Counts bytes of records written by other means; throws OverBudgetError, counting nothing,
+  // when they would pass the record limit.
+  void Spend(std::int64_t bytes, const std::filesystem::path& dest, const std::string& what);
+  // Counts bytes of a made image, unless they would pass the run's limit: whether they were
+  // counted. Safe from any thread.
+  bool SpendMade(std::int64_t bytes) { return TrySpend(bytes, runLimit_); }
+  // Gives back bytes counted for a file that is gone or smaller than counted.
+  void Refund(std::int64_t bytes) { spent_.fetch_sub(bytes); }
+  // What records may still take.
+  std::int64_t RecordsLeft() const { return recordLimit_ - spent_.load(); }
+  std::int64_t RunLimit() const { return runLimit_; }
+
+  // Called before a file of the run is replaced, with its name: whatever still reads it must be
+  // done first.
+  std::function<void(const std::filesystem::path&)> beforeReplace;
+
+ private:
+  using Record = std::pair<std::int64_t, std::int64_t>;
+  struct StoredCopy {
+    Record record;
+    std::set<std::filesystem::path> names;
+  };
+
+  bool TrySpend(std::int64_t bytes, std::int64_t limit);
+
+  const package::PackageFile& source_;
+  const FolderRoot& root_;
+  const std::int64_t recordLimit_;
+  const std::int64_t runLimit_;
+  std::atomic<std::int64_t> spent_{0};
+  // Each copy of a record with the names linked to it. A copy whose names are all replaced is
+  // off the disk and off the budget.
+  std::map<std::uint64_t, StoredCopy> copies_;
+  std::map<std::filesystem::path, std::uint64_t> copyOfFile_;
+  std::map<Record, std::uint64_t> copyOfRecord_;
+  std::uint64_t serial_ = 0;
+};
+
+}  // namespace pagewend::book
