@@ -13,13 +13,15 @@
 namespace pagewend::package {
 
 PackageFile::PackageFile(std::filesystem::path path) : path_(std::move(path)) {
-  fd_ = UniqueFd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without waiting: opening a FIFO for reading would block until someone writes to it.
+  fd_ = UniqueFd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd_.Valid())
     throw PackageError(fmt::format("{}: cannot open: {}", path_.string(), std::strerror(errno)));
   struct stat st {};
   if (::fstat(fd_.Get(), &st) != 0)
     throw PackageError(fmt::format("{}: cannot read its size: {}", path_.string(), std::strerror(errno)));
   if (!S_ISREG(st.st_mode)) throw PackageError(fmt::format("{}: not a regular file", path_.string()));
+  ::fcntl(fd_.Get(), F_SETFL, ::fcntl(fd_.Get(), F_GETFL) & ~O_NONBLOCK);
   size_ = st.st_size;
 }
 

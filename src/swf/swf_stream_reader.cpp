@@ -76,6 +76,11 @@ SwfStreamReader::SwfStreamReader(const std::filesystem::path& fileName) {
 }
 
 void SwfStreamReader::Load(const std::filesystem::path& fileName, Extent extent) {
+  // A FIFO or a device would hold the open, or the read, for as long as it likes.
+  std::error_code ec;
+  if (const auto status = std::filesystem::status(fileName, ec);
+      !ec && status.type() != std::filesystem::file_type::regular)
+    throw StreamError(fmt::format("{}: not a regular file", fileName.string()));
   std::ifstream stream(fileName, std::ios::binary);
   if (!stream) throw StreamError(fmt::format("{}: cannot open", fileName.string()));
   try {

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
@@ -113,8 +114,9 @@ TEST(Tool, EveryCommandAnswersEveryKindOfInputWithItsCodeAndANamedLine) {
   std::filesystem::copy_file(PAGEWEND_TOOL_PATH, dir / "program");
   testing::WriteFile(dir / "picture.png", testing::ImageBytes(8, 8, ".png"));
   std::filesystem::create_directory(dir / "folder");
-  const std::vector<std::string> inputs = {"missing",     "folder",  "empty",   "program",
-                                           "picture.png", "cut.exe", "good.exe"};
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const std::vector<std::string> inputs = {"missing", "folder",      "fifo",    "empty",
+                                           "program", "picture.png", "cut.exe", "good.exe"};
   const std::vector<std::string> commands = {"extract", "info", "settings", "book-xml",
                                              "locate",  "swf",  "pack"};
   for (const std::string& command : commands) {
