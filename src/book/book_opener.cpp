@@ -25,6 +25,7 @@
 #include "paths/file_names.h"
 #include "support/file_copy.h"
 #include "support/folder_root.h"
+#include "support/folder_tree.h"
 #include "support/ordered_pool.h"
 #include "support/text.h"
 #include "swf/swf_stream_reader.h"
@@ -213,8 +214,18 @@ void BookOpener::WriteFile(const BookFile& file) {
       // What the archive expands to counts too; the archive itself is gone afterwards.
       ZipLimits limits;
       limits.maxTotalBytes = std::min(limits.maxTotalBytes, store_->RecordsLeft() + payload.length);
-      const ZipReport report = ExtractZip(archive.Get(), dest / "langs.zip", folder, limits);
       store_->Refund(payload.length);
+      ZipReport report;
+      try {
+        report = ExtractZip(archive.Get(), dest / "langs.zip", folder, limits);
+      } catch (const ZipError& e) {
+        // A write that failed ends the run; an archive its rules refuse costs the book its
+        // languages only, and nothing of it is left half unpacked.
+        if (e.Code() != 0) throw;
+        DeleteFolderTree(dest);
+        root.MakeFolders(dest);
+        return Notice(fmt::format("{}: the language archive was left out: {}", file.owner, e.what()));
+      }
       store_->Spend(report.bytes, dest, file.owner);
       for (const auto& refused : report.refused) {
         Notice(fmt::format("{}: zip entry \"{}\" was not written: {}", file.owner, refused.name,

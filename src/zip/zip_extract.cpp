@@ -40,7 +40,10 @@ void WriteAll(int fd, const void* data, std::size_t size, std::int64_t offset, c
     const ssize_t n =
         ::pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw ZipError(fmt::format("{}: {}", what, std::strerror(n < 0 ? errno : EIO)));
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      throw ZipError(fmt::format("{}: {}", what, std::strerror(error)), error);
+    }
     done += static_cast<std::size_t>(n);
   }
 }
@@ -122,7 +125,7 @@ ZipReport ExtractZip(int archiveFd, const std::filesystem::path& archiveName, co
       struct stat st {};
       if (::fstat(out.Get(), &st) == 0 && st.st_size < archive_entry_size(entry))
         if (::ftruncate(out.Get(), static_cast<off_t>(archive_entry_size(entry))) != 0)
-          throw ZipError(fmt::format("{}: {}", writing, std::strerror(errno)));
+          throw ZipError(fmt::format("{}: {}", writing, std::strerror(errno)), errno);
     }
     ++report.files;
   }

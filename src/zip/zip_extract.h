@@ -12,7 +12,12 @@ namespace pagewend {
 
 class ZipError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ZipError(const std::string& what, int code = 0) : std::runtime_error(what), code_(code) {}
+  // The errno of a write that failed (a full disk); 0 when the archive itself is at fault.
+  int Code() const { return code_; }
+
+ private:
+  int code_;
 };
 
 struct ZipLimits {

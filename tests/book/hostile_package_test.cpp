@@ -500,6 +500,22 @@ TEST(HostilePackage, TheToolNamesTheBookAndTheProblem) {
   EXPECT_THAT(result.err, HasSubstr("not a book (no package found at its end)"));
 }
 
+// A language archive that would expand past the run's budget is left out, and the book opens
+// without it.
+TEST(HostilePackage, ALanguageArchivePastTheBudgetIsLeftOut) {
+  TempDir dir;
+  {
+    PackageWriter w(dir / "book.pkg");
+    const RecordRef langs =
+        w.AddRecord(Zip({{"en.xml", "<lang/>"}, {"zeros.bin", std::string(8 << 20, '\0')}}));
+    w.Finish("<book" + RefAttributes("langs_", langs) + "/>", "<project/>");
+  }
+  EXPECT_EQ(UnpackChecked(dir, dir / "book.pkg"), "");
+  const fs::path languages = dir / "outer/inner/run" / layout::kLanguages;
+  EXPECT_TRUE(fs::is_directory(languages));
+  EXPECT_TRUE(fs::is_empty(languages)) << "half an archive was left";
+}
+
 // One noisy image under many pages' own names: pages alike are made once and linked; pages
 // that differ are made until the run's budget is spent, and the book still opens.
 TEST(HostilePackage, ImagesMadeOfOneRecordAreMadeOnceAndWithinTheBudget) {
