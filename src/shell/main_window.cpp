@@ -101,7 +101,24 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(movie_, 0, 0);
+  BuildStrip(layout, palette);
+  BuildProblemPanel(layout, palette, font);
+  BuildViews(layout);
+  BuildMenu();
+  connect(movie_, &MovieHost::FlashCall, this, &MainWindow::HandleFlashCall);
+  connect(movie_, &MovieHost::FileNote, this,
+          [this](const QString& note) { WriteLog(log_.get(), "[Movie]: " + note.toStdString()); });
+  connect(movie_, &MovieHost::LinkRequested, this, &MainWindow::OpenMovieLink);
+  linkOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 
+  resize(152, 20);
+  const QRect screen = PrimaryScreen();
+  move(screen.x() + (screen.width() - width()) / 2, screen.y() + (screen.height() - height()) / 2);
+  // Keys reach the window before its children, whichever child has the focus.
+  qApp->installEventFilter(this);
+}
+
+void MainWindow::BuildStrip(QGridLayout* layout, const QPalette& palette) {
   strip_ = new QWidget(this);
   strip_->setAutoFillBackground(true);
   strip_->setPalette(palette);
@@ -116,7 +133,9 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   stripLayout->addWidget(progressBar_, 0, 0);
   layout->addWidget(strip_, 0, 0);
   strip_->raise();
+}
 
+void MainWindow::BuildProblemPanel(QGridLayout* layout, const QPalette& palette, const QFont& font) {
   // What the window says when the book cannot be played: a sentence, the kept log, and the
   // log's own line behind "Details".
   problem_ = new QWidget(this);
@@ -151,7 +170,10 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   problemLayout->addLayout(buttons);
   layout->addWidget(problem_, 0, 0);
   problem_->hide();
+}
 
+// The movie's start watch and the book's own pages beside it.
+void MainWindow::BuildViews(QGridLayout* layout) {
   movieStartTimer_ = new QTimer(this);
   movieStartTimer_->setSingleShot(true);
   connect(movieStartTimer_, &QTimer::timeout, this, [this] {
@@ -182,7 +204,9 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
     movieStarted_ = true;
     movieStartTimer_->stop();
   });
+}
 
+void MainWindow::BuildMenu() {
   contextMenu_ = new QMenu(this);
   QAction* fullscreen = contextMenu_->addAction("Fullscreen");
   fullscreen->setObjectName("fullscreenAction");
@@ -198,17 +222,6 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   pageView_->Canvas()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(pageView_->Canvas(), &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { contextMenu_->popup(pageView_->Canvas()->mapToGlobal(at)); });
-  connect(movie_, &MovieHost::FlashCall, this, &MainWindow::HandleFlashCall);
-  connect(movie_, &MovieHost::FileNote, this,
-          [this](const QString& note) { WriteLog(log_.get(), "[Movie]: " + note.toStdString()); });
-  connect(movie_, &MovieHost::LinkRequested, this, &MainWindow::OpenMovieLink);
-  linkOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-
-  resize(152, 20);
-  const QRect screen = PrimaryScreen();
-  move(screen.x() + (screen.width() - width()) / 2, screen.y() + (screen.height() - height()) / 2);
-  // Keys reach the window before its children, whichever child has the focus.
-  qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() {
@@ -218,10 +231,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!shown_) {
-    shown_ = true;
-    StartLoading();
-  }
+  if (!loader_) StartLoading();
 }
 
 void MainWindow::StartLoading() {
@@ -299,8 +309,8 @@ void MainWindow::ShowFailure(const book::BookError& error) {
 }
 
 void MainWindow::ShowProblem(const QString& sentence, const QString& details) {
-  if (failed_) return;
-  failed_ = true;
+  if (stage_ == Stage::Failed) return;
+  stage_ = Stage::Failed;
   movieStartTimer_->stop();
   QString text = sentence;
   if (log_ && !run_.keptLogFolder.empty()) {
@@ -323,7 +333,7 @@ void MainWindow::ShowProblem(const QString& sentence, const QString& details) {
   move(screen.x() + (screen.width() - width()) / 2, screen.y() + (screen.height() - height()) / 2);
 }
 
-QString MainWindow::ProblemText() const { return failed_ ? problemText_->text() : QString(); }
+QString MainWindow::ProblemText() const { return Failed() ? problemText_->text() : QString(); }
 
 void MainWindow::BecomePlayer() {
   SetWindowOpacity(0);
@@ -334,7 +344,8 @@ void MainWindow::BecomePlayer() {
 void MainWindow::PlayWrittenBook(const std::shared_ptr<const book::FilesInMaking>& imagesInMaking) {
   // A book shown as pages, or one without a movie, waits for its pages to be read at loaded.
   std::error_code ec;
-  if (run_.pageView || failed_ || !std::filesystem::is_regular_file((paths_ / layout::kStartMovie), ec))
+  if (run_.pageView || stage_ != Stage::Loading ||
+      !std::filesystem::is_regular_file((paths_ / layout::kStartMovie), ec))
     return;
   movie_->AwaitFiles(imagesInMaking);
   BecomePlayer();
@@ -343,10 +354,9 @@ void MainWindow::PlayWrittenBook(const std::shared_ptr<const book::FilesInMaking
 }
 
 void MainWindow::PlayLoadedBook(const book::UnpackedBook& book) {
-  const bool playing = movieSet_;
+  const bool playing = MovieSet();
   if (!playing) BecomePlayer();
   pages_ = std::make_shared<const reading::Book>(book.book);
-  loaded_ = true;
   switchAction_->setEnabled(!pages_->pages.empty());
   if (unavailable_) {
     const Unavailable why = *std::exchange(unavailable_, std::nullopt);
@@ -358,7 +368,9 @@ void MainWindow::PlayLoadedBook(const book::UnpackedBook& book) {
   emit BookLoaded();
 }
 
-bool MainWindow::ShowsPages() const { return !pageView_->isHidden(); }
+bool MainWindow::ShowsPages() const { return stage_ == Stage::Pages; }
+
+bool MainWindow::MovieSet() const { return !movie_->Movie().empty(); }
 
 bool MainWindow::ShowPages(const QString& note) {
   if (!pages_ || pages_->pages.empty()) return false;
@@ -369,6 +381,7 @@ bool MainWindow::ShowPages(const QString& note) {
   pageView_->raise();
   pageView_->Canvas()->setFocus();
   switchAction_->setText("Movie");
+  stage_ = Stage::Pages;
   return true;
 }
 
@@ -376,11 +389,12 @@ void MainWindow::ShowMovie() {
   pageView_->hide();
   movie_->show();
   switchAction_->setText("Page view");
-  if (!movieSet_) StartMovie();
+  stage_ = Stage::Playing;
+  if (!MovieSet()) StartMovie();
 }
 
 void MainWindow::SwitchView() {
-  if (!loaded_ || failed_ || !switchAction_->isEnabled()) return;
+  if (!Loaded() || Failed() || !switchAction_->isEnabled()) return;
   if (ShowsPages())
     ShowMovie();
   else
@@ -389,8 +403,8 @@ void MainWindow::SwitchView() {
 
 void MainWindow::MovieUnavailable(const QString& note, const QString& sentence, const QString& details) {
   movieStartTimer_->stop();
-  if (failed_) return;
-  if (!loaded_) {
+  if (Failed()) return;
+  if (!Loaded()) {
     unavailable_ = Unavailable{note, sentence, details};
     return;
   }
@@ -405,7 +419,7 @@ void MainWindow::SetWindowOpacity(int alpha) { setWindowOpacity(alpha / 255.0); 
 void MainWindow::StartMovie() {
   const std::filesystem::path movie = (paths_ / layout::kStartMovie);
   std::error_code ec;
-  movieSet_ = true;
+  stage_ = Stage::Playing;
   if (!std::filesystem::is_regular_file(movie, ec)) {
     MovieUnavailable(QStringLiteral("This book has no start movie, so its pages are shown instead."),
                      QStringLiteral("The book %1 has no start movie, so there is nothing to play.")
@@ -504,7 +518,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (HandleEscape(watched, event)) return true;
   if (HandleMenuRequest(watched, event)) return true;
   if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&
-      watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this && loaded_ && !failed_) {
+      watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this && Loaded() && !Failed()) {
     SwitchView();
     return true;
   }

@@ -20,6 +20,7 @@
 
 class QAction;
 class QLabel;
+class QGridLayout;
 class QMenu;
 class QTimer;
 class QProgressBar;
@@ -80,7 +81,7 @@ class MainWindow : public QWidget {
   // reason as details, says the same on stderr and keeps the run's log.
   void ShowFailure(const book::BookError& error);
   // The run ended without the book playing: closing the window ends the program with an error.
-  bool Failed() const { return failed_; }
+  bool Failed() const { return stage_ == Stage::Failed; }
   QString ProblemText() const;
 
   bool BorderNone() const { return borderNone_; }
@@ -96,7 +97,8 @@ class MainWindow : public QWidget {
   void SwitchView();
   MovieHost* Movie() const { return movie_; }
   QPoint SavedCursor() const { return savedCursor_; }
-  bool Loaded() const { return loaded_; }
+  // The book is loaded: its pages are read, whatever the window shows.
+  bool Loaded() const { return pages_ != nullptr; }
 
  signals:
   void BookLoaded();
@@ -110,10 +112,18 @@ class MainWindow : public QWidget {
   class Listener;
   class MessageBoxNotifier;
 
+  // The constructor's parts: the loading strip, the problem panel, the movie's watch with the
+  // page view, and the window's menu.
+  void BuildStrip(QGridLayout* layout, const QPalette& palette);
+  void BuildProblemPanel(QGridLayout* layout, const QPalette& palette, const QFont& font);
+  void BuildViews(QGridLayout* layout);
+  void BuildMenu();
   void StartLoading();
   void ShowProblem(const QString& sentence, const QString& details);
   void EndRun();
   void StartMovie();
+  // The movie has been given to the host (it may not have started).
+  bool MovieSet() const;
   void ShowMovie();
   // The book's pages in place of the movie, with a note saying why when the movie could not play.
   // False when the book has no pages to show.
@@ -143,12 +153,13 @@ class MainWindow : public QWidget {
   PageView* pageView_;
   QAction* switchAction_;
   std::shared_ptr<const reading::Book> pages_;
-  bool movieSet_ = false;
-  bool failed_ = false;
+  // What the window shows: the loading strip, the movie, the book's own pages, or why the book
+  // could not be opened (for good). The movie may play before the book is loaded.
+  enum class Stage { Loading, Playing, Pages, Failed };
+  Stage stage_ = Stage::Loading;
+  // The movie's first frame has been shown.
   bool movieStarted_ = false;
-  bool shown_ = false;
   bool borderNone_ = false;
-  bool loaded_ = false;
   // The movie gave up before the book was loaded: what to say once its pages are read.
   struct Unavailable {
     QString note, sentence, details;
