@@ -1,9 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 
 namespace pagewend::book {
 
@@ -21,9 +23,25 @@ class FilesInMaking {
   // The same, with names that differ in ASCII case only taken as one, as a book's movie names them.
   bool ContainsIgnoringCase(const std::filesystem::path& file) const;
 
+  // Calls done once no file that matches file (ignoring ASCII case) is in making any more; false,
+  // without calling it, when none is now. done runs on the thread that ends the making, under the
+  // list's lock, so it must do no more than hand the news on; DropWaiters(owner) ends every wait
+  // of an owner, after which none of its done calls runs.
+  bool WhenDone(const std::filesystem::path& file, const void* owner, std::function<void()> done) const;
+  void DropWaiters(const void* owner) const;
+
  private:
+  bool ContainsIgnoringCaseLocked(const std::string& normal) const;
+  void WakeLocked();
+
+  struct Waiter {
+    std::string file;
+    const void* owner;
+    std::function<void()> done;
+  };
   mutable std::mutex mutex_;
   std::multiset<std::filesystem::path> files_;
+  mutable std::vector<Waiter> waiters_;
 };
 
 }  // namespace pagewend::book

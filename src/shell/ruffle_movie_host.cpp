@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QResource>
-#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -37,7 +36,6 @@ namespace {
 constexpr char kScheme[] = "pagewend";
 constexpr char kHost[] = "book";
 const QString kPageUrl = QStringLiteral("pagewend://book/player/index.html");
-constexpr int kInMakingPollMs = 40;
 
 }  // namespace
 
@@ -112,7 +110,14 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
   }
 
   void SetMovieFolder(fs::path folder) { movieFolder_ = std::move(folder); }
-  void AwaitFiles(std::shared_ptr<const book::FilesInMaking> files) { inMaking_ = std::move(files); }
+  ~BookSchemeHandler() override {
+    if (inMaking_) inMaking_->DropWaiters(this);
+  }
+
+  void AwaitFiles(std::shared_ptr<const book::FilesInMaking> files) {
+    if (inMaking_) inMaking_->DropWaiters(this);
+    inMaking_ = std::move(files);
+  }
 
   void requestStarted(QWebEngineUrlRequestJob* job) override {
     const QUrl url = job->requestUrl();
@@ -160,14 +165,7 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
     std::optional<BookFileMatch> file;
     if (path.startsWith(QLatin1String("/movie/"))) {
       const QString name = path.mid(7);
-      if (StillInMaking(name)) {
-        // Asked again shortly: the file's maker is one of the loader's workers, which has no way
-        // to this thread but the window's.
-        QTimer::singleShot(kInMakingPollMs, this, [this, waiting = QPointer<QWebEngineUrlRequestJob>(job)] {
-          if (waiting) requestStarted(waiting);
-        });
-        return;
-      }
+      if (AwaitMaking(job, name)) return;
       file = FindBookFile(movieFolder_, name.toStdString());
       if (!file)
         Note(QStringLiteral("the movie asked for \"%1\", which is not among the book's files").arg(name));
@@ -191,10 +189,34 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
   std::function<void(const QString&)> onNote;
 
  private:
-  bool StillInMaking(const QString& relative) const {
+  // A request for a file still being made waits for it, and is asked again once it is made (by
+  // one of the loader's workers, which reaches this thread through the event queue). True when
+  // the request waits, or has failed because too many already do.
+  bool AwaitMaking(QWebEngineUrlRequestJob* job, const QString& relative) {
     if (!inMaking_ || movieFolder_.empty()) return false;
     const std::optional<fs::path> joined = JoinInside(movieFolder_, relative.toStdString());
-    return joined && inMaking_->ContainsIgnoringCase(*joined);
+    if (!joined || !inMaking_->ContainsIgnoringCase(*joined)) return false;
+    if (waiting_ >= kMaxWaiting) {
+      Note(QStringLiteral("the movie asked for \"%1\" while %2 of its requests wait for files in making; "
+                          "it is refused")
+               .arg(relative)
+               .arg(waiting_));
+      job->fail(QWebEngineUrlRequestJob::RequestDenied);
+      return true;
+    }
+    const auto waiting = QPointer<QWebEngineUrlRequestJob>(job);
+    const bool waits = inMaking_->WhenDone(*joined, this, [this, waiting] {
+      QMetaObject::invokeMethod(
+          this,
+          [this, waiting] {
+            --waiting_;
+            if (waiting) requestStarted(waiting);
+          },
+          Qt::QueuedConnection);
+    });
+    if (!waits) return false;
+    ++waiting_;
+    return true;
   }
 
   // A movie that asks for the same missing file every frame must not fill the log.
@@ -220,6 +242,9 @@ class BookSchemeHandler final : public QWebEngineUrlSchemeHandler {
   }
 
   static constexpr int kMaxNotes = 100;
+  // A movie may ask for every page's images at once; more than this many waiting is no book's.
+  static constexpr int kMaxWaiting = 1000;
+  int waiting_ = 0;
   fs::path movieFolder_;
   PageBridge* bridge_;
   int notes_ = 0;

@@ -174,7 +174,17 @@ TEST(BookOpener, WrittenComesWithEveryFileInPlaceAndThePageImagesOnDiskOrInMakin
   const std::vector<fs::path> images = {f / "res/mobile/page0001_i1.jpg", f / "res/pages/thumb_0001.jpg",
                                         f / "res/thumbnails/thumb_0.png", f / "res/mobile/page0002_i1.png",
                                         f / "res/pages/thumb_0002.png",   f / "res/thumbnails/thumb_1.png"};
+  // A wait for an image in making (named in another case) ends once, when it is made; a wait
+  // dropped by its owner never ends.
+  int woken = 0;
+  int dropped = 0;
+  const int reader = 0;
+  const int gone = 0;
   listener.check = [&] {
+    if (!opener.ImagesInMaking()->WhenDone(f / "res/thumbnails/THUMB_1.PNG", &reader, [&] { ++woken; }))
+      ++woken;
+    opener.ImagesInMaking()->WhenDone(images.back(), &gone, [&] { ++dropped; });
+    opener.ImagesInMaking()->DropWaiters(&gone);
     EXPECT_EQ(ReadFile(f / "framework.swf"), "FRAMEWORK");
     EXPECT_EQ(ReadFile(f / "book.swf").substr(0, 3), "CWS");
     EXPECT_EQ(ReadFile(f / "res/pages/p2.swf").substr(0, 3), "FWS");
@@ -185,6 +195,8 @@ TEST(BookOpener, WrittenComesWithEveryFileInPlaceAndThePageImagesOnDiskOrInMakin
   opener.SplitAll();
   EXPECT_THAT(listener.events, ElementsAre("title My Book", "progress 5 100", "progress 10 100", "written",
                                            "progress 55 100", "progress 100 100", "loaded"));
+  EXPECT_EQ(woken, 1);
+  EXPECT_EQ(dropped, 0);
   for (const fs::path& image : images) {
     EXPECT_TRUE(fs::exists(image)) << image;
     EXPECT_FALSE(opener.ImagesInMaking()->Contains(image)) << image;
