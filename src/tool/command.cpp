@@ -63,14 +63,31 @@ FolderGuard::~FolderGuard() {
   if (!folder_.empty()) DeleteFolderTree(folder_);
 }
 
-void CheckOutputFolder(const std::filesystem::path& target, bool force, const std::string& done) {
+std::filesystem::path CheckOutputFolder(const std::filesystem::path& given, const std::filesystem::path& book,
+                                        bool force, const std::string& done) {
   namespace fs = std::filesystem;
   std::error_code ec;
+  fs::path target = given;
+  // A link given as the folder is followed: the folder it leads to is replaced, the link stays.
+  if (fs::is_symlink(fs::symlink_status(given, ec))) {
+    target = fs::canonical(given, ec);
+    if (ec) throw ToolError(fmt::format("{} is a link that leads nowhere", given.string()));
+  }
   if (fs::exists(fs::symlink_status(target, ec)) && !fs::is_directory(target, ec))
-    throw ToolError(fmt::format("{} exists and is not a folder", target.string()));
+    throw ToolError(fmt::format("{} exists and is not a folder", given.string()));
   if (fs::exists(target, ec) && !fs::is_empty(target, ec) && !force)
-    throw ToolError(fmt::format("{} is not empty (use --force to replace it once the book is {})",
-                                target.string(), done));
+    throw ToolError(
+        fmt::format("{} is not empty (use --force to replace it once the book is {})", given.string(), done));
+  // Replacing a folder that holds the book would delete the book with it.
+  if (fs::exists(target, ec)) {
+    const fs::path folder = fs::canonical(target, ec);
+    std::error_code bookEc;
+    const fs::path file = fs::weakly_canonical(book, bookEc);
+    if (!ec && !bookEc &&
+        std::mismatch(folder.begin(), folder.end(), file.begin(), file.end()).first == folder.end())
+      throw ToolError(fmt::format("{} holds the book itself; choose another output folder", given.string()));
+  }
+  return target;
 }
 
 std::filesystem::path MakePartialSibling(const std::filesystem::path& target) {

@@ -104,8 +104,11 @@ class FolderGuard {
 };
 
 // Throws unless target may become a command's output folder: it is missing, empty, or force is
-// given (and it is a folder). done says when it would be replaced: "once the book is DONE".
-void CheckOutputFolder(const std::filesystem::path& target, bool force, const std::string& done);
+// given (and it is a folder), and it does not hold the book. done says when it would be replaced:
+// "once the book is DONE". Returns the folder to replace: target, or where a link there leads.
+std::filesystem::path CheckOutputFolder(const std::filesystem::path& target,
+                                        const std::filesystem::path& book, bool force,
+                                        const std::string& done);
 
 // Makes a fresh PartialSibling of target, private to the user (0700), and names it on failure.
 std::filesystem::path MakePartialSibling(const std::filesystem::path& target);

@@ -92,8 +92,7 @@ Command AddExportCommand(CLI::App& app) {
     // That is half the time of a page on a virtual machine.
     ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    const fs::path target = o->dir;
-    CheckOutputFolder(target, o->force, "exported");
+    const fs::path target = CheckOutputFolder(o->dir, args->file, o->force, "exported");
     {
       const package::PackageFile file(args->file);
       LocateBook(file);

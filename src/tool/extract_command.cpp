@@ -89,8 +89,8 @@ Command AddExtractCommand(CLI::App& app) {
 
   return c.With([args = c.args, o] {
     const auto start = std::chrono::steady_clock::now();
-    const fs::path target = o->dir.empty() ? DefaultFolder(args->file) : fs::path(o->dir);
-    CheckOutputFolder(target, o->force, "unpacked");
+    const fs::path target = CheckOutputFolder(o->dir.empty() ? DefaultFolder(args->file) : fs::path(o->dir),
+                                              args->file, o->force, "unpacked");
     {
       const package::PackageFile file(args->file);
       LocateBook(file);

@@ -183,6 +183,37 @@ TEST(ExtractCommand, AHugeThumbnailIsRefusedForItsPageOnly) {
   }
 }
 
+// A link given as the output folder is followed and stays a link, with nothing left beside it;
+// an output folder that holds the book is refused before anything of it is removed.
+TEST(ExtractCommand, TheOutputFolderIsFollowedThroughALinkAndNeverHoldsTheBook) {
+  testing::TempDir dir;
+  fs::create_directories(dir / "box");
+  testing::WriteRichBook(dir / "box/book.exe");
+  fs::create_directory(dir / "real");
+  fs::create_directory_symlink("real", dir / "link");
+  for (int run = 0; run < 2; ++run)
+    EXPECT_EQ(RunTool({"extract", (dir / "box/book.exe").string(), "-o", (dir / "link").string(), "--force"})
+                  .exitCode,
+              0);
+  EXPECT_TRUE(fs::is_symlink(dir / "link"));
+  EXPECT_FALSE(fs::is_empty(dir / "real"));
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.Path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_THAT(names, ::testing::ElementsAre("box", "link", "real"));
+
+  for (const char* command : {"extract", "export"}) {
+    std::vector<std::string> args = {command, (dir / "box/book.exe").string(), "-o", (dir / "box").string(),
+                                     "--force"};
+    if (std::string(command) == "export") args.push_back("--html");
+    const auto held = RunTool(args);
+    EXPECT_EQ(held.exitCode, 1) << command;
+    EXPECT_THAT(held.err, HasSubstr("holds the book itself")) << command;
+    EXPECT_TRUE(fs::exists(dir / "box/book.exe")) << command;
+  }
+}
+
 TEST(ExtractCommand, FailsWithTheFileAndTheProblem) {
   testing::TempDir dir;
   testing::WriteFile(dir / "junk.exe", std::string(100, 'j'));
