@@ -139,7 +139,18 @@ void BookOpener::Refuse(const std::string& owner, const std::string& name) {
   Notice(fmt::format("{}: \"{}\" was not written: {}", owner, name, why));
 }
 
+std::string BookOpener::Shown(std::string text) const {
+  const std::string root = paths_.Root().string() + "/";
+  if (!options_.shownFolder || root.size() <= 1) return text;
+  const std::string shown =
+      options_.shownFolder->empty() ? std::string() : options_.shownFolder->string() + "/";
+  for (std::size_t at = text.find(root); at != std::string::npos; at = text.find(root, at + shown.size()))
+    text.replace(at, root.size(), shown);
+  return text;
+}
+
 void BookOpener::Notice(std::string message) {
+  message = Shown(std::move(message));
   WriteLog(log_, message);
   notices_.push_back(std::move(message));
 }
@@ -374,8 +385,9 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
         std::move(job), record, [this, progress, i](const std::optional<imaging::PageImageError>& problem) {
           if (problem) {
             ++pagesWithoutImages_;
-            WriteLog(log_, fmt::format("Page[{}]: its images were not all made: {}", i, problem->what()));
-            if (problem->MissingSource()) notices_.emplace_back(problem->what());
+            WriteLog(log_,
+                     fmt::format("Page[{}]: its images were not all made: {}", i, Shown(problem->what())));
+            if (problem->MissingSource()) notices_.emplace_back(Shown(problem->what()));
           }
           listener_.BookProgress(progress, 100);
         });

@@ -51,6 +51,10 @@ struct OpenerOptions {
   // Room on disk for the images a run makes, beyond the twice the package's size its records may
   // take: a small package must not fill the disk through the images made of it either.
   std::int64_t madeImageBytes = std::int64_t{64} << 20;
+  // Where the working folder's files are to be found once the run is over (a caller may move
+  // them): the notices and the log name paths below it. Empty: paths relative to the folder.
+  // Unset (the default) names the working folder itself.
+  std::optional<std::filesystem::path> shownFolder;
 };
 
 // Unpacks a book package into a run's working folder: parses the two documents, writes every
@@ -97,6 +101,8 @@ class BookOpener {
   void WriteRecord(const package::Slice& payload, const std::filesystem::path& dest, const std::string& what);
   // Logs and tells the user that a record's name would put it outside the working folder.
   void Refuse(const std::string& owner, const std::string& name);
+  // The text with the working folder's paths as the caller shows them.
+  std::string Shown(std::string text) const;
   // Logs a problem the book survives and keeps it for the one message after the run.
   void Notice(std::string message);
   void NotifyNotices();

@@ -242,7 +242,7 @@ void MainWindow::StartLoading() {
   // The program's log, once made, serves every later window of the program too.
   setup.log = log_;
   setup.programFolder = run_.programFolder;
-  setup.options = book::OpenerOptions{run_.settings, 0};
+  setup.options.settings = run_.settings;
   setup.options.imagesInBackground = true;
   loader_ = std::make_unique<LoadingThread>(
       std::move(setup), *listener_, *notifier_,

@@ -111,6 +111,8 @@ Command AddExportCommand(CLI::App& app) {
     book::UnpackSetup setup;
     setup.bookFile = args->file;
     setup.workingFolder = unpacked;
+    // The unpacked files go once the web book is written: notices name them by the book's own layout.
+    setup.options.shownFolder = fs::path();
     setup.options.settings = SystemSettings::FromUserLocale();
     setup.options.jobs = o->jobs;
     // The web book's images are made from the pages' own files below.

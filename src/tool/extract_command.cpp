@@ -107,6 +107,8 @@ Command AddExtractCommand(CLI::App& app) {
     book::UnpackSetup setup;
     setup.bookFile = args->file;
     setup.workingFolder = partial;
+    // The files are known by the target's name once the run is over.
+    setup.options.shownFolder = fs::absolute(target).lexically_normal();
     setup.options.settings = SystemSettings::FromUserLocale();
     setup.options.jobs = o->jobs;
     book::UnpackRun run(std::move(setup), listener, notifier);
