@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -204,6 +205,23 @@ std::string IndexHtml(const reading::Book& book, const std::vector<PageFiles>& f
   return html;
 }
 
+// What a page's images are made of: pages alike in all of it have the very same images. A file
+// is known by its identity on disk, so that names linked to one record count as one.
+std::string ImagesKey(const imaging::ExportImageJob& job) {
+  std::string key = fmt::format("{:06x}", job.page.background);
+  for (const reading::PagePart& part : job.page.parts) {
+    struct stat st {};
+    if (part.kind == reading::PagePart::Kind::Image && ::stat(part.file.c_str(), &st) == 0)
+      key += fmt::format("|i{}:{}", st.st_dev, st.st_ino);
+    else
+      key += fmt::format("|t{}:{:06x}:{}:{}:{}:{}:{}:{}:{}", part.text.size(), part.style.color,
+                         part.style.size, part.style.bold, part.style.italic, part.style.underline,
+                         part.style.font, part.style.align, part.text);
+    key += fmt::format("@{},{},{},{}", part.box.x, part.box.y, part.box.width, part.box.height);
+  }
+  return key;
+}
+
 }  // namespace
 
 WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, const fs::path& folder,
@@ -224,6 +242,8 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
 
   const imaging::TextDrawing drawing;
   OrderedPool pool(options.jobs == 0 ? OrderedPool::DefaultWorkers() : options.jobs);
+  // The first page made of each content: a page alike shows its images, made once.
+  std::map<std::string, int> firstAlike;
   for (int i = 0; i < count; ++i) {
     if (options.stopped && options.stopped()) {
       pool.Cancel();
@@ -243,16 +263,24 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
     job->zoom = fs::path("pages") / (name + "-zoom");
     job->thumb = fs::path("thumbs") / name;
     job->outputs = out;
-    auto made = std::make_shared<imaging::ExportedImages>();
-    pool.Submit([job, made] { *made = imaging::WriteExportImages(*job); },
-                [&, i, made, name] {
-                  PageFiles& f = files[static_cast<std::size_t>(i)];
-                  f.screen = "pages/" + name + made->extension;
-                  f.zoom = made->separateZoom ? "pages/" + name + "-zoom" + made->extension : f.screen;
-                  f.thumb = "thumbs/" + name + made->extension;
-                  f.size = made->screen;
-                  if (options.progress) options.progress(i + 1, count);
-                });
+    if (const auto [first, fresh] = firstAlike.emplace(ImagesKey(*job), i); !fresh) {
+      pool.Submit([] {},
+                  [&, i, from = first->second] {
+                    files[static_cast<std::size_t>(i)] = files[static_cast<std::size_t>(from)];
+                    if (options.progress) options.progress(i + 1, count);
+                  });
+    } else {
+      auto made = std::make_shared<imaging::ExportedImages>();
+      pool.Submit([job, made] { *made = imaging::WriteExportImages(*job); },
+                  [&, i, made, name] {
+                    PageFiles& f = files[static_cast<std::size_t>(i)];
+                    f.screen = "pages/" + name + made->extension;
+                    f.zoom = made->separateZoom ? "pages/" + name + "-zoom" + made->extension : f.screen;
+                    f.thumb = "thumbs/" + name + made->extension;
+                    f.size = made->screen;
+                    if (options.progress) options.progress(i + 1, count);
+                  });
+    }
     // The text is read while the workers draw.
     std::string text;
     bool cut = false;
