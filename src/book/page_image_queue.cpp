@@ -47,6 +47,7 @@ PageImageQueue::PageImageQueue(RecordStore& store, std::shared_ptr<FilesInMaking
     : store_(store),
       inMaking_(std::move(inMaking)),
       stopped_(stopped),
+      pixels_(std::make_shared<imaging::PixelBudget>(imaging::kRunPixelBytes)),
       // Every page's job may wait at once (a few hundred bytes each), so that the files are all
       // written while the first images are still being made.
       pool_(options.jobs ? options.jobs : OrderedPool::DefaultWorkers(), pages + 1,
@@ -76,6 +77,7 @@ void PageImageQueue::Add(std::optional<PageImageJob> job, std::pair<std::int64_t
     return;
   }
   ForOutputs(*job, [this](const fs::path& made) { inMaking_->Add(made); });
+  job->pixels = pixels_;
   const std::string key = JobKey(*job, sourceRecord);
   if (const auto first = made_.find(key); first != made_.end()) {
     // Its turn comes after the first page's, whose images are then made or given up on.

@@ -11,6 +11,7 @@
 
 #include "book/files_in_making.h"
 #include "imaging/page_images.h"
+#include "imaging/pixel_budget.h"
 #include "support/ordered_pool.h"
 
 namespace pagewend::book {
@@ -55,12 +56,15 @@ class PageImageQueue {
   RecordStore& store_;
   std::shared_ptr<FilesInMaking> inMaking_;
   const std::atomic<bool>& stopped_;
-  OrderedPool pool_;
   // The sources the jobs still to finish read.
   std::map<std::filesystem::path, int> readByJobs_;
   // The first page made at each record and sizes, and what became of it.
   std::map<std::string, std::shared_ptr<Made>> made_;
   std::atomic<bool> overBudget_{false};
+  // Decoded pixels of all the workers together stay within one budget.
+  std::shared_ptr<imaging::PixelBudget> pixels_;
+  // Last, so that it goes first: its workers use everything above.
+  OrderedPool pool_;
 };
 
 }  // namespace pagewend::book

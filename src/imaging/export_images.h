@@ -42,6 +42,8 @@ struct ExportImageJob {
   std::filesystem::path zoom;
   std::filesystem::path thumb;
   std::shared_ptr<const FolderRoot> outputs;
+  // The export's budget for decoded pixels, shared by its workers.
+  std::shared_ptr<PixelBudget> pixels = {};
 };
 
 struct ExportedImages {

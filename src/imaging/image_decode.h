@@ -5,19 +5,22 @@
 #include <functional>
 
 #include "imaging/page_images.h"
+#include "imaging/pixel_budget.h"
 
 namespace pagewend::imaging {
 
 struct DecodedImage {
   QImage image;
   Size original;
+  // The image's bytes in the run's pixel budget, held as long as the image is.
+  PixelBudget::Share share = {};
 };
 
 // Decodes a raster file at the size sizeFor gives for its original size, or at the original size
 // where that is no smaller: a JPEG by libjpeg's scaled decoding within its limits, the other
 // formats by Qt's readers within the decoded-image limit. Throws PageImageError naming the file
-// for a missing, broken or oversized image.
+// for a missing, broken or oversized image. With a budget, the decode first waits for its bytes.
 DecodedImage DecodeImage(const std::filesystem::path& source,
-                         const std::function<Size(Size original)>& sizeFor);
+                         const std::function<Size(Size original)>& sizeFor, PixelBudget* budget = nullptr);
 
 }  // namespace pagewend::imaging

@@ -76,7 +76,8 @@ Size DecodedSize(const PageImageJob& job, Size original) {
 
 // The one decode of a job.
 DecodedImage Decode(const PageImageJob& job) {
-  return DecodeImage(job.source, [&job](Size original) { return DecodedSize(job, original); });
+  return DecodeImage(
+      job.source, [&job](Size original) { return DecodedSize(job, original); }, job.pixels.get());
 }
 
 QImage ScaledTo(const QImage& image, Size size) {
@@ -114,7 +115,8 @@ void Save(const QImage& image, const std::filesystem::path& dest, const FolderRo
 
 }  // namespace
 
-DecodedImage DecodeImage(const std::filesystem::path& source, const std::function<Size(Size)>& sizeFor) {
+DecodedImage DecodeImage(const std::filesystem::path& source, const std::function<Size(Size)>& sizeFor,
+                         PixelBudget* budget) {
   if (!std::filesystem::exists(source))
     throw PageImageError(fmt::format("File do not exist: {}", source.string()), /*missingSource=*/true);
   const auto decodedSize = [&sizeFor](Size original) {
@@ -124,10 +126,15 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
       return original;
     return wanted;
   };
+  const auto take = [budget](Size size) {
+    return budget ? budget->Take(std::int64_t{4} * size.width * size.height) : PixelBudget::Share();
+  };
   if (Mark(source) == kJpegMark) {
     JpegReader jpeg(source);
     const Size original = WithinPixelLimit(jpeg.PixelSize(), source);
-    return {jpeg.Read(decodedSize(original)), original};
+    const Size decoded = decodedSize(original);
+    PixelBudget::Share share = take(decoded);
+    return {jpeg.Read(decoded), original, std::move(share)};
   }
   QImageReader reader(ToQString(source));
   reader.setAutoTransform(false);
@@ -135,11 +142,12 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
   const Size original = OriginalSize(reader, source);
   const Size decoded = decodedSize(original);
   if (decoded != original) reader.setScaledSize(QSize(decoded.width, decoded.height));
+  PixelBudget::Share share = take(decoded);
   QImage image = reader.read();
   if (image.isNull())
     throw PageImageError(
         fmt::format("{}: cannot decode the image: {}", source.string(), reader.errorString().toStdString()));
-  return {std::move(image), original};
+  return {std::move(image), original, std::move(share)};
 }
 
 void WriteImage(const QImage& image, const std::filesystem::path& dest, const FolderRoot& outputs,

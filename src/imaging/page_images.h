@@ -11,6 +11,8 @@
 
 namespace pagewend::imaging {
 
+class PixelBudget;
+
 // An image that could not be made, for a reason that ends the run (the disk is full, the
 // folder is gone, a link stands where an image goes).
 class ImageError : public std::runtime_error {
@@ -72,6 +74,8 @@ struct PageImageJob {
   // The folder the three outputs lie below: each is created beneath it, never through a link.
   // Without one they are written by path.
   std::shared_ptr<const FolderRoot> outputs = {};
+  // The run's budget for decoded pixels, shared by its workers; none: no limit but the image's own.
+  std::shared_ptr<PixelBudget> pixels = {};
 };
 
 // Decodes the source once, at the smallest size that serves every output, and writes the three

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "imaging/export_images.h"
+#include "imaging/pixel_budget.h"
 #include "support/folder_root.h"
 #include "support/links.h"
 #include "support/ordered_pool.h"
@@ -242,6 +243,8 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
 
   const imaging::TextDrawing drawing;
   OrderedPool pool(options.jobs == 0 ? OrderedPool::DefaultWorkers() : options.jobs);
+  // Decoded pixels of all the workers together stay within one budget.
+  const auto pixels = std::make_shared<imaging::PixelBudget>(imaging::kRunPixelBytes);
   // The first page made of each content: a page alike shows its images, made once.
   std::map<std::string, int> firstAlike;
   for (int i = 0; i < count; ++i) {
@@ -263,6 +266,7 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
     job->zoom = fs::path("pages") / (name + "-zoom");
     job->thumb = fs::path("thumbs") / name;
     job->outputs = out;
+    job->pixels = pixels;
     if (const auto [first, fresh] = firstAlike.emplace(ImagesKey(*job), i); !fresh) {
       pool.Submit([] {},
                   [&, i, from = first->second] {

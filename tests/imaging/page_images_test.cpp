@@ -6,10 +6,13 @@
 #include <zlib.h>
 #include <QImage>
 #include <QImageReader>
-
+#include <atomic>
 #include <chrono>
+#include <optional>
+#include <thread>
 
 #include "imaging/jpeg_reader.h"
+#include "imaging/pixel_budget.h"
 #include "testing/jpeg_bytes.h"
 #include "testing/temp_dir.h"
 
@@ -198,6 +201,27 @@ TEST(PageImages, HostileJpegsAreRefusedQuicklyAndSmall) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_LT(PeakRssKib() - peakBefore, 256 * 1024);
   EXPECT_FALSE(fs::exists(job.mobile));
+}
+
+// Workers share one budget of decoded bytes: a share that does not fit waits until an earlier
+// one goes; one larger than the whole waits for all of it rather than for ever.
+TEST(PageImages, DecodesOfAllWorkersShareOneBudget) {
+  PixelBudget budget(100);
+  auto first = std::make_optional(budget.Take(60));
+  std::atomic<bool> second{false};
+  std::thread waiter([&] {
+    const PixelBudget::Share share = budget.Take(60);
+    second = true;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (budget.Waiting() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  ASSERT_EQ(budget.Waiting(), 1u);
+  EXPECT_FALSE(second.load()) << "both shares held 120 of 100 bytes";
+  first.reset();
+  waiter.join();
+  EXPECT_TRUE(second.load());
+  const PixelBudget::Share whole = budget.Take(1000);
+  EXPECT_EQ(budget.Waiting(), 0u);
 }
 
 }  // namespace
