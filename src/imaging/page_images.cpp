@@ -133,7 +133,8 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
     JpegReader jpeg(source);
     const Size original = WithinPixelLimit(jpeg.PixelSize(), source);
     const Size decoded = decodedSize(original);
-    PixelBudget::Share share = take(decoded);
+    // The scaled decoding works at up to twice the size asked for, each way.
+    PixelBudget::Share share = take({2 * decoded.width, 2 * decoded.height});
     return {jpeg.Read(decoded), original, std::move(share)};
   }
   QImageReader reader(ToQString(source));
@@ -142,7 +143,8 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
   const Size original = OriginalSize(reader, source);
   const Size decoded = decodedSize(original);
   if (decoded != original) reader.setScaledSize(QSize(decoded.width, decoded.height));
-  PixelBudget::Share share = take(decoded);
+  // Qt's readers decode most formats whole and scale after.
+  PixelBudget::Share share = take(original);
   QImage image = reader.read();
   if (image.isNull())
     throw PageImageError(

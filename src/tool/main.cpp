@@ -58,10 +58,29 @@ std::string WithoutSubject(std::string_view message, const std::string& subject)
   const std::string prefix = subject + ": ";
   while (!subject.empty() && message.starts_with(prefix)) message.remove_prefix(prefix.size());
   std::string out(message);
-  const std::string inside =
-      fs::path(subject).lexically_normal().string() + (subject.ends_with('/') ? "" : "/");
-  for (std::size_t at; !subject.empty() && (at = out.find(inside)) != std::string::npos;)
-    out.erase(at, inside.size());
+  if (subject.empty()) return out;
+  // The subject's folder as given and as a full path, where a path begins: "c2/" is not to be
+  // taken out of "/tmp/c2/project.xml", which then names another file.
+  const auto folderOf = [](fs::path path) {
+    path = path.lexically_normal();
+    if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
+    return path.string() + "/";
+  };
+  const std::string given = folderOf(subject);
+  const std::string full = folderOf(fs::absolute(subject));
+  const auto startsPath = [&out](std::size_t at) {
+    if (at == 0) return true;
+    const char before = out[at - 1];
+    return before == ' ' || before == '"' || before == '\'' || before == '(';
+  };
+  for (const std::string& inside : {full, given}) {
+    for (std::size_t at = 0; (at = out.find(inside, at)) != std::string::npos;) {
+      if (startsPath(at))
+        out.erase(at, inside.size());
+      else
+        at += inside.size();
+    }
+  }
   return out;
 }
 

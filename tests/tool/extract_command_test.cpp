@@ -297,6 +297,11 @@ TEST(PackCommand, RoundTripsThroughTheToolAndRefusesBrokenFolders) {
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_THAT(missing.err, HasSubstr("logo.png"));
   EXPECT_FALSE(fs::exists(dir / "bad.pkg"));
+  // Run from the folder above, with the folder named as a relative path: the file it names is
+  // the one that is missing.
+  const auto relative = testing::RunToolInterrupted({"pack", "a", "-o", "bad.pkg"},
+                                                    std::chrono::milliseconds(-1), 0, dir.Path());
+  EXPECT_THAT(relative.err, HasSubstr("pagewend pack: a: project.logo: files/res/other/logo.png is missing"));
   EXPECT_EQ(RunTool({"pack", (dir / "nowhere").string(), "-o", (dir / "x.pkg").string()}).exitCode, 1);
   for (const auto& entry : fs::directory_iterator(dir.Path()))
     EXPECT_THAT(entry.path().filename().string(), ::testing::Not(HasSubstr("partial")));
