@@ -1,4 +1,3 @@
-#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,11 +86,6 @@ Command AddExportCommand(CLI::App& app) {
 
   return c.With([args = c.args, o] {
     const auto start = std::chrono::steady_clock::now();
-    // Every page allocates and frees the same few large buffers (a source's coefficients, a
-    // decoded page): kept by the allocator instead of mapped afresh, they cost no page faults.
-    // That is half the time of a page on a virtual machine.
-    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     const fs::path target = CheckOutputFolder(o->dir, args->file, o->force, "exported");
     {
       const package::PackageFile file(args->file);

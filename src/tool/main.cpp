@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/large_buffers.h"
 #include "support/text.h"
 #include "tool/command.h"
 
@@ -87,6 +88,7 @@ std::string WithoutSubject(std::string_view message, const std::string& subject)
 }  // namespace
 
 int main(int argc, char** argv) {
+  pagewend::KeepLargeBuffers();
   CLI::App app{"pagewend: inspect, unpack and make packaged page-turning books.", "pagewend"};
   app.set_version_flag("--version", std::string("pagewend ") + PAGEWEND_VERSION);
   app.require_subcommand(1);
