@@ -42,6 +42,13 @@ void OrderedPool::WorkerLoop(Priority priority) {
     }
     lock.lock();
     task->done = true;
+    // The failure ends the work: what has not started never will, though the failure surfaces
+    // only in its turn.
+    if (task->failure) {
+      failed_ = true;
+      for (const auto& waiting : pending_) waiting->done = true;
+      pending_.clear();
+    }
     workDone_.notify_all();
   }
 }
@@ -70,9 +77,13 @@ void OrderedPool::Submit(std::function<void()> job, std::function<void()> then) 
   task->then = std::move(then);
   std::unique_lock lock(mutex_);
   while (outstanding_.size() >= window_) FinishOldest(lock);
-  pending_.push_back(task);
+  if (failed_) {
+    task->done = true;  // never to start; its `then` never runs, the failure comes first
+  } else {
+    pending_.push_back(task);
+    workAvailable_.notify_one();
+  }
   outstanding_.push_back(task);
-  workAvailable_.notify_one();
 }
 
 void OrderedPool::Drain() {

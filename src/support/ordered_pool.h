@@ -27,7 +27,8 @@ class OrderedPool {
   OrderedPool& operator=(const OrderedPool&) = delete;
 
   // May run earlier jobs' `then`; rethrows (on this thread, in order) the first failure of a
-  // job, after which the pool takes no further jobs.
+  // job, after which the pool takes no further jobs. Once a job has failed, no job that has not
+  // started starts.
   void Submit(std::function<void()> job, std::function<void()> then);
   // Waits for every outstanding job and runs their `then` in order.
   void Drain();
@@ -53,6 +54,8 @@ class OrderedPool {
   std::deque<std::shared_ptr<Task>> pending_;      // not started
   std::deque<std::shared_ptr<Task>> outstanding_;  // submitted, `then` not yet run
   bool stopping_ = false;
+  // A job has failed: no further job starts.
+  bool failed_ = false;
   std::vector<std::jthread> threads_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <stdexcept>
 #include <vector>
 
@@ -58,6 +59,24 @@ TEST(OrderedPool, AFailureSurfacesInOrderAndStopsLaterWork) {
   }
   EXPECT_EQ(finished, (std::vector<int>{0, 1, 2}));
   EXPECT_LT(started.load(), 50);
+
+  // Once a job has failed, the jobs waiting for a worker never start, even before the failure
+  // surfaces; the other worker is held by a job that waits for the submissions to end.
+  OrderedPool held(2, 8);
+  std::promise<void> submitted;
+  std::shared_future<void> gate = submitted.get_future().share();
+  std::atomic<int> later{0};
+  try {
+    held.Submit([] { throw std::runtime_error("first"); }, {});
+    held.Submit([gate] { gate.wait(); }, {});
+    for (int i = 0; i < 6; ++i) held.Submit([&] { ++later; }, {});
+    submitted.set_value();
+    held.Drain();
+    FAIL() << "no failure surfaced";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "first");
+  }
+  EXPECT_EQ(later.load(), 0);
 }
 
 TEST(OrderedPool, CancelDropsWorkNotStarted) {
