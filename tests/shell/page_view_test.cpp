@@ -1,9 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QTest>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include "shell/main_window.h"
 #include "shell/page_cache.h"
@@ -67,6 +70,12 @@ TEST(PageView, ABookWithoutAMovieIsReadFromItsPages) {
   QTest::keyClick(w.View().Canvas(), Qt::Key_Right);
   EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{1, 2}));
   EXPECT_TRUE(Near(w.ColourOfPage(2), PageColour(2)));
+  EXPECT_EQ(w.View().findChild<QLabel*>("pageLabel")->text(), QStringLiteral("–3 of 9"));  // after "2"
+  // One notch of the wheel turns one spread.
+  QWheelEvent notch(QPointF(50, 50), w.View().Canvas()->mapToGlobal(QPointF(50, 50)), QPoint(),
+                    QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(w.View().Canvas(), &notch);
+  EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{3, 2}));
   QTest::keyClick(w.View().Canvas(), Qt::Key_End);
   EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{7, 2}));
   EXPECT_TRUE(Near(w.ColourOfPage(8), PageColour(8)));
