@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 #include <QWheelEvent>
@@ -159,6 +160,13 @@ TEST(PageCache, KeepsWithinItsBudgetButNeverDropsThePagesOnScreen) {
   EXPECT_NE(cache.Find(0, QSize(200, 200)), nullptr);
   EXPECT_NE(cache.Find(1, QSize(200, 200)), nullptr);
   EXPECT_EQ(cache.Bytes(), 2 * 4 * page);
+
+  // Thumbnails asked for before a turn still come: the turn drops pages no longer wanted only.
+  QSignalSpy thumbnails(&cache, &PageCache::ThumbnailReady);
+  for (int p = 0; p < 12; ++p) cache.WantThumbnail(p, QSize(20, 20));
+  cache.Want({{4, size}, {5, size}}, 2);
+  for (int i = 0; i < 500 && thumbnails.count() < 12; ++i) thumbnails.wait(20);
+  EXPECT_EQ(thumbnails.count(), 12);
 }
 
 }  // namespace
