@@ -135,6 +135,29 @@ TEST(PageView, AMovieThatNeverStartsGivesWayToThePages) {
   EXPECT_THAT(h.window->Pages()->Note().toStdString(), ::testing::HasSubstr("did not start within"));
 }
 
+// A book read from right to left turns forward at its left edge, and back at its right.
+TEST(PageView, ARightToLeftBookTurnsForwardAtItsLeftEdge) {
+  auto book = std::make_shared<reading::Book>();
+  book->pageWidth = 600;
+  book->pageHeight = 800;
+  book->rightToLeft = true;
+  book->pages.resize(6);
+  PageView view;
+  view.resize(1000, 700);
+  view.SetBook(book, 1);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  view.GoToPage(1);
+  ASSERT_EQ(view.CurrentSpread(), (reading::Spread{1, 2}));
+  const reading::Box bounds = view.CurrentPlacement().bounds;
+  const int middle = static_cast<int>(bounds.y + bounds.height / 2);
+  QTest::mouseClick(view.Canvas(), Qt::LeftButton, {}, QPoint(static_cast<int>(bounds.x) + 5, middle));
+  EXPECT_EQ(view.CurrentSpread(), (reading::Spread{3, 2}));
+  QTest::mouseClick(view.Canvas(), Qt::LeftButton, {},
+                    QPoint(static_cast<int>(bounds.x + bounds.width) - 5, middle));
+  EXPECT_EQ(view.CurrentSpread(), (reading::Spread{1, 2}));
+}
+
 TEST(PageCache, KeepsWithinItsBudgetButNeverDropsThePagesOnScreen) {
   auto book = std::make_shared<reading::Book>();
   book->pageWidth = 100;
