@@ -1,4 +1,5 @@
 #include "imaging/export_images.h"
+#include "imaging/page_render.h"
 
 #include <gtest/gtest.h>
 #include <QImage>
@@ -110,6 +111,10 @@ TEST(ExportImages, SizesFollowTheSourceAndTheFormatItsTransparency) {
   EXPECT_EQ(made.extension, ".jpg");
   EXPECT_EQ(made.zoom, (Size{150, 200}));  // capped at twice the screen side
   EXPECT_TRUE(fs::exists(dir / "out/composed.jpg"));
+  // A composed page zooms as far as its sharpest image, whichever is drawn last.
+  reading::Page sharpFirst;
+  sharpFirst.parts = {Image(dir / "photo.jpg", {0, 0, 300, 400}), Image(dir / "small.png", {0, 0, 300, 400})};
+  EXPECT_DOUBLE_EQ(ImageResolution(sharpFirst), 5.0);
 
   // Nothing is written through a link planted where an output goes.
   fs::create_symlink(dir / "elsewhere.jpg", dir / "out/linked.jpg");
