@@ -16,7 +16,8 @@ struct ToolResult {
 // Runs the built pagewend tool with args and collects its exit code and output.
 ToolResult RunTool(const std::vector<std::string>& args);
 // The same, in the folder cwd when one is given, sending the tool `signal` after `delay` (when
-// not negative) unless it has ended by then.
+// positive) unless it has ended by then; with a delay of 0, at once, pending in the tool from its
+// start until it takes the signal.
 ToolResult RunToolInterrupted(const std::vector<std::string>& args, std::chrono::milliseconds delay,
                               int signal, const std::filesystem::path& cwd = {});
 
