@@ -55,6 +55,11 @@ void FilesInMaking::DropWaiters(const void* owner) const {
   std::erase_if(waiters_, [owner](const Waiter& w) { return w.owner == owner; });
 }
 
+std::size_t FilesInMaking::Waiting() const {
+  std::lock_guard lock(mutex_);
+  return waiters_.size();
+}
+
 void FilesInMaking::WakeLocked() {
   std::vector<Waiter> still;
   for (Waiter& waiter : waiters_) {

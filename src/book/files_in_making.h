@@ -29,6 +29,8 @@ class FilesInMaking {
   // of an owner, after which none of its done calls runs.
   bool WhenDone(const std::filesystem::path& file, const void* owner, std::function<void()> done) const;
   void DropWaiters(const void* owner) const;
+  // How many waits have not ended.
+  std::size_t Waiting() const;
 
  private:
   bool ContainsIgnoringCaseLocked(const std::string& normal) const;

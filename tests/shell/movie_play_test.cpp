@@ -180,7 +180,14 @@ TEST_F(MoviePlay, ThePageHoldsNoWayOutForAScript) {
                                .arg(stun.localPort()),
                            QWebEngineScript::ApplicationWorld);
   EXPECT_EQ(made, QStringLiteral("made"));
-  QTest::qWait(3000);
+  // Once the candidates are gathered, any request to the STUN server would have been sent.
+  QString gathering;
+  for (int i = 0; i < 200 && gathering != QLatin1String("complete"); ++i) {
+    QTest::qWait(25);
+    gathering = run(QStringLiteral("window.keep.iceGatheringState"), QWebEngineScript::ApplicationWorld);
+  }
+  EXPECT_EQ(gathering, QStringLiteral("complete"));
+  QCoreApplication::processEvents();
   EXPECT_FALSE(stun.hasPendingDatagrams());
   EXPECT_EQ(calls.count(), 0);
   // A page with no movie plays only its warm-up movie, which is no start of the book's.
@@ -221,7 +228,9 @@ TEST_F(MoviePlay, ARequestForAnImageInMakingWaitsForIt) {
 
   // Named as a movie made on Windows may name it.
   ask(QStringLiteral("RES/Thumbnails/Thumb_0.PNG"));
-  QTest::qWait(600);
+  for (int i = 0; i < 200 && inMaking->Waiting() == 0; ++i) QTest::qWait(25);
+  ASSERT_EQ(inMaking->Waiting(), 1u);
+  QCoreApplication::processEvents();
   EXPECT_EQ(answers.size(), 1);  // still waiting
   pagewend::testing::WriteFile(folder / "res/thumbnails/thumb_0.png", "MADE");
   inMaking->Done(folder / "res/thumbnails/thumb_0.png");
