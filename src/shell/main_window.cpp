@@ -208,17 +208,26 @@ void MainWindow::BuildViews(QGridLayout* layout) {
 
 void MainWindow::BuildMenu() {
   contextMenu_ = new QMenu(this);
+  // The keys are the window's (eventFilter), whichever view has the focus; the menu shows them.
+  const auto keys = [](QAction* action, const QKeySequence& sequence) {
+    action->setShortcut(sequence);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    action->setShortcutVisibleInContextMenu(true);
+  };
   QAction* fullscreen = contextMenu_->addAction("Fullscreen");
   fullscreen->setObjectName("fullscreenAction");
+  keys(fullscreen, QKeySequence(Qt::Key_F11));
   connect(fullscreen, &QAction::triggered, this, [this] { ToggleFullScreen(); });
   QAction* exitAction = contextMenu_->addAction("Exit");
   exitAction->setObjectName("exitAction");
+  keys(exitAction, QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(exitAction, &QAction::triggered, this, [this] { close(); });
   switchAction_ = contextMenu_->addAction("Page view");
   switchAction_->setObjectName("switchViewAction");
-  switchAction_->setShortcut(QKeySequence(Qt::Key_F2));
+  keys(switchAction_, QKeySequence(Qt::Key_F2));
   switchAction_->setEnabled(false);
   connect(switchAction_, &QAction::triggered, this, [this] { SwitchView(); });
+
   pageView_->Canvas()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(pageView_->Canvas(), &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { contextMenu_->popup(pageView_->Canvas()->mapToGlobal(at)); });
@@ -517,12 +526,48 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     readerInput_.start();
   if (HandleEscape(watched, event)) return true;
   if (HandleMenuRequest(watched, event)) return true;
-  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&
-      watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this && Loaded() && !Failed()) {
-    SwitchView();
-    return true;
-  }
+  if (HandleWindowKeys(watched, event)) return true;
   return QWidget::eventFilter(watched, event);
+}
+
+bool MainWindow::HandleWindowKeys(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
+      static_cast<QWidget*>(watched)->window() != this)
+    return false;
+  const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+  if (pressed == QKeySequence(Qt::Key_F2)) {
+    if (!Loaded() || Failed()) return false;
+    SwitchView();
+  } else if (pressed == QKeySequence(Qt::Key_F11)) {
+    if (Failed()) return false;
+    ToggleFullScreen();
+  } else if (pressed == QKeySequence(Qt::CTRL | Qt::Key_Q) || pressed == QKeySequence(Qt::CTRL | Qt::Key_W)) {
+    close();
+  } else if (pressed == QKeySequence(Qt::Key_F1)) {
+    ShowKeys();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void MainWindow::ShowKeys() {
+  QMessageBox keys(this);
+  keys.setWindowTitle(QStringLiteral("Keys"));
+  keys.setTextFormat(Qt::PlainText);
+  keys.setText(
+      QStringLiteral("F2\tthe book's pages or its movie\n"
+                     "F11\tfull screen, or back\n"
+                     "Escape\tleave full screen\n"
+                     "Right, Page Down, Space, Down\tnext pages\n"
+                     "Left, Page Up, Shift+Space, Backspace, Up\tprevious pages\n"
+                     "Home, End\tfirst and last page\n"
+                     "Ctrl+L, Ctrl+G\tgo to a page\n"
+                     "Ctrl+plus, Ctrl+minus, Ctrl+0\tzoom in, out, fit the pages\n"
+                     "Ctrl+wheel\tzoom\n"
+                     "F1\tthese keys\n"
+                     "Ctrl+Q, Ctrl+W\tclose the book"));
+  keys.exec();
 }
 
 bool MainWindow::HandleMenuRequest(QObject* watched, QEvent* event) {

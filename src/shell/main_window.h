@@ -134,6 +134,10 @@ class MainWindow : public QWidget {
   // From the progress strip to the player's window.
   void BecomePlayer();
   bool HandleEscape(QObject* watched, QEvent* event);
+  // F2, F11, F1, Ctrl+Q and Ctrl+W from any widget of the window, in either view.
+  bool HandleWindowKeys(QObject* watched, QEvent* event);
+  // The reader's keys, in a box of their own.
+  void ShowKeys();
   // A right click or the menu key on the movie opens the window's menu.
   bool HandleMenuRequest(QObject* watched, QEvent* event);
   void EndScreenSaverOnInput(QEvent* event);

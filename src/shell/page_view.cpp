@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStyle>
@@ -184,6 +185,19 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   layout->addWidget(splitter, 1);
   layout->addWidget(thumbnails_);
   layout->addLayout(bar);
+
+  // The page field gives the keyboard back to the pages once a number is entered or given up;
+  // Ctrl+L and Ctrl+G reach it from anywhere in the view. The side panels pass the page keys on.
+  pageBox_->installEventFilter(this);
+  thumbnails_->installEventFilter(this);
+  contents_->installEventFilter(this);
+  for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::CTRL | Qt::Key_G)}) {
+    auto* goTo = new QShortcut(keys, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(goTo, &QShortcut::activated, this, [this] {
+      pageBox_->setFocus(Qt::ShortcutFocusReason);
+      pageBox_->selectAll();
+    });
+  }
 
   turn_ = new QVariantAnimation(this);
   turn_->setStartValue(0.0);
@@ -501,12 +515,60 @@ void PageView::SetFit(reading::Fit fit) {
   canvas_->update();
 }
 
+bool PageView::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  auto* key = static_cast<QKeyEvent*>(event);
+  if (watched == pageBox_) {
+    switch (key->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        pageBox_->interpretText();
+        canvas_->setFocus(Qt::OtherFocusReason);
+        return true;
+      case Qt::Key_Escape:
+        UpdateControls();  // the number shown goes back to the spread's
+        canvas_->setFocus(Qt::OtherFocusReason);
+        return true;
+      default:
+        return QWidget::eventFilter(watched, event);
+    }
+  }
+  if (IsPageKey(*key)) {
+    keyPressEvent(key);
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool PageView::IsPageKey(const QKeyEvent& event) {
+  switch (event.key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Left:
+    case Qt::Key_PageDown:
+    case Qt::Key_PageUp:
+    case Qt::Key_Space:
+    case Qt::Key_Backspace:
+    case Qt::Key_Down:
+    case Qt::Key_Up:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void PageView::keyPressEvent(QKeyEvent* event) {
   const bool control = event->modifiers() & Qt::ControlModifier;
   switch (event->key()) {
+    case Qt::Key_Space:
+      if (event->modifiers() & Qt::ShiftModifier)
+        PreviousSpread();
+      else
+        NextSpread();
+      break;
     case Qt::Key_Right:
     case Qt::Key_PageDown:
-    case Qt::Key_Space:
     case Qt::Key_Down:
       NextSpread();
       break;

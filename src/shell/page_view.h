@@ -61,6 +61,7 @@ class PageView : public QWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class SpreadCanvas;
@@ -82,6 +83,8 @@ class PageView : public QWidget {
   void UpdateControls();
   void RequestVisibleThumbnails();
   double MaxZoom() const;
+  // The keys that turn pages, which work from any focus in the view but the page field.
+  static bool IsPageKey(const QKeyEvent& event);
 
   std::shared_ptr<const reading::Book> book_;
   std::unique_ptr<PageCache> cache_;

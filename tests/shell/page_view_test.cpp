@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 #include <QWheelEvent>
@@ -77,6 +78,21 @@ TEST(PageView, ABookWithoutAMovieIsReadFromItsPages) {
                     QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(w.View().Canvas(), &notch);
   EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{3, 2}));
+  // Ctrl+L reaches the page field; a number and Enter go there and give the keys back to the
+  // pages, where Shift+Space goes back.
+  QTest::keyClick(w.View().Canvas(), Qt::Key_L, Qt::ControlModifier);
+  auto* pageBox = w.View().findChild<QSpinBox*>("pageBox");
+  ASSERT_TRUE(pageBox->hasFocus());
+  QTest::keyClicks(pageBox, "6");
+  QTest::keyClick(pageBox, Qt::Key_Return);
+  EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{5, 2}));
+  EXPECT_TRUE(w.View().Canvas()->hasFocus());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space, Qt::ShiftModifier);
+  EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{3, 2}));
+  // The thumbnail strip passes the page keys on.
+  w.View().Thumbnails()->setFocus();
+  QTest::keyClick(w.View().Thumbnails(), Qt::Key_Right);
+  EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{5, 2}));
   QTest::keyClick(w.View().Canvas(), Qt::Key_End);
   EXPECT_EQ(w.View().CurrentSpread(), (reading::Spread{7, 2}));
   EXPECT_TRUE(Near(w.ColourOfPage(8), PageColour(8)));
