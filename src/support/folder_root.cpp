@@ -174,4 +174,19 @@ UniqueFd FolderRoot::OpenRead(const fs::path& path, bool linksInside) const {
   return fd;
 }
 
+std::string FolderRoot::ReadAtMost(const fs::path& path, std::size_t limit) const {
+  const UniqueFd fd = OpenRead(path);
+  std::string bytes(limit, '\0');
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd.Get(), bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail(path_ / Below(path), errno, "read");
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
 }  // namespace pagewend
