@@ -1,8 +1,10 @@
 // The PDF export of generated books of A4 JPEG scans (300 dpi), next to img2pdf (the anchor)
-// over the same JPEG files, interleaved in one run: the core's writer alone, img2pdf, and the
+// over the same JPEG files (each page with a search text, as most books have), interleaved in
+// one run: the core's writer alone, img2pdf, and the
 // whole `pagewend export --pdf` command with its peak memory for 300 and 1,000 pages. The PDF's
 // size is reported against the bytes of the page images it holds.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -55,13 +57,13 @@ Fixture& Data() {
       Book& b = f.books[pages];
       b.package = f.dir / ("book-" + std::to_string(pages) + ".exe");
       b.unpacked = f.dir / ("run-" + std::to_string(pages));
-      pagewend::bench::MakeBook(b.package, pages);
+      pagewend::bench::MakeBook(b.package, pages, {}, /*searchTexts=*/true);
       Quiet quiet;
-      pagewend::book::UnpackRun run(
-          {.bookFile = b.package,
-           .workingFolder = b.unpacked,
-           .options = {.settings = {}, .jobs = 0, .pageImages = false, .imagesInBackground = false}},
-          quiet, quiet);
+      pagewend::book::UnpackSetup setup;
+      setup.bookFile = b.package;
+      setup.workingFolder = b.unpacked;
+      setup.options.pageImages = false;
+      pagewend::book::UnpackRun run(std::move(setup), quiet, quiet);
       b.loaded = run.Run();
       if (!b.loaded) std::abort();
       for (const auto& page : b.loaded->book.pages)

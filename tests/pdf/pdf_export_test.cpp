@@ -242,6 +242,11 @@ TEST(PdfExport, ReadersFindThePagesImagesTextsLinksAndContents) {
   EXPECT_THAT(targets,
               ::testing::UnorderedElementsAre(objects.pages[2], HasSubstr("https://example.org/pdf")));
 
+  // A portrait book opens in spreads with the cover alone, and with its contents shown.
+  const nlohmann::json& catalog = objects.Resolved(objects.objects.at("trailer").at("value").at("/Root"));
+  EXPECT_EQ(catalog.at("/PageLayout"), "/TwoPageRight");
+  EXPECT_EQ(catalog.at("/PageMode"), "/UseOutlines");
+
   // The outline: the bookmark, to page 3.
   const Output outline = Shell("qpdf --json=2 --json-key=outlines " + Quoted(pdf));
   const nlohmann::json outlines = nlohmann::json::parse(outline.out).at("outlines");
