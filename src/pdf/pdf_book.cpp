@@ -92,6 +92,14 @@ void SetColour(pd::PdfPainter& painter, std::uint32_t rgb) {
   painter.SetColor(((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
 }
 
+// What one part of a page draws, made before the page's contents are opened.
+struct Placed {
+  const reading::PagePart* part = nullptr;
+  pd::PdfImage* image = nullptr;
+  pd::PdfFont* font = nullptr;
+  imaging::TextSetting text;
+};
+
 class PdfWriter {
  public:
   PdfWriter(const reading::Book& book, const fs::path& sources, const fs::path& file, Notifier& notifier)
@@ -105,6 +113,27 @@ class PdfWriter {
 
   void Page(std::size_t index) {
     const reading::Page& page = book_.pages[index];
+    // PoDoFo writes a stream to the file as it is made, but holds one made while a page's
+    // contents are open in memory to the end: every image and font the page needs is made first.
+    std::vector<Placed> placed;
+    std::string shownText;
+    for (const reading::PagePart& part : page.parts) {
+      if (part.box.Empty()) continue;
+      Placed p;
+      p.part = &part;
+      if (part.kind == reading::PagePart::Kind::Image) {
+        p.image = Image(part.file, static_cast<int>(index) + 1);
+      } else {
+        p.text = imaging::SetText(part);
+        p.font = Font(p.text.family, part.style.bold, part.style.italic, true);
+        if (p.font == nullptr) p.font = Font(kLayerFont, part.style.bold, part.style.italic, true);
+        shownText += part.text + "\n";
+      }
+      if (p.image != nullptr || p.font != nullptr) placed.push_back(std::move(p));
+    }
+    const std::vector<std::string> hidden = HiddenWords(page, shownText);
+    pd::PdfFont* layerFont = hidden.empty() ? nullptr : Font(kLayerFont, false, false, false);
+
     pd::PdfPage* made = document_.CreatePage(pd::PdfRect(0, 0, width_, height_));
     pages_.push_back(made->GetObject()->Reference());
     pd::PdfPainter painter;
@@ -112,19 +141,15 @@ class PdfWriter {
     SetColour(painter, page.background);
     painter.Rectangle(0, 0, width_, height_);
     painter.Fill();
-    std::string shownText;
-    for (const reading::PagePart& part : page.parts) {
-      if (part.box.Empty()) continue;
-      if (part.kind == reading::PagePart::Kind::Image) {
-        if (pd::PdfImage* image = Image(part.file, static_cast<int>(index) + 1))
-          painter.DrawImage(part.box.x, height_ - part.box.y - part.box.height, image,
-                            part.box.width / image->GetWidth(), part.box.height / image->GetHeight());
-      } else {
-        Text(painter, part);
-        shownText += part.text + "\n";
-      }
+    for (const Placed& p : placed) {
+      const reading::Box& box = p.part->box;
+      if (p.image != nullptr)
+        painter.DrawImage(box.x, height_ - box.y - box.height, p.image, box.width / p.image->GetWidth(),
+                          box.height / p.image->GetHeight());
+      else
+        Text(painter, *p.part, p.text, p.font);
     }
-    SearchLayer(painter, page, shownText);
+    if (layerFont != nullptr) SearchLayer(painter, hidden, layerFont);
     painter.FinishPage();
   }
 
@@ -222,11 +247,8 @@ class PdfWriter {
     return font;
   }
 
-  void Text(pd::PdfPainter& painter, const reading::PagePart& part) {
-    const imaging::TextSetting setting = imaging::SetText(part);
-    pd::PdfFont* font = Font(setting.family, part.style.bold, part.style.italic, true);
-    if (font == nullptr) font = Font(kLayerFont, part.style.bold, part.style.italic, true);
-    if (font == nullptr || setting.lines.empty()) return;
+  void Text(pd::PdfPainter& painter, const reading::PagePart& part, const imaging::TextSetting& setting,
+            pd::PdfFont* font) {
     font->SetFontSize(static_cast<float>(part.style.size));
     font->SetUnderlined(part.style.underline);
     painter.SetFont(font);
@@ -235,24 +257,27 @@ class PdfWriter {
       painter.DrawText(line.x, height_ - line.baseline, Utf8(line.text));
   }
 
-  // A search text whose words the page's texts do not all show goes in as invisible text over
-  // the page, set small enough to fit on it, so that a reader's find lands on the page.
-  void SearchLayer(pd::PdfPainter& painter, const reading::Page& page, const std::string& shownText) {
-    if (page.searchText.empty()) return;
+  // The words of a page's search text when the page's texts do not show them all; nothing when
+  // they do, or when it has none.
+  std::vector<std::string> HiddenWords(const reading::Page& page, const std::string& shownText) const {
+    if (page.searchText.empty()) return {};
     std::string text;
     try {
       text = sources_.ReadAtMost(page.searchText, kMaxSearchTextBytes + 1);
     } catch (const FileError&) {
-      return;
+      return {};
     }
-    const std::vector<std::string> words = Words(ValidUtf8(text, kMaxSearchTextBytes));
+    std::vector<std::string> words = Words(ValidUtf8(text, kMaxSearchTextBytes));
     const std::vector<std::string> shownWords = Words(shownText);
     const std::set<std::string_view> shown(shownWords.begin(), shownWords.end());
     if (std::all_of(words.begin(), words.end(), [&](const std::string& w) { return shown.contains(w); }))
-      return;
-    pd::PdfFont* font = Font(kLayerFont, false, false, false);
-    if (font == nullptr) return;
+      return {};
+    return words;
+  }
 
+  // A search text whose words the page's texts do not all show goes in as invisible text over
+  // the page, set small enough to fit on it, so that a reader's find lands on the page.
+  void SearchLayer(pd::PdfPainter& painter, const std::vector<std::string>& words, pd::PdfFont* font) {
     // An average character is about half as wide as the font is large, and a line 1.2 sizes
     // high: the size that fills the page with the text, within reason.
     std::size_t characters = words.size();
