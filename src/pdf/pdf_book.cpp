@@ -56,22 +56,6 @@ std::optional<std::string> OutsideAddress(const std::string& url) {
   return out;
 }
 
-// Runs of white space as one space, as text reads.
-std::string Collapsed(std::string_view text) {
-  std::string out;
-  bool space = false;
-  for (const char c : text) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == '\0') {
-      space = !out.empty();
-      continue;
-    }
-    if (space) out += ' ';
-    space = false;
-    out += c;
-  }
-  return out;
-}
-
 std::vector<std::string> Words(std::string_view text) {
   std::vector<std::string> words;
   const std::string collapsed = Collapsed(text);
@@ -181,6 +165,7 @@ class PdfWriter {
     if (found != images_by_file_.end()) return found->second.get();
     std::unique_ptr<pd::PdfImage>& stored = images_by_file_[file];
     try {
+      // Nothing named outside the run's folder is read; Below refuses it.
       sources_.Below(file);
       if (sources_.ReadAtMost(file, 3) == "\xFF\xD8\xFF") {
         imaging::CheckedJpegSize(file);

@@ -89,4 +89,19 @@ std::string ValidUtf8(std::string_view text, std::size_t maxBytes) {
   return out;
 }
 
+std::string Collapsed(std::string_view text) {
+  std::string out;
+  bool space = false;
+  for (const char c : text) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == '\0') {
+      space = !out.empty();
+      continue;
+    }
+    if (space) out += ' ';
+    space = false;
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace pagewend

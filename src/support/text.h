@@ -28,4 +28,7 @@ std::string ForTerminal(std::string_view text, bool keepLines = false);
 // character.
 std::string ValidUtf8(std::string_view text, std::size_t maxBytes = std::string::npos);
 
+// Text as it reads: runs of white space (and NUL) as one space, none at either end.
+std::string Collapsed(std::string_view text);
+
 }  // namespace pagewend

@@ -49,22 +49,6 @@ std::optional<std::string> ReadBounded(const FolderRoot& sources, const fs::path
   return bytes;
 }
 
-// Text as it reads: runs of white space as one space.
-std::string Collapsed(std::string_view text) {
-  std::string out;
-  bool space = false;
-  for (const char c : text) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == '\0') {
-      space = !out.empty();
-      continue;
-    }
-    if (space) out += ' ';
-    space = false;
-    out += c;
-  }
-  return out;
-}
-
 std::string Alt(const std::string& text, int number) {
   if (text.empty()) return fmt::format("Page {}", number);
   std::string alt = ValidUtf8(text, kAltBytes);
