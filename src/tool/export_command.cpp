@@ -235,8 +235,9 @@ Command AddExportCommand(CLI::App& app) {
   sub->add_option("--jobs", o->jobs, "Workers for the unpacking and the page images (default: one per core)")
       ->check(CLI::Range(1u, 256u));
   sub->add_flag("--force", o->force, "Replace the output when it exists (a folder when it is not empty)");
+  // A web book needs its folder named; a PDF is named after the book when -o is not given.
   sub->parse_complete_callback([o] {
-    if (o->html && o->output.empty()) throw CLI::RequiredError("--html needs -o,--output");
+    if (o->html && o->output.empty()) throw CLI::RequiredError("-o,--output");
   });
 
   return c.With([args = c.args, o] {
