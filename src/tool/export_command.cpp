@@ -65,8 +65,7 @@ void Publishable(const fs::path& folder) {
   }
 }
 
-// What both formats share: the options, and the book unpacked into a hidden sibling of the
-// target that goes whatever ends the command.
+// The command's options; --html and --pdf share them.
 struct ExportOptions {
   bool html = false;
   bool pdf = false;
@@ -75,6 +74,8 @@ struct ExportOptions {
   bool force = false;
 };
 
+// What an export holds while it works, in either format: the signals that stop it, its bar, and
+// where its notices go.
 struct ExportRun {
   InterruptWatch interrupts;
   ExportListener listener{::isatty(STDERR_FILENO) == 1};
