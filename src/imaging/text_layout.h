@@ -22,8 +22,9 @@ struct TextSetting {
   std::vector<TextLine> lines;
 };
 
-// A text part broken into lines and aligned in its box as the page view draws it. Needs a
-// TextDrawing, or the application, on the calling thread's process.
+// A text part broken into lines and aligned in its box as the page view draws it, with the
+// page view's font and wrapping (TextFont, TextOptions). Qt sets text only while a
+// QGuiApplication exists: the player's own, or a TextDrawing's.
 TextSetting SetText(const reading::PagePart& part);
 
 }  // namespace pagewend::imaging

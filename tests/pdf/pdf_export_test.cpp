@@ -242,6 +242,12 @@ TEST(PdfExport, ReadersFindThePagesImagesTextsLinksAndContents) {
   EXPECT_THAT(targets,
               ::testing::UnorderedElementsAre(objects.pages[2], HasSubstr("https://example.org/pdf")));
 
+  // The scan's search text is drawn in render mode 3: there for finding, never painted.
+  const std::string contents = objects.At(objects.pages[0]).at("/Contents").get<std::string>();
+  const Output stream =
+      Shell(fmt::format("qpdf --show-object='{}' --filtered-stream-data {}", contents, Quoted(pdf)));
+  EXPECT_THAT(stream.out, HasSubstr("3 Tr"));
+
   // A portrait book opens in spreads with the cover alone, and with its contents shown.
   const nlohmann::json& catalog = objects.Resolved(objects.objects.at("trailer").at("value").at("/Root"));
   EXPECT_EQ(catalog.at("/PageLayout"), "/TwoPageRight");
