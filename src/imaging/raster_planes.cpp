@@ -44,4 +44,10 @@ Size CheckedJpegSize(const std::filesystem::path& source) {
   return reader.PixelSize();
 }
 
+bool JpegComplete(std::string_view bytes) {
+  const std::size_t scan = bytes.find("\xFF\xDA");
+  const std::size_t end = bytes.rfind("\xFF\xD9");
+  return scan != std::string_view::npos && end != std::string_view::npos && end > scan;
+}
+
 }  // namespace pagewend::imaging

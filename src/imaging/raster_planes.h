@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "imaging/page_images.h"
@@ -23,5 +24,9 @@ RasterPlanes DecodePlanes(const std::filesystem::path& source);
 // The pixel size of a JPEG file whose header libjpeg reads, within the limits a decode would
 // keep. Throws PageImageError naming the file for anything else.
 Size CheckedJpegSize(const std::filesystem::path& source);
+
+// Whether a JPEG file's bytes reach their end-of-image marker after the first scan begins: a
+// file cut short does not, since the coded data of a scan never holds the marker's bytes.
+bool JpegComplete(std::string_view bytes);
 
 }  // namespace pagewend::imaging

@@ -172,6 +172,8 @@ class PdfWriter {
         const std::string bytes = sources_.ReadAtMost(file, kMaxJpegBytes + 1);
         if (bytes.size() > kMaxJpegBytes)
           throw imaging::PageImageError(fmt::format("{}: the image is too large", file.string()));
+        if (!imaging::JpegComplete(bytes))
+          throw imaging::PageImageError(fmt::format("{}: the image is cut short", file.string()));
         auto image = std::make_unique<pd::PdfImage>(&document_);
         image->LoadFromJpegData(reinterpret_cast<const unsigned char*>(bytes.data()),
                                 static_cast<pd::pdf_long>(bytes.size()));

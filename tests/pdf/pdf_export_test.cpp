@@ -269,6 +269,8 @@ TEST(PdfExport, ADamagedImageIsLeftOutAndTheRestIsKept) {
     const auto scan = w.AddRecord(good);
     const auto broken = w.AddRecord(std::string("\xFF\xD8\xFF\xE0 not a JPEG at all", 24));
     const auto cut = w.AddRecord(PngWithAlpha(40, 40).substr(0, 60));
+    const std::string large = testing::CompressJpeg(testing::PatternPicture(400, 400, 3));
+    const auto halved = w.AddRecord(large.substr(0, large.size() / 2));
     w.Finish(
         fmt::format(
             R"xml(<book pagewidth="60" pageheight="80"><Chapters><chapter><Pages>)xml"
@@ -276,8 +278,10 @@ TEST(PdfExport, ADamagedImageIsLeftOutAndTheRestIsKept) {
             R"xml(</elem></page><page><elem><img src="res\b.jpg" left="0" top="0" width="60" )xml"
             R"xml(height="80" {1}/><img src="res\c.png" left="0" top="0" width="20" height="20" {2}/>)xml"
             R"xml(<img src="..\..\..\outside.jpg" left="0" top="0" width="20" height="20" {0}/>)xml"
+            R"xml(<img src="res\d.jpg" left="20" top="20" width="20" height="20" {3}/>)xml"
             R"xml(</elem></page></Pages></chapter></Chapters></book>)xml",
-            testing::RefAttrs(scan), testing::RefAttrs(broken), testing::RefAttrs(cut)),
+            testing::RefAttrs(scan), testing::RefAttrs(broken), testing::RefAttrs(cut),
+            testing::RefAttrs(halved)),
         "<project/>");
   }
   const auto before =
@@ -287,7 +291,8 @@ TEST(PdfExport, ADamagedImageIsLeftOutAndTheRestIsKept) {
   const testing::ToolResult run = RunTool({"export", "--pdf", (dir / "damaged.exe").string()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_THAT(run.err, HasSubstr("Page 2: an image that cannot be read is left out of the PDF"));
-  EXPECT_THAT(run.err, HasSubstr("2 images left out"));
+  EXPECT_THAT(run.err, HasSubstr("the image is cut short"));
+  EXPECT_THAT(run.err, HasSubstr("3 images left out"));
   const fs::path pdf = dir / "damaged.pdf";
   EXPECT_EQ(Shell("qpdf --check " + Quoted(pdf) + " >/dev/null 2>&1").exitCode, 0);
   EXPECT_THAT(Shell("pdfinfo " + Quoted(pdf)).out, HasSubstr("Pages:           2"));
