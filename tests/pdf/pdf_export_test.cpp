@@ -267,7 +267,7 @@ TEST(PdfExport, ADamagedImageIsLeftOutAndTheRestIsKept) {
   {
     package::PackageWriter w(dir / "damaged.exe");
     const auto scan = w.AddRecord(good);
-    const auto broken = w.AddRecord(std::string("\xFF\xD8\xFF\xE0 not a JPEG at all", 24));
+    const auto broken = w.AddRecord(std::string("\xFF\xD8\xFF\xE0") + " not a JPEG at all");
     const auto cut = w.AddRecord(PngWithAlpha(40, 40).substr(0, 60));
     const std::string large = testing::CompressJpeg(testing::PatternPicture(400, 400, 3));
     const auto halved = w.AddRecord(large.substr(0, large.size() / 2));
