@@ -51,7 +51,20 @@ std::vector<std::filesystem::path> MakePages(const std::filesystem::path& folder
   return pages;
 }
 
-void MakeBook(const std::filesystem::path& out, int count, const std::string& startMovie) {
+namespace {
+
+// About 300 words of a page's text, different on every page.
+std::string PageWords(int page) {
+  static constexpr const char* kWords[] = {"river",  "valley", "mountain", "harbour", "village", "forest",
+                                           "bridge", "meadow", "glacier",  "island",  "canal",   "orchard"};
+  std::string text = fmt::format("Page {}.", page);
+  for (int i = 0; i < 300; ++i) text += fmt::format(" {}{}", kWords[(page * 7 + i * 5) % 12], i % 17);
+  return text;
+}
+
+}  // namespace
+
+void MakeBook(const std::filesystem::path& out, int count, const std::string& startMovie, bool searchTexts) {
   const std::filesystem::path scratch = out.string() + ".pages";
   const auto images = MakePages(scratch, std::clamp(count, 1, 8));
   package::PackageWriter writer(out);
@@ -65,11 +78,17 @@ void MakeBook(const std::filesystem::path& out, int count, const std::string& st
   std::string pages;
   for (int i = 0; i < count; ++i) {
     const auto ref = writer.AddRecord(images[static_cast<std::size_t>(i) % images.size()]);
+    std::string search;
+    if (searchTexts) {
+      const auto text = writer.AddRecord(PageWords(i + 1));
+      search = fmt::format(R"(searchtxt="res\search\{0}.txt" pos_search_="{1}" size_search_="{2}" )", i + 1,
+                           text.pos, text.size);
+    }
     pages += fmt::format(
-        R"(<page mobilefile2="res\pages\m{0}.jpg" mobilefile1="m.jpg" photoviewthumb="t.jpg" )"
+        R"(<page {3}mobilefile2="res\pages\m{0}.jpg" mobilefile1="m.jpg" photoviewthumb="t.jpg" )"
         R"(pos_mobilefile2="{1}" size_mobilefile2="{2}"><elem><img src="res\pages\p{0}.jpg" left="0" top="0" )"
         R"(width="595" height="842" pos_="{1}" size_="{2}"/></elem></page>)",
-        i + 1, ref.pos, ref.size);
+        i + 1, ref.pos, ref.size, search);
   }
   writer.Finish(R"(<?xml version="1.0" encoding="UTF-8"?><book pagewidth="595" pageheight="842" )"
                 R"(thumbscale="0.25"><Chapters><chapter><Pages>)" +

@@ -13,7 +13,10 @@ std::vector<std::filesystem::path> MakePages(const std::filesystem::path& folder
 
 // A book package of `pages` generated A4 pages, each shown by an image element and used as the
 // page's mobile image, with the page size and scale a real book carries; with startMovie, the
-// book's start movie too. A few distinct pages are repeated: generating is slower than unpacking.
-void MakeBook(const std::filesystem::path& out, int pages, const std::string& startMovie = {});
+// book's start movie too; with searchTexts, a search text of about 300 words per page, as the
+// authoring tool writes for most books. A few distinct pages are repeated: generating is slower
+// than unpacking.
+void MakeBook(const std::filesystem::path& out, int pages, const std::string& startMovie = {},
+              bool searchTexts = false);
 
 }  // namespace pagewend::bench

@@ -73,9 +73,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The libraries come from dpkg-shlibdeps and are added to the list below. The image-format
 # plugins are loaded by Qt at run time, so dpkg-shlibdeps cannot see them; xdg-open opens the
-# links a book's movie follows.
+# links a book's movie follows. PoDoFo, the PDF export's writer, is named as well, so that a
+# package made where dpkg-shlibdeps is missing still asks for it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, libpodofo0.9.8")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

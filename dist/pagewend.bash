@@ -4,7 +4,7 @@ _pagewend() {
   local cur prev words cword
   _init_completion || return
 
-  local commands="extract info pack settings book-xml locate swf"
+  local commands="extract export info pack settings book-xml locate swf"
   local command="" i
   for ((i = 1; i < cword; i++)); do
     case "${words[i]}" in
@@ -31,11 +31,11 @@ _pagewend() {
       _filedir -d
       return
       ;;
-    pack:-o | pack:--output | pack:--player)
+    export:-o | export:--output | pack:-o | pack:--output | pack:--player)
       _filedir
       return
       ;;
-    extract:--jobs)
+    extract:--jobs | export:--jobs)
       mapfile -t COMPREPLY < <(compgen -W "1 2 4 8 16" -- "$cur")
       return
       ;;
@@ -48,6 +48,7 @@ _pagewend() {
   local options
   case "$command" in
     extract) options="--help --output --events --jobs --force --keep-documents" ;;
+    export) options="--help --html --pdf --output --jobs --force" ;;
     info | locate | swf) options="--help --json" ;;
     pack) options="--help --output --player" ;;
     settings) options="--help --json --decimal-separator" ;;

@@ -33,22 +33,30 @@ void DrawImage(QPainter& painter, const reading::PagePart& part, const QRectF& r
 }
 
 void DrawText(QPainter& painter, const reading::PagePart& part, const QRectF& rect, double scale) {
-  QFont font(QString::fromStdString(part.style.font));
-  font.setPixelSize(std::max(1, static_cast<int>(std::lround(part.style.size * scale))));
-  font.setBold(part.style.bold);
-  font.setItalic(part.style.italic);
-  font.setUnderline(part.style.underline);
-  painter.setFont(font);
+  painter.setFont(TextFont(part.style, std::max(1, static_cast<int>(std::lround(part.style.size * scale)))));
   painter.setPen(Colour(part.style.color));
-  Qt::Alignment align = Qt::AlignLeft;
-  if (part.style.align == "center") align = Qt::AlignHCenter;
-  if (part.style.align == "right") align = Qt::AlignRight;
-  QTextOption option(align | Qt::AlignTop);
-  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-  painter.drawText(rect, QString::fromStdString(part.text), option);
+  painter.drawText(rect, QString::fromStdString(part.text), TextOptions(part.style));
 }
 
 }  // namespace
+
+QFont TextFont(const reading::TextStyle& style, int pixelSize) {
+  QFont font(QString::fromStdString(style.font));
+  font.setPixelSize(std::max(1, pixelSize));
+  font.setBold(style.bold);
+  font.setItalic(style.italic);
+  font.setUnderline(style.underline);
+  return font;
+}
+
+QTextOption TextOptions(const reading::TextStyle& style) {
+  Qt::Alignment align = Qt::AlignLeft;
+  if (style.align == "center") align = Qt::AlignHCenter;
+  if (style.align == "right") align = Qt::AlignRight;
+  QTextOption option(align | Qt::AlignTop);
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  return option;
+}
 
 QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight, Size pixels) {
   QImage image(std::max(1, pixels.width), std::max(1, pixels.height), QImage::Format_RGB32);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QFont>
 #include <QImage>
+#include <QTextOption>
 
 #include "imaging/page_images.h"
 #include "reading/book_pages.h"
@@ -11,6 +13,11 @@ namespace pagewend::imaging {
 // it is shown, its texts. An image that cannot be decoded leaves its box empty; the page is drawn
 // all the same.
 QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight, Size pixels);
+
+// How a text part is set, in the page view and wherever a page is composed: its font at
+// pixelSize, and its alignment and wrapping within its box.
+QFont TextFont(const reading::TextStyle& style, int pixelSize);
+QTextOption TextOptions(const reading::TextStyle& style);
 
 // The resolution a page's images carry: the most source pixels per page unit among them, read
 // from their headers. 0 for a page without readable images.

@@ -6,6 +6,8 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -22,10 +25,12 @@
 
 #include "book/book_check.h"
 #include "book/unpacked_book.h"
+#include "pdf/pdf_book.h"
 #include "player/flash_request_parser.h"
 #include "shell/loading_thread.h"
 #include "shell/movie_host.h"
 #include "shell/page_view.h"
+#include "support/folder_tree.h"
 #include "support/links.h"
 
 namespace pagewend::shell {
@@ -227,7 +232,14 @@ void MainWindow::BuildMenu() {
   keys(switchAction_, QKeySequence(Qt::Key_F2));
   switchAction_->setEnabled(false);
   connect(switchAction_, &QAction::triggered, this, [this] { SwitchView(); });
-
+  exportPdfAction_ = contextMenu_->addAction(QStringLiteral("Export as PDF\u2026"));
+  exportPdfAction_->setObjectName("exportPdfAction");
+  exportPdfAction_->setEnabled(false);
+  connect(exportPdfAction_, &QAction::triggered, this, [this] { ExportPdf(); });
+  pdfFileChooser_ = [this](const QString& suggested) {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Export as PDF"), suggested,
+                                        QStringLiteral("PDF documents (*.pdf)"));
+  };
   pageView_->Canvas()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(pageView_->Canvas(), &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { contextMenu_->popup(pageView_->Canvas()->mapToGlobal(at)); });
@@ -367,6 +379,7 @@ void MainWindow::PlayLoadedBook(const book::UnpackedBook& book) {
   if (!playing) BecomePlayer();
   pages_ = std::make_shared<const reading::Book>(book.book);
   switchAction_->setEnabled(!pages_->pages.empty());
+  exportPdfAction_->setEnabled(!pages_->pages.empty());
   if (unavailable_) {
     const Unavailable why = *std::exchange(unavailable_, std::nullopt);
     MovieUnavailable(why.note, why.sentence, why.details);
@@ -627,6 +640,68 @@ void MainWindow::EndScreenSaverOnInput(QEvent* event) {
     default:
       break;
   }
+}
+
+namespace {
+
+// What the PDF writer has to say, kept for one message box at the end.
+class NoticeList final : public Notifier {
+ public:
+  void Notify(std::string_view message) override {
+    notices.push_back(QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
+  }
+  QStringList notices;
+};
+
+}  // namespace
+
+void MainWindow::ExportPdf() {
+  namespace fs = std::filesystem;
+  if (!pages_ || pages_->pages.empty()) return;
+  const fs::path suggested =
+      fs::path(QDir::homePath().toStdString()) / fs::path(run_.bookFile).filename().replace_extension(".pdf");
+  const QString chosen = pdfFileChooser_(QString::fromStdString(suggested.string()));
+  if (chosen.isEmpty()) return;
+  fs::path target = QFile::encodeName(chosen).toStdString();
+  if (target.extension() != ".pdf") target += ".pdf";
+  // Written under a hidden name beside it and renamed once complete, as the tool writes it.
+  const fs::path partial = PartialSibling(target);
+
+  const auto count = static_cast<int>(pages_->pages.size());
+  QProgressDialog progress(QStringLiteral("Exporting the book as a PDF\u2026"), QStringLiteral("Cancel"), 0,
+                           count, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  NoticeList notes;
+  pdf::PdfBookOptions options;
+  options.progress = [&progress](int done, int) {
+    progress.setValue(done);
+    QCoreApplication::processEvents();
+  };
+  options.stopped = [&progress] { return progress.wasCanceled(); };
+  QString problem;
+  try {
+    pdf::WritePdfBook(*pages_, paths_.Root(), partial, notes, options);
+    fs::rename(partial, target);
+    WriteLog(log_.get(), "[Application]: the book is exported as a PDF: " + target.string());
+  } catch (const pdf::PdfBookStopped&) {
+    // The reader cancelled: nothing is left.
+  } catch (const std::exception& e) {
+    problem = QString::fromStdString(e.what());
+  }
+  std::error_code ec;
+  fs::remove(partial, ec);
+  progress.reset();
+  if (problem.isEmpty() && notes.notices.isEmpty()) return;
+  // Not modal: the window goes on while the reader reads it.
+  auto* box =
+      new QMessageBox(problem.isEmpty() ? QMessageBox::Information : QMessageBox::Warning, windowTitle(),
+                      problem.isEmpty() ? QStringLiteral("The PDF is written without what it could not read.")
+                                        : QStringLiteral("The PDF could not be written."),
+                      QMessageBox::Ok, this);
+  box->setDetailedText((problem.isEmpty() ? notes.notices : QStringList{problem}).join('\n'));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
 }
 
 }  // namespace pagewend::shell

@@ -70,6 +70,15 @@ class MainWindow : public QWidget {
   void OpenMovieLink(const QString& url);
   // What opens allowed links; QDesktopServices::openUrl unless replaced (tests record instead).
   void SetLinkOpener(std::function<void(const QUrl&)> opener) { linkOpener_ = std::move(opener); }
+  // Writes the book's pages as a PDF where the reader chooses, through the core's PDF writer,
+  // with a progress dialog that can cancel it; what it leaves out, or why it failed, in a
+  // message box. The file appears only when it is complete.
+  void ExportPdf();
+  // What asks the reader where the PDF goes, given a suggested name; a save dialog unless
+  // replaced (tests name a file instead). An empty answer cancels.
+  void SetPdfFileChooser(std::function<QString(const QString& suggested)> chooser) {
+    pdfFileChooser_ = std::move(chooser);
+  }
 
   // The book messages; the loader's listener calls reach these on the GUI thread.
   void ShowProgress(int done, int total);
@@ -156,6 +165,8 @@ class MainWindow : public QWidget {
   QTimer* movieStartTimer_;
   PageView* pageView_;
   QAction* switchAction_;
+  QAction* exportPdfAction_;
+  std::function<QString(const QString&)> pdfFileChooser_;
   std::shared_ptr<const reading::Book> pages_;
   // What the window shows: the loading strip, the movie, the book's own pages, or why the book
   // could not be opened (for good). The movie may play before the book is loaded.

@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -172,6 +173,26 @@ UniqueFd FolderRoot::OpenRead(const fs::path& path, bool linksInside) const {
   if (!S_ISREG(st.st_mode))
     throw FileError(fmt::format("{}: cannot open: not a regular file", (path_ / relative).string()));
   return fd;
+}
+
+std::string FolderRoot::ReadAtMost(const fs::path& path, std::size_t limit) const {
+  const UniqueFd fd = OpenRead(path);
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) Fail(path_ / Below(path), errno, "read");
+  // Sized by the file, not by the limit, which may be far larger: one byte more than it holds
+  // shows its end without a second read, and a file that grows meanwhile grows the buffer.
+  std::string bytes(std::min(limit, static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + 1), '\0');
+  std::size_t got = 0;
+  while (got < limit) {
+    if (got == bytes.size()) bytes.resize(std::min(limit, bytes.size() * 2));
+    const ssize_t n = ::read(fd.Get(), bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail(path_ / Below(path), errno, "read");
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
 }
 
 }  // namespace pagewend

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "support/file_copy.h"
@@ -42,6 +43,9 @@ class FolderRoot {
   // Opens an existing file for reading. With linksInside a link is followed as long as it stays
   // below this folder (a folder a user laid out may link within itself); without, never.
   UniqueFd OpenRead(const std::filesystem::path& path, bool linksInside = false) const;
+  // The first limit bytes of an existing file (all of it when it is shorter), opened as OpenRead
+  // opens it: a caller asks for one byte more than it takes to learn that a file is longer.
+  std::string ReadAtMost(const std::filesystem::path& path, std::size_t limit) const;
 
  private:
   FolderRoot(std::filesystem::path path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "support/guid.h"
 #include "support/unique_fd.h"
 
 namespace pagewend {
@@ -144,6 +145,14 @@ FolderTotals CountFolderTree(const fs::path& folder) {
   FolderTotals totals;
   if (UniqueFd root = OpenFolder(folder); root.Valid()) Walk(std::move(root), Mode::Count, totals);
   return totals;
+}
+
+std::filesystem::path PartialSibling(const std::filesystem::path& target) {
+  std::filesystem::path absolute = std::filesystem::absolute(target).lexically_normal();
+  if (!absolute.has_filename()) absolute = absolute.parent_path();  // "out/" names "out"
+  const std::string guid = NewGuidText();
+  return absolute.parent_path() /
+         ("." + absolute.filename().string() + ".partial-" + guid.substr(1, guid.size() - 2));
 }
 
 }  // namespace pagewend

@@ -21,4 +21,8 @@ struct FolderTotals {
 // depth in memory proportional to it. What cannot be read is not counted.
 FolderTotals CountFolderTree(const std::filesystem::path& folder);
 
+// A sibling of `target` to build it in, hidden, named so that no two runs meet:
+// DIR/.NAME.partial-GUID.
+std::filesystem::path PartialSibling(const std::filesystem::path& target);
+
 }  // namespace pagewend

@@ -24,4 +24,11 @@ inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 // escape sequences.
 std::string ForTerminal(std::string_view text, bool keepLines = false);
 
+// text with invalid UTF-8 replaced by U+FFFD, and cut to at most maxBytes without splitting a
+// character.
+std::string ValidUtf8(std::string_view text, std::size_t maxBytes = std::string::npos);
+
+// Text as it reads: runs of white space (and NUL) as one space, none at either end.
+std::string Collapsed(std::string_view text);
+
 }  // namespace pagewend

@@ -51,14 +51,6 @@ void PrintJson(const nlohmann::ordered_json& object) {
   std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
-std::filesystem::path PartialSibling(const std::filesystem::path& target) {
-  std::filesystem::path absolute = std::filesystem::absolute(target).lexically_normal();
-  if (!absolute.has_filename()) absolute = absolute.parent_path();  // "out/" names "out"
-  const std::string guid = NewGuidText();
-  return absolute.parent_path() /
-         ("." + absolute.filename().string() + ".partial-" + guid.substr(1, guid.size() - 2));
-}
-
 FolderGuard::~FolderGuard() {
   if (!folder_.empty()) DeleteFolderTree(folder_);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "book/unpacked_book.h"
+#include "support/folder_tree.h"
 #include "support/notifier.h"
 #include "support/system_settings.h"
 
@@ -85,10 +86,6 @@ std::function<SystemSettings()> AddLocaleOption(CLI::App& app, const std::string
 inline constexpr int kJsonFormat = 1;
 void PrintJson(const nlohmann::ordered_json& object);
 
-// A sibling of `target` to build it in, hidden, named so that no two runs meet:
-// DIR/.NAME.partial-GUID.
-std::filesystem::path PartialSibling(const std::filesystem::path& target);
-
 // Removes a folder it holds when it goes, unless released: what a command builds beside its
 // target is gone whatever ends the command.
 class FolderGuard {
@@ -110,7 +107,8 @@ std::filesystem::path CheckOutputFolder(const std::filesystem::path& target,
                                         const std::filesystem::path& book, bool force,
                                         const std::string& done);
 
-// Makes a fresh PartialSibling of target, private to the user (0700), and names it on failure.
+// Makes a fresh PartialSibling (support/folder_tree.h) of target, private to the user (0700), and names it on
+// failure.
 std::filesystem::path MakePartialSibling(const std::filesystem::path& target);
 
 // Puts the finished folder in the target's place. An earlier target goes only once the new one

@@ -40,39 +40,15 @@ bool Below(const fs::path& file, const fs::path& sources) {
 // outside it is read; nothing when it is not there.
 std::optional<std::string> ReadBounded(const FolderRoot& sources, const fs::path& file, std::size_t limit,
                                        bool& cut) {
-  UniqueFd fd;
+  std::string bytes;
   try {
-    fd = sources.OpenRead(file);
+    bytes = sources.ReadAtMost(file, limit + 1);
   } catch (const FileError&) {
     return std::nullopt;
   }
-  std::string bytes(limit + 1, '\0');
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd.Get(), bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  cut = got > limit;
-  bytes.resize(std::min(got, limit));
+  cut = bytes.size() > limit;
+  bytes.resize(std::min(bytes.size(), limit));
   return bytes;
-}
-
-// Text as it reads: runs of white space as one space.
-std::string Collapsed(std::string_view text) {
-  std::string out;
-  bool space = false;
-  for (const char c : text) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == '\0') {
-      space = !out.empty();
-      continue;
-    }
-    if (space) out += ' ';
-    space = false;
-    out += c;
-  }
-  return out;
 }
 
 std::string Alt(const std::string& text, int number) {

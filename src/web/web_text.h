@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/text.h"
+
 // Text from a book, made safe for the place in a web page where it lands. Every function first
 // replaces bytes that are not valid UTF-8 with U+FFFD, so that no malformed sequence can let a
 // browser read past an escape.
@@ -15,8 +17,5 @@ std::string EscapeHtml(std::string_view text);
 // JSON's own escapes, < > & and the line separators U+2028 and U+2029 (which older JavaScript
 // parsers take as line ends) are written as \u escapes, so "</script>" or "<!--" never appear.
 std::string JsonString(std::string_view text);
-
-// text with invalid UTF-8 replaced, and cut to at most maxBytes without splitting a character.
-std::string ValidUtf8(std::string_view text, std::size_t maxBytes = std::string::npos);
 
 }  // namespace pagewend::web

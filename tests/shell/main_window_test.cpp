@@ -95,10 +95,11 @@ TEST(MainWindow, PopupMenuTogglesAndExits) {
   WindowHarness h;
   ASSERT_TRUE(h.ShowLoaded());
   const QList<QAction*> items = h.window->ContextMenu()->actions();
-  ASSERT_EQ(items.size(), 3);
+  ASSERT_EQ(items.size(), 4);
   EXPECT_EQ(items[0]->text(), "Fullscreen");
   EXPECT_EQ(items[1]->text(), "Exit");
   EXPECT_EQ(items[2]->text(), "Page view");
+  EXPECT_EQ(items[3]->text(), "Export as PDF\u2026");
   items[0]->trigger();
   EXPECT_FALSE(h.window->BorderNone());
   items[0]->trigger();

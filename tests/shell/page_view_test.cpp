@@ -1,14 +1,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 #include <QWheelEvent>
+#include <cstdlib>
+#include <filesystem>
 
 #include "shell/main_window.h"
 #include "shell/page_cache.h"
@@ -206,6 +210,39 @@ TEST(PageCache, KeepsWithinItsBudgetButNeverDropsThePagesOnScreen) {
   cache.Want({{4, size}, {5, size}}, 2);
   for (int i = 0; i < 500 && thumbnails.count() < 12; ++i) thumbnails.wait(20);
   EXPECT_EQ(thumbnails.count(), 12);
+}
+
+// "Export as PDF…" in the menu: the core's writer, to the file the reader names, complete or
+// not there at all.
+TEST(PageView, TheMenuExportsTheBookAsAPdf) {
+  PagedWindow w(/*withMovie=*/false);
+  ASSERT_TRUE(w.loaded);
+  const std::filesystem::path pdf = w.h.dir / "kept" / "paged";
+  std::filesystem::create_directories(pdf.parent_path());
+  QString suggested;
+  w.h.window->SetPdfFileChooser([&](const QString& name) {
+    suggested = name;
+    return QString::fromStdString(pdf.string());
+  });
+  QAction* action = w.h.window->ContextMenu()->findChild<QAction*>("exportPdfAction");
+  ASSERT_NE(action, nullptr);
+  ASSERT_TRUE(action->isEnabled());
+  action->trigger();
+  EXPECT_TRUE(suggested.endsWith(".pdf"));
+  // The name gets its extension; nothing else is left beside it.
+  const std::filesystem::path written = pdf.string() + ".pdf";
+  ASSERT_TRUE(std::filesystem::exists(written));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(pdf.parent_path()),
+                          std::filesystem::directory_iterator()),
+            1);
+  EXPECT_EQ(std::system(("pdfinfo '" + written.string() + "' | grep -q '^Pages: *9$'").c_str()), 0);
+
+  // A reader who cancels the dialog gets nothing.
+  w.h.window->SetPdfFileChooser([](const QString&) { return QString(); });
+  action->trigger();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(pdf.parent_path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace
