@@ -100,6 +100,28 @@ std::optional<book::UnpackedBook> Unpack(const FileArgs& args, const ExportOptio
   return std::move(result.book);
 }
 
+// Refuses a file that is no book before anything is made for it.
+void CheckIsBook(const std::string& file) {
+  const package::PackageFile package(file);
+  LocateBook(package);
+}
+
+// The book unpacked into one hidden sibling of the target, and another for the export, moved
+// into place when it is complete: a failure or Ctrl-C leaves the target as it was, and both
+// siblings go in any case.
+struct Staging {
+  explicit Staging(const fs::path& target)
+      : unpacked(MakePartialSibling(target)),
+        unpackedGuard(unpacked),
+        partial(MakePartialSibling(target)),
+        partialGuard(partial) {}
+  ExportRun run;
+  const fs::path unpacked;
+  FolderGuard unpackedGuard;
+  const fs::path partial;
+  FolderGuard partialGuard;
+};
+
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -107,19 +129,12 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 int ExportHtml(const FileArgs& args, const ExportOptions& o) {
   const auto start = std::chrono::steady_clock::now();
   const fs::path target = CheckOutputFolder(o.output, args.file, o.force, "exported");
-  {
-    const package::PackageFile file(args.file);
-    LocateBook(file);
-  }
-
-  // The book is unpacked into one hidden sibling of the target and its web book written into
-  // another, which is moved into place when it is complete: a failure or Ctrl-C leaves the
-  // target as it was, and the unpacked files go in any case.
-  ExportRun r;
-  const fs::path unpacked = MakePartialSibling(target);
-  FolderGuard unpackedGuard(unpacked);
-  const fs::path partial = MakePartialSibling(target);
-  FolderGuard partialGuard(partial);
+  CheckIsBook(args.file);
+  Staging staging(target);
+  ExportRun& r = staging.run;
+  const fs::path& unpacked = staging.unpacked;
+  const fs::path& partial = staging.partial;
+  FolderGuard& partialGuard = staging.partialGuard;
   const std::optional<book::UnpackedBook> loaded = Unpack(args, o, r, unpacked);
   if (!loaded) return Interrupted("export", args.file, r.interrupts.Signal());
   const reading::Book& book = loaded->book;
@@ -174,19 +189,11 @@ fs::path PdfTarget(const FileArgs& args, const ExportOptions& o) {
 int ExportPdf(const FileArgs& args, const ExportOptions& o) {
   const auto start = std::chrono::steady_clock::now();
   const fs::path target = PdfTarget(args, o);
-  {
-    const package::PackageFile file(args.file);
-    LocateBook(file);
-  }
-
-  // The book is unpacked into one hidden sibling of the target and the PDF written into
-  // another, then renamed into place when it is complete: a failure or Ctrl-C leaves the target
-  // as it was, and both siblings go in any case.
-  ExportRun r;
-  const fs::path unpacked = MakePartialSibling(target);
-  FolderGuard unpackedGuard(unpacked);
-  const fs::path partial = MakePartialSibling(target);
-  FolderGuard partialGuard(partial);
+  CheckIsBook(args.file);
+  Staging staging(target);
+  ExportRun& r = staging.run;
+  const fs::path& unpacked = staging.unpacked;
+  const fs::path& partial = staging.partial;
   const std::optional<book::UnpackedBook> loaded = Unpack(args, o, r, unpacked);
   if (!loaded) return Interrupted("export", args.file, r.interrupts.Signal());
   pdf::PdfBookOptions options;
