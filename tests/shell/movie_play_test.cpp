@@ -11,6 +11,7 @@
 
 #include "player/flash_request_parser.h"
 #include "shell/main_window.h"
+#include "shell/page_view.h"
 #include "shell/movie_input.h"
 #include "shell/ruffle_movie_host.h"
 #include "shell/shell_fixtures.h"
@@ -192,6 +193,24 @@ TEST_F(MoviePlay, ThePageHoldsNoWayOutForAScript) {
   EXPECT_EQ(calls.count(), 0);
   // A page with no movie plays only its warm-up movie, which is no start of the book's.
   EXPECT_EQ(started.count(), 0);
+}
+
+// A movie the emulator cannot play (a compressed body that is not one) gives way as soon as
+// the emulator shows its error, not when the wait for a first frame runs out.
+TEST_F(MoviePlay, ADamagedMovieGivesWayAtOnce) {
+  std::string damaged("CWS\x0a\x00\x10\x00\x00", 8);
+  damaged += std::string(4000, '\x5a');
+  run_.movieStartMs = 60000;
+  MainWindow& window = Player(damaged);
+  QSignalSpy failed(host_, &MovieHost::MovieFailed);
+  window.show();
+  ASSERT_TRUE(failed.count() > 0 || failed.wait(20000));
+  EXPECT_TRUE(failed[0][0].toString().contains(QStringLiteral("cannot play the movie")))
+      << failed[0][0].toString().toStdString();
+  // The pages when the book has any, else the window's sentence.
+  for (int i = 0; i < 200 && !window.Failed() && !window.ShowsPages(); ++i) QTest::qWait(25);
+  const QString said = window.Failed() ? window.ProblemText() : window.Pages()->Note();
+  EXPECT_TRUE(said.contains(QStringLiteral("could not be played"))) << said.toStdString();
 }
 
 // The movie may start before the book's page images are all made: its request for one still in

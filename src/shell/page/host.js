@@ -239,6 +239,17 @@
       window.RufflePlayer.config = config;
       player = window.RufflePlayer.newest().createPlayer();
       stage.appendChild(player);
+      // Ruffle shows a panel of its own when it cannot play a movie (a damaged file, a fault of
+      // its core): the player hears of it at once, not after waiting for a first frame.
+      let reported = false;
+      new MutationObserver(() => {
+        const panic = player.shadowRoot.getElementById("panic");
+        if (reported || !playing || !panic) return;
+        reported = true;
+        const body = player.shadowRoot.getElementById("panic-body");
+        const why = ((body && body.textContent) || "").trim().slice(0, 300);
+        send("failed", "the emulator cannot play the movie" + (why ? ": " + why : ""));
+      }).observe(player.shadowRoot, { childList: true, subtree: true });
       player.addEventListener("loadedmetadata", () => {
         if (!playing) {
           if (blankStarted) blankStarted();
