@@ -240,8 +240,10 @@ Command AddExportCommand(CLI::App& app) {
   format->add_flag("--pdf", o->pdf, "Export as a PDF (without -o: the book's name with .pdf)");
   format->require_option(1);
   sub->add_option("-o,--output", o->output, "The folder (--html) or file (--pdf) to write");
-  sub->add_option("--jobs", o->jobs, "Workers for the unpacking and the page images (default: one per core)")
-      ->check(CLI::Range(1u, 256u));
+  sub->add_option("--jobs", o->jobs,
+                  "Workers for the unpacking and the page images (1 to 256; default: one per core)")
+      ->check(CLI::Range(1u, 256u).description(""))
+      ->type_name("N");
   sub->add_flag("--force", o->force, "Replace the output when it exists (a folder when it is not empty)");
   // A web book needs its folder named; a PDF is named after the book when -o is not given.
   sub->parse_complete_callback([o] {

@@ -79,8 +79,9 @@ Command AddExtractCommand(CLI::App& app) {
       "-o,--output", o->dir,
       "The folder to unpack into (default: ./NAME for NAME.EXT, ./NAME.d for a book without an extension)");
   sub->add_flag("--events", o->events, "Write each reader event to stdout as it happens");
-  sub->add_option("--jobs", o->jobs, "Workers for the page images (default: one per core)")
-      ->check(CLI::Range(1u, 256u));
+  sub->add_option("--jobs", o->jobs, "Workers for the page images (1 to 256; default: one per core)")
+      ->check(CLI::Range(1u, 256u).description(""))
+      ->type_name("N");
   sub->add_flag("--force", o->force, "Replace DIR when it is not empty, once the book is unpacked");
   sub->add_flag(
       "--keep-documents", o->keepDocuments,

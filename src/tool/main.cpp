@@ -1,10 +1,16 @@
 #include <unistd.h>
 
+#include <fmt/format.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/large_buffers.h"
 #include "support/text.h"
@@ -93,6 +99,20 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("pagewend ") + PAGEWEND_VERSION);
   app.require_subcommand(1);
 
+  // "pagewend help [COMMAND]" is "pagewend [COMMAND] --help".
+  std::vector<std::string> helpArgs;
+  if (argc >= 2 && std::string_view(argv[1]) == "help") {
+    helpArgs = {argv[0]};
+    for (int i = 2; i < argc; ++i) helpArgs.emplace_back(argv[i]);
+    helpArgs.emplace_back("--help");
+  }
+  std::vector<char*> helpArgv;
+  for (std::string& arg : helpArgs) helpArgv.push_back(arg.data());
+  if (!helpArgv.empty()) {
+    argc = static_cast<int>(helpArgv.size());
+    argv = helpArgv.data();
+  }
+
   const std::vector<Command> commands = {
       // clang-format off
       AddExtractCommand(app),
@@ -120,7 +140,12 @@ int main(int argc, char** argv) {
     try {
       if (const std::string problem = InputProblem(subject, command.input); !problem.empty())
         throw ToolError(problem);
-      return command.run();
+      const int code = command.run();
+      // What could not be written (a full disk, a closed pipe's end) is a failure, not a result.
+      std::cout.flush();
+      if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw ToolError(fmt::format("cannot write the output: {}", std::strerror(errno ? errno : EIO)));
+      return code;
     } catch (const std::exception& e) {
       const std::string what = WithoutSubject(e.what(), subject);
       // Messages name what a book holds: nothing of it reaches the terminal as an escape.

@@ -1,10 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "package/package_writer.h"
@@ -36,6 +38,20 @@ TEST(Tool, HelpVersionAndUsageErrorsHaveTheirExitCodes) {
   EXPECT_EQ(unknown.err, "pagewend: 'no-such-command' is not a pagewend command. See 'pagewend --help'.\n");
   EXPECT_EQ(RunTool({"swf"}).exitCode, 2);
   EXPECT_EQ(RunTool({"swf", "a.swf", "--bogus"}).exitCode, 2);
+  // "help" is a way to ask too.
+  auto helpCommand = RunTool({"help", "extract"});
+  EXPECT_EQ(helpCommand.exitCode, 0);
+  EXPECT_THAT(helpCommand.out, HasSubstr("Usage: pagewend extract"));
+  EXPECT_EQ(RunTool({"help"}).out, help.out);
+
+  // Output that cannot be written is a failure that says so.
+  testing::TempDir dir;
+  testing::WriteRichBook(dir / "book.exe");
+  const std::string full = std::string(PAGEWEND_TOOL_PATH) + " info " + (dir / "book.exe").string() +
+                           " > /dev/full 2> " + (dir / "err").string();
+  const int status = std::system(full.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_THAT(testing::ReadFile(dir / "err"), HasSubstr("cannot write the output"));
 }
 
 TEST(Tool, SwfPrintsTheHeaderAndNamesTheFileOnFailure) {
