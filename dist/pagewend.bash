@@ -20,8 +20,12 @@ _pagewend() {
     if [[ $cur == -* ]]; then
       mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
     else
-      mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
+      mapfile -t COMPREPLY < <(compgen -W "$commands help" -- "$cur")
     fi
+    return
+  fi
+  if [[ $command == help ]]; then
+    mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
     return
   fi
 
