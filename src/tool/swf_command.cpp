@@ -1,5 +1,6 @@
 #include <fmt/format.h>
 
+#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -16,6 +17,12 @@ Command AddSwfCommand(CLI::App& app) {
   return c.With([args = c.args] {
     swf::SwfStreamReader reader(args->file);
     if (!reader.Valid()) throw std::runtime_error("not an SWF movie (no FWS or CWS signature)");
+    // A compressed movie cut short fails to inflate; an uncompressed one only falls short.
+    if (const auto size = std::filesystem::file_size(args->file);
+        !reader.Compressed() && size < reader.FileLength())
+      throw std::runtime_error(
+          fmt::format("the movie is cut short: the file holds {} of the {} bytes its header declares", size,
+                      reader.FileLength()));
     const auto& r = reader.Rect();
     const double rate = reader.FrameRate() / 256.0;
     if (args->json) {

@@ -70,6 +70,13 @@ TEST(Tool, SwfPrintsTheHeaderAndNamesTheFileOnFailure) {
   auto text = RunTool({"swf", (dir / "m.swf").string()});
   EXPECT_THAT(text.out, HasSubstr("800 x 452 pixels"));
 
+  // An uncompressed movie cut short says so.
+  const std::string whole = testing::MakeSwf({0, 16000, 0, 9040}, 0x1800, 12, false, std::string(1000, '\0'));
+  testing::WriteFile(dir / "cut.swf", whole.substr(0, 500));
+  auto cut = RunTool({"swf", (dir / "cut.swf").string()});
+  EXPECT_EQ(cut.exitCode, 1);
+  EXPECT_THAT(cut.err, HasSubstr("cut short"));
+
   testing::WriteFile(dir / "bad.swf", "FWT whatever");
   auto bad = RunTool({"swf", (dir / "bad.swf").string()});
   EXPECT_EQ(bad.exitCode, 1);
