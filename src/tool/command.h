@@ -72,7 +72,7 @@ struct FileCommand {
 
 // Adds a subcommand with its required file argument (named argName, "BOOK" or "FILE") and, when
 // jsonHelp is given, the --json flag. The caller adds its own options to app.
-inline constexpr const char* kJsonHelp = "Print one JSON object (see the README for its keys)";
+inline constexpr const char* kJsonHelp = "Print one JSON object (its keys: man pagewend)";
 FileCommand AddFileCommand(CLI::App& app, const std::string& name, const std::string& description,
                            const std::string& argName, const std::string& argHelp,
                            const char* jsonHelp = nullptr);
