@@ -23,6 +23,11 @@ OrderedPool::~OrderedPool() {
   threads_.clear();  // jthread joins
 }
 
+bool OrderedPool::Failed() const {
+  std::lock_guard lock(mutex_);
+  return failed_;
+}
+
 unsigned OrderedPool::DefaultWorkers() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 void OrderedPool::WorkerLoop(Priority priority) {

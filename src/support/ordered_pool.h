@@ -35,6 +35,9 @@ class OrderedPool {
   // Drops the jobs that have not started, and waits for the running ones; no `then` runs.
   void Cancel();
 
+  // A job has failed (its failure may not have surfaced yet).
+  bool Failed() const;
+
   static unsigned DefaultWorkers();
 
  private:
@@ -48,7 +51,7 @@ class OrderedPool {
   void FinishOldest(std::unique_lock<std::mutex>& lock);
 
   std::size_t window_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable workAvailable_;
   std::condition_variable workDone_;
   std::deque<std::shared_ptr<Task>> pending_;      // not started

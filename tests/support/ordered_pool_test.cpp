@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace pagewend {
@@ -61,16 +61,18 @@ TEST(OrderedPool, AFailureSurfacesInOrderAndStopsLaterWork) {
   EXPECT_LT(started.load(), 50);
 
   // Once a job has failed, the jobs waiting for a worker never start, even before the failure
-  // surfaces; the other worker is held by a job that waits for the submissions to end.
+  // surfaces: the other worker is held by a job that ends only once the pool knows of it.
   OrderedPool held(2, 8);
-  std::promise<void> submitted;
-  std::shared_future<void> gate = submitted.get_future().share();
   std::atomic<int> later{0};
   try {
     held.Submit([] { throw std::runtime_error("first"); }, {});
-    held.Submit([gate] { gate.wait(); }, {});
+    held.Submit(
+        [&held] {
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+          while (!held.Failed() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        },
+        {});
     for (int i = 0; i < 6; ++i) held.Submit([&] { ++later; }, {});
-    submitted.set_value();
     held.Drain();
     FAIL() << "no failure surfaced";
   } catch (const std::runtime_error& e) {
