@@ -212,7 +212,7 @@ ExportedImages WriteExportImages(const ExportImageJob& job) {
       const int native = static_cast<int>(std::lround(resolution * std::max(job.pageWidth, job.pageHeight)));
       size = PageFit(job, std::clamp(native, side / 2, 2 * side));
     }
-    zoom = RenderPage(job.page, job.pageWidth, job.pageHeight, size);
+    zoom = RenderPage(job.page, job.pageWidth, job.pageHeight, size, job.pixels.get());
   }
 
   ExportedImages made;

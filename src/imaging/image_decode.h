@@ -19,7 +19,9 @@ struct DecodedImage {
 // Decodes a raster file at the size sizeFor gives for its original size, or at the original size
 // where that is no smaller: a JPEG by libjpeg's scaled decoding within its limits, the other
 // formats by Qt's readers within the decoded-image limit. Throws PageImageError naming the file
-// for a missing, broken or oversized image. With a budget, the decode first waits for its bytes.
+// for a missing, broken or oversized image. With a budget, the decode first waits for its bytes,
+// and an image of the same file kept from an earlier decode at this size or larger is given
+// instead: the image may then be larger than sizeFor asked.
 DecodedImage DecodeImage(const std::filesystem::path& source,
                          const std::function<Size(Size original)>& sizeFor, PixelBudget* budget = nullptr);
 

@@ -129,19 +129,47 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
   const auto take = [budget](Size size) {
     return budget ? budget->Take(std::int64_t{4} * size.width * size.height) : PixelBudget::Share();
   };
+  // With a budget, an image of the file decoded for an earlier page at this size or larger serves
+  // again; a decode of it another worker has begun is waited for.
+  const std::optional<PixelBudget::FileKey> key = budget ? PixelBudget::KeyOf(source) : std::nullopt;
+  const auto reuse = [&](Size original, Size decoded) -> std::optional<DecodedImage> {
+    if (!key) return std::nullopt;
+    auto reused = budget->Reuse(*key, decoded.width, decoded.height);
+    if (!reused) return std::nullopt;
+    return DecodedImage{std::move(reused->image), original, std::move(reused->share)};
+  };
+  struct Decoding {
+    PixelBudget* budget;
+    const std::optional<PixelBudget::FileKey>& key;
+    bool ended = false;
+    void Keep(const QImage& image) {
+      if (key) budget->Keep(*key, image);
+      ended = true;
+    }
+    ~Decoding() {
+      if (key && !ended) budget->Drop(*key);
+    }
+  };
   if (Mark(source) == kJpegMark) {
     JpegReader jpeg(source);
     const Size original = WithinPixelLimit(jpeg.PixelSize(), source);
     const Size decoded = decodedSize(original);
+    if (auto reused = reuse(original, decoded)) return std::move(*reused);
+    Decoding decoding{budget, key};
     // The scaled decoding works at up to twice the size asked for, each way.
     PixelBudget::Share share = take({2 * decoded.width, 2 * decoded.height});
-    return {jpeg.Read(decoded), original, std::move(share)};
+    QImage image = jpeg.Read(decoded);
+    share.ShrinkTo(image.sizeInBytes());
+    decoding.Keep(image);
+    return {std::move(image), original, std::move(share)};
   }
   QImageReader reader(ToQString(source));
   reader.setAutoTransform(false);
   reader.setAllocationLimit(static_cast<int>(kMaxDecodedImageBytes >> 20));
   const Size original = OriginalSize(reader, source);
   const Size decoded = decodedSize(original);
+  if (auto reused = reuse(original, decoded)) return std::move(*reused);
+  Decoding decoding{budget, key};
   if (decoded != original) reader.setScaledSize(QSize(decoded.width, decoded.height));
   // Qt's readers decode most formats whole and scale after.
   PixelBudget::Share share = take(original);
@@ -149,6 +177,8 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
   if (image.isNull())
     throw PageImageError(
         fmt::format("{}: cannot decode the image: {}", source.string(), reader.errorString().toStdString()));
+  share.ShrinkTo(image.sizeInBytes());
+  decoding.Keep(image);
   return {std::move(image), original, std::move(share)};
 }
 

@@ -18,15 +18,21 @@ QRectF ToPixels(const reading::Box& box, double scaleX, double scaleY) {
 
 QColor Colour(std::uint32_t rgb) { return QColor::fromRgb(rgb); }
 
-void DrawImage(QPainter& painter, const reading::PagePart& part, const QRectF& rect) {
+void DrawImage(QPainter& painter, const reading::PagePart& part, const QRectF& rect, PixelBudget* budget) {
   // A box far larger than the page asks for no more than the decoder's own limits allow.
   const auto side = [](double length) {
     return static_cast<int>(std::clamp(std::ceil(length), 1.0, 16384.0));
   };
   const Size shown{side(rect.width()), side(rect.height())};
   try {
-    const DecodedImage decoded = DecodeImage(part.file, [shown](Size) { return shown; });
-    painter.drawImage(rect, decoded.image);
+    const DecodedImage decoded = DecodeImage(
+        part.file, [shown](Size) { return shown; }, budget);
+    // A kept decode of the file may be larger than asked; the painter's own scaling would alias.
+    const QImage& image = decoded.image;
+    painter.drawImage(
+        rect, image.width() > shown.width || image.height() > shown.height
+                  ? image.scaled(shown.width, shown.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                  : image);
   } catch (const PageImageError&) {
     // The page shows without it, as the movie would show a page whose image is missing.
   }
@@ -58,7 +64,8 @@ QTextOption TextOptions(const reading::TextStyle& style) {
   return option;
 }
 
-QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight, Size pixels) {
+QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight, Size pixels,
+                  PixelBudget* budget) {
   QImage image(std::max(1, pixels.width), std::max(1, pixels.height), QImage::Format_RGB32);
   image.fill(Colour(page.background));
   if (pageWidth <= 0 || pageHeight <= 0) return image;
@@ -72,7 +79,7 @@ QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight
     const QRectF rect = ToPixels(part.box, scaleX, scaleY);
     if (rect.isEmpty() || !rect.intersects(QRectF(image.rect()))) continue;
     if (part.kind == reading::PagePart::Kind::Image)
-      DrawImage(painter, part, rect);
+      DrawImage(painter, part, rect, budget);
     else
       DrawText(painter, part, rect, scaleY);
   }

@@ -11,8 +11,9 @@ namespace pagewend::imaging {
 
 // A page of a book composed at `pixels`: its background, its images each decoded no larger than
 // it is shown, its texts. An image that cannot be decoded leaves its box empty; the page is drawn
-// all the same.
-QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight, Size pixels);
+// all the same. With a budget, the decodes take their bytes from it and reuse what it keeps.
+QImage RenderPage(const reading::Page& page, double pageWidth, double pageHeight, Size pixels,
+                  PixelBudget* budget = nullptr);
 
 // How a text part is set, in the page view and wherever a page is composed: its font at
 // pixelSize, and its alignment and wrapping within its box.

@@ -228,5 +228,30 @@ TEST(PageImages, DecodesOfAllWorkersShareOneBudget) {
   EXPECT_EQ(budget.Waiting(), 0u);
 }
 
+// Pages that draw one source at different places decode it once between them; the images kept
+// for them give their bytes back to a decode that needs them, which never waits on a kept one.
+TEST(PageImages, PagesNamingOneSourceDecodeItOnceWithinTheBudget) {
+  testing::TempDir dir;
+  MakeImage(dir / "shared.png", 400, 300);
+  fs::create_hard_link(dir / "shared.png", dir / "other-name.png");
+  const auto budget = std::make_shared<PixelBudget>(4 * 400 * 300 * 4);
+  for (int page = 0; page < 4; ++page) {
+    const std::string n = std::to_string(page);
+    PageImageJob job{dir / (page % 2 ? "shared.png" : "other-name.png"),
+                     dir / ("m" + n + ".jpg"),
+                     dir / ("t" + n + ".jpg"),
+                     dir / ("p" + n + ".png"),
+                     {100, 100},
+                     Rect{page, page, 50 + page, 40}};
+    job.pixels = budget;
+    MakePageImages(job);
+    EXPECT_EQ(SizeOf(job.mobile), (Size{400, 300}));
+    EXPECT_EQ(SizeOf(job.pageThumb), (Size{100, 100}));
+  }
+  EXPECT_EQ(budget->Reuses(), 3u);
+  const PixelBudget::Share all = budget->Take(4 * 400 * 300 * 4);
+  EXPECT_EQ(budget->Waiting(), 0u);
+}
+
 }  // namespace
 }  // namespace pagewend::imaging
