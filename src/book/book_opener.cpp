@@ -164,7 +164,10 @@ void BookOpener::NotifyNotices() {
     for (std::size_t i = 0; i < notices_.size() && i < kListed; ++i) message += "\n" + notices_[i];
     if (notices_.size() > kListed) message += fmt::format("\n... and {} more", notices_.size() - kListed);
   }
-  if (log_) message += fmt::format("\nThe run log names each: {}", log_->FileName().string());
+  // A run whose files go when it ends (shown under no folder) keeps no log worth naming.
+  const bool logKept = !options_.shownFolder || !options_.shownFolder->empty();
+  if (log_ && logKept)
+    message += fmt::format("\nThe run log names each: {}", Shown(log_->FileName().string()));
   notices_.clear();
   notifier_.Notify(message);
 }

@@ -183,11 +183,11 @@ class PdfWriter {
       }
       ++images_;
     } catch (const imaging::PageImageError& e) {
-      LeftOut(number, e.what());
+      LeftOut(number, file, e.what());
     } catch (const FileError& e) {
-      LeftOut(number, e.what());
+      LeftOut(number, file, e.what());
     } catch (const pd::PdfError& e) {
-      LeftOut(number, fmt::format("{}: {}", file.string(), pd::PdfError::ErrorMessage(e.GetError())));
+      LeftOut(number, file, fmt::format("{}: {}", file.string(), pd::PdfError::ErrorMessage(e.GetError())));
     }
     return stored.get();
   }
@@ -212,8 +212,15 @@ class PdfWriter {
     return image;
   }
 
-  void LeftOut(int number, const std::string& why) {
+  // The sources are an unpacked copy that is gone once the PDF is written: the reader is told the
+  // image's name within the book.
+  void LeftOut(int number, const fs::path& file, std::string why) {
     ++leftOut_;
+    const std::string unpacked = file.string();
+    const std::string named = file.lexically_relative(sources_.Path()).string();
+    if (!named.empty() && named.rfind("..", 0) != 0)
+      for (auto at = why.find(unpacked); at != std::string::npos; at = why.find(unpacked, at + named.size()))
+        why.replace(at, unpacked.size(), named);
     notifier_.Notify(
         fmt::format("Page {}: an image that cannot be read is left out of the PDF: {}", number, why));
   }
