@@ -1,0 +1,35 @@
+#include "tool/interrupt.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace pagewend::tool {
+namespace {
+
+// A Ctrl-C that comes before a command hands over what it stops reaches that command the moment
+// it does. Run alone in a child process, whose one thread holds the signal blocked.
+TEST(InterruptWatch, ASignalCaughtBeforeTheHandlerReachesItAtOnce) {
+  EXPECT_EXIT(
+      {
+        sigset_t term;
+        sigemptyset(&term);
+        sigaddset(&term, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &term, nullptr);
+        ::kill(::getpid(), SIGTERM);
+        InterruptWatch watch;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (watch.Signal() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        int handled = 0;
+        watch.OnInterrupt([&handled](int signal) { handled = signal; });
+        std::exit(watch.Signal() == SIGTERM && handled == SIGTERM ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace pagewend::tool
