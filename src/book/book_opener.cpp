@@ -386,6 +386,8 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
     const int progress = static_cast<int>((i * 90 + 90) / count + 10);
     images.Add(
         std::move(job), record, [this, progress, i](const std::optional<imaging::PageImageError>& problem) {
+          // The pages made while the stop came count for nothing: the run will not load.
+          if (Stopped()) return;
           if (problem) {
             ++pagesWithoutImages_;
             WriteLog(log_,
