@@ -35,8 +35,8 @@ class MovieHost : public QWidget {
   void MovieStarted();
   // The emulator could not play the movie.
   void MovieFailed(const QString& reason);
-  // Something the run log should know of the movie's requests: a name not among the book's
-  // files, or one that matched several but for case.
+  // Something the run log should know of the movie: a request for a name not among the book's
+  // files, or one that matched several but for case; that the emulator is ready for it.
   void FileNote(const QString& note);
 };
 

@@ -340,6 +340,8 @@ RuffleMovieHost::RuffleMovieHost(QWidget* parent)
   connect(bridge_, &PageBridge::MovieStarted, this, &MovieHost::MovieStarted);
   connect(bridge_, &PageBridge::MovieFailed, this, &MovieHost::MovieFailed);
   connect(bridge_, &PageBridge::PlayerReady, this, &RuffleMovieHost::PlayerReady);
+  connect(bridge_, &PageBridge::PlayerReady, this,
+          [this] { emit FileNote(QStringLiteral("the emulator is ready")); });
 
   auto* layout = new QGridLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -187,11 +187,14 @@ std::optional<fs::path> RealPlayer::WorkingFolder() const {
 }
 
 bool RealPlayer::WaitForMovie(std::chrono::milliseconds limit) {
+  return WaitForLog(QStringLiteral("the movie's first frame is shown"), limit);
+}
+
+bool RealPlayer::WaitForLog(const QString& text, std::chrono::milliseconds limit) {
   return WaitUntil(
              [&] {
                const auto folder = WorkingFolder();
-               return (folder && ReadText(*folder / "files/Log/log1.txt")
-                                     .contains(QLatin1String("the movie's first frame is shown"))) ||
+               return (folder && ReadText(*folder / "files/Log/log1.txt").contains(text)) ||
                       !program_->Running();
              },
              limit) &&

@@ -96,6 +96,8 @@ class RealPlayer {
   StartedProgram& Program() { return *program_; }
   // Waits until the run's log says the movie's first frame is shown.
   bool WaitForMovie(std::chrono::milliseconds limit);
+  // Waits until the run's log has a line holding text, while the program runs.
+  bool WaitForLog(const QString& text, std::chrono::milliseconds limit);
   // The run's working folder (where its log is), once the book has begun to unpack.
   std::optional<std::filesystem::path> WorkingFolder() const;
   // The player's main window (the first visible one it opened).

@@ -4,6 +4,8 @@
 
 #include <QColor>
 #include <QCoreApplication>
+#include <QImage>
+#include <cstdio>
 
 #include "shell/real_x_session.h"
 #include "shell/shell_fixtures.h"
@@ -182,6 +184,39 @@ TEST_F(RealX, DemoBookTurnsItsPageOnAClick) {
   const std::optional<int> status = player.Program().WaitForExit(20s);
   ASSERT_TRUE(status) << player.Diagnostics().toStdString();
   EXPECT_EQ(*status, 0);
+}
+
+// A movie the emulator cannot play gives way to the book's pages as soon as the emulator says
+// so, not after the time a movie that says nothing is given.
+TEST_F(RealX, ADamagedMovieGivesWayToThePagesAtOnce) {
+  std::string damaged("CWS\x0a\x00\x10\x00\x00", 8);
+  damaged += std::string(4000, '\x5a');
+  const fs::path book = dir_ / "damaged.pwb";
+  WritePagedBook(book, 6, true, damaged);
+  player_ = std::make_unique<RealPlayer>(
+      display_, QStringList{PAGEWEND_PLAYER_PATH, QString::fromStdString(book.string())}, dir_ / "run");
+  ASSERT_TRUE(player_->WaitForLog(QStringLiteral("the emulator is ready"), 90s))
+      << player_->Diagnostics().toStdString();
+  const auto ready = std::chrono::steady_clock::now();
+  ASSERT_TRUE(player_->WaitForLog(QStringLiteral("could not be played"), 30s))
+      << player_->Diagnostics().toStdString();
+  const auto waited =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - ready);
+  EXPECT_LT(waited, 3s) << player_->Diagnostics().toStdString();
+  std::printf("the damaged movie gave way %lld ms after the emulator was ready\n",
+              static_cast<long long>(waited.count()));
+  // The first page on the screen: somewhere along the window's middle row.
+  ASSERT_TRUE(player_->WaitForWindow(10s));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const QRect window = Geometry();
+        const QImage shot = display_.Screenshot(Artefact("damaged-movie.png"));
+        for (int x = window.left(); x < window.right(); x += 4)
+          if (shot.pixelColor(x, window.center().y()).rgb() == PageColour(0).rgb()) return true;
+        return false;
+      },
+      10s))
+      << "the first page is not shown";
 }
 
 // A book whose movies are programs like real books' viewers plays to its success state on the

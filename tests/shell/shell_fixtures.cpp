@@ -30,13 +30,16 @@ void WriteBookPackage(const std::filesystem::path& out, const std::string& title
 
 QColor PageColour(int page) { return QColor::fromHsv((page * 47) % 360, 200, 220); }
 
-void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie) {
+void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie, std::string movie) {
   package::PackageWriter writer(out);
   std::string project = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>Paged book</exetitle>";
   if (withMovie) {
-    swf::SwfWriter blank(10, {0, 100 * 20, 0, 100 * 20}, 24);
-    blank.ShowFrame();
-    const package::RecordRef start = writer.AddRecord(blank.Finish());
+    if (movie.empty()) {
+      swf::SwfWriter blank(10, {0, 100 * 20, 0, 100 * 20}, 24);
+      blank.ShowFrame();
+      movie = blank.Finish();
+    }
+    const package::RecordRef start = writer.AddRecord(movie);
     project += "<preloader><filename>start.swf</filename><pos_>" + std::to_string(start.pos) +
                "</pos_><size_>" + std::to_string(start.size) + "</size_></preloader>";
   }

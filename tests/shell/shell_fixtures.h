@@ -38,8 +38,8 @@ void WriteBookPackage(const std::filesystem::path& out, const std::string& title
 QColor PageColour(int page);
 // A book of `pages` pages of 600 × 800, each a PNG of one colour (PageColour); the first page
 // has a link to page 5 in its top left corner and one to https://example.org/ in its top right;
-// a bookmark "Middle" names page 4. A blank start movie when withMovie.
-void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie);
+// a bookmark "Middle" names page 4. When withMovie, a start movie: the one given, or a blank one.
+void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie, std::string movie = {});
 
 // A movie that calls ExternalInterface "fullscreen_error" and then a name nothing defines with
 // a number, a Boolean and a string that needs escaping, then stops.
