@@ -147,7 +147,8 @@ Unpacked RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts,
       case book::BookErrorKind::Unreadable:
         throw ToolError(error.detail);
       case book::BookErrorKind::NotABook:
-        throw ToolError(book::kNotABook);
+        // The detail says the file "is" what it is; the tool's line names it before a colon.
+        throw ToolError(error.detail.substr(error.detail.starts_with("is ") ? 3 : 0));
       case book::BookErrorKind::NoRoom:
         throw ToolError("there is not enough room on the disk to unpack the book", error.detail);
       case book::BookErrorKind::OverBudget:

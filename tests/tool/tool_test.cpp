@@ -135,11 +135,13 @@ TEST(Tool, EveryCommandAnswersEveryKindOfInputWithItsCodeAndANamedLine) {
   testing::WriteFile(dir / "cut.exe", good.substr(0, good.size() / 2));
   testing::WriteFile(dir / "empty", "");
   std::filesystem::copy_file(PAGEWEND_TOOL_PATH, dir / "program");
+  testing::WriteFile(dir / "cut-program",
+                     testing::ReadFile(dir / "program") + good.substr(0, good.size() / 2));
   testing::WriteFile(dir / "picture.png", testing::ImageBytes(8, 8, ".png"));
   std::filesystem::create_directory(dir / "folder");
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  const std::vector<std::string> inputs = {"missing", "folder",      "fifo",    "empty",
-                                           "program", "picture.png", "cut.exe", "good.exe"};
+  const std::vector<std::string> inputs = {"missing",     "folder",  "fifo",        "empty",   "program",
+                                           "picture.png", "cut.exe", "cut-program", "good.exe"};
   const std::vector<std::string> commands = {"extract", "info", "settings", "book-xml",
                                              "locate",  "swf",  "pack"};
   for (const std::string& command : commands) {
@@ -163,6 +165,10 @@ TEST(Tool, EveryCommandAnswersEveryKindOfInputWithItsCodeAndANamedLine) {
       const bool bookCommand = command != "swf" && command != "pack";
       if (bookCommand && (input == "empty" || input == "program" || input == "picture.png")) {
         EXPECT_THAT(run.err, HasSubstr("not a book (no package found at its end)"));
+        EXPECT_THAT(run.err, ::testing::Not(HasSubstr("cut short")));
+      }
+      if (bookCommand && input.starts_with("cut")) {
+        EXPECT_THAT(run.err, HasSubstr("not a book (no package found at its end); it looks cut short"));
       }
     }
   }
