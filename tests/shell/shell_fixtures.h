@@ -38,7 +38,8 @@ void WriteBookPackage(const std::filesystem::path& out, const std::string& title
 QColor PageColour(int page);
 // A book of `pages` pages of 600 × 800, each a PNG of one colour (PageColour); the first page
 // has a link to page 5 in its top left corner and one to https://example.org/ in its top right;
-// a bookmark "Middle" names page 4. A blank start movie when withMovie.
+// a bookmark "Middle" names page 4; page 3 shows the text "BRÜCKE" at its foot, and page 7's
+// search text is "Die Brücke am Fluß". A blank start movie when withMovie.
 void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie);
 
 // A movie that calls ExternalInterface "fullscreen_error" and then a name nothing defines with
