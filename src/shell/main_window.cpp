@@ -129,6 +129,7 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
     return QFileDialog::getOpenFileName(this, QStringLiteral("Open a book"), QDir::homePath(),
                                         QStringLiteral("Books (*.pagewend *.exe *.scr);;All files (*)"));
   };
+  // A book file dropped on a widget that takes no drops comes to the window, and its filter.
   setAcceptDrops(!run_.screenSaver);
 
   resize(152, 20);
@@ -348,14 +349,6 @@ bool MainWindow::HandleDrop(QObject* watched, QEvent* event) {
   // Opened once the drag has ended, so that the source is not left waiting on a closing window.
   if (type == QEvent::Drop) QTimer::singleShot(0, this, [this, file = *book] { OpenBook(file); });
   return true;
-}
-
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!HandleDrop(this, event)) QWidget::dragEnterEvent(event);
-}
-
-void MainWindow::dropEvent(QDropEvent* event) {
-  if (!HandleDrop(this, event)) QWidget::dropEvent(event);
 }
 
 MainWindow::~MainWindow() {

@@ -631,8 +631,7 @@ void PageView::SetFit(reading::Fit fit) {
 bool PageView::FindOpen() const { return !findBar_->isHidden(); }
 
 void PageView::OpenFind() {
-  if (!book_) return;
-  if (presenting_) SetPresenting(false);
+  if (!book_ || presenting_) return;
   if (!search_) search_ = std::make_unique<reading::BookSearch>(*book_);
   findBar_->show();
   findField_->setEnabled(!search_->Empty());

@@ -58,7 +58,8 @@ class PageView : public QWidget {
   void ZoomBy(double factor);
 
   // The find bar above the pages, its field ready for the words; Enter and Shift+Enter go to
-  // the next and the previous page that holds them, the bar counts them, Escape closes it.
+  // the next and the previous page that holds them, the bar counts them, Escape closes it. Not
+  // during a presentation, which the window ends first.
   void OpenFind();
   bool FindOpen() const;
   // Pages alone on black, every control hidden; keys and clicks turn.
