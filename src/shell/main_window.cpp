@@ -738,7 +738,11 @@ bool MainWindow::HandleWindowKeys(QObject* watched, QEvent* event) {
     SwitchView();
   } else if (pressed == QKeySequence(Qt::Key_F11)) {
     if (Failed()) return false;
-    ToggleFullScreen();
+    // A presentation is full screen by nature: F11 ends it, back to the window as it was.
+    if (Presenting())
+      EndPresentation();
+    else
+      ToggleFullScreen();
   } else if (pressed == QKeySequence(Qt::CTRL | Qt::Key_Q) || pressed == QKeySequence(Qt::CTRL | Qt::Key_W)) {
     close();
   } else if (pressed == QKeySequence(Qt::Key_F1)) {
