@@ -83,6 +83,16 @@ Placement Place(const Book& book, const Spreads& spreads, int index, View view, 
   return placement;
 }
 
+std::optional<double> ScrollStep(const Placement& placement, View view, int direction) {
+  const Box& bounds = placement.bounds;
+  const double reach = std::max(0.0, (bounds.height - view.height) / 2 + view.margin);
+  const double pan = bounds.y - (view.height - bounds.height) / 2;
+  // Half a pixel short of an end counts as there: pans come back from whole-pixel drags.
+  if (reach <= 0.5 || (direction > 0 ? pan <= -reach + 0.5 : pan >= reach - 0.5)) return std::nullopt;
+  const double step = std::max(1.0, view.height * 0.9 - view.margin);
+  return std::clamp(direction > 0 ? pan - step : pan + step, -reach, reach);
+}
+
 Box ToView(const PagePlacement& page, Box box, double scale) {
   return {page.rect.x + box.x * scale, page.rect.y + box.y * scale, box.width * scale, box.height * scale};
 }

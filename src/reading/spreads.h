@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "reading/book_pages.h"
@@ -69,6 +70,12 @@ double FitScale(const Book& book, const Spreads& spreads, View view, Fit fit);
 // the spread reaches past the view's edges: a spread smaller than the view stays centred.
 Placement Place(const Book& book, const Spreads& spreads, int spread, View view, Fit fit, double zoom,
                 double panX = 0, double panY = 0);
+
+// Reading down a spread taller than the view a screenful at a time, a little of the last one
+// kept in view: the vertical pan (as Place takes it) that shows the next screenful in direction
+// (1 down the pages, -1 up them), or nothing when that end of the spread is in view already and
+// the next step turns the page. The top of a spread is at pan +infinity, its foot at -infinity.
+std::optional<double> ScrollStep(const Placement& placement, View view, int direction);
 
 // A box of a page (page units) in view pixels, for a page placed at placement's scale.
 Box ToView(const PagePlacement& page, Box box, double scale);

@@ -23,8 +23,9 @@ using namespace pagewend;
 using namespace pagewend::shell;
 using namespace pagewend::player;
 
-// Where a failed run's log is kept: $XDG_STATE_HOME/pagewend, else ~/.local/state/pagewend.
-std::filesystem::path KeptLogFolder() {
+// Where a failed run's log is kept, and where the reader left each book: $XDG_STATE_HOME/pagewend,
+// else ~/.local/state/pagewend.
+std::filesystem::path StateFolder() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
     return std::filesystem::path(state) / "pagewend";
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
@@ -42,7 +43,9 @@ int Play(const StartDecision& start, const SystemSettings& settings, bool pageVi
   run.screenSaver = start.kind == StartKind::ScreenSaver;
   run.settings = settings;
   run.programFolder = QCoreApplication::applicationDirPath().toStdString();
-  run.keptLogFolder = KeptLogFolder();
+  run.keptLogFolder = StateFolder();
+  // A screen saver shows the book for no one: it neither reads nor changes where a reader left it.
+  if (!run.screenSaver) run.stateFolder = StateFolder();
   // Made before the window and gone after it: a signal that comes while the window is being
   // taken down (timeout sends its TERM twice; a reader presses Ctrl-C again) must not end the
   // program before the run's working folder is gone.
@@ -64,8 +67,9 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
   parser.setApplicationDescription(
       "Plays a packaged page-turning book: BOOK, or the book packaged at the end of this program's own "
       "file.\nThe book is unpacked into a private folder in the temporary folder, which goes when the "
-      "window closes;\nthe log of a run that fails is kept in $XDG_STATE_HOME/pagewend/ "
-      "(~/.local/state/pagewend/).\nExit status: 0 when the book played, 1 when it could not be opened "
+      "window closes;\nwhere each book was left, and the log of a run that fails, are kept in "
+      "$XDG_STATE_HOME/pagewend/ (~/.local/state/pagewend/).\nExit status: 0 when the book played, 1 when it "
+      "could not be opened "
       "or played.");
   parser.addPositionalArgument("BOOK", "A book executable or a bare book package.", "[BOOK]");
   parser.addOption(QCommandLineOption(QString(kPageViewSwitch).mid(2),

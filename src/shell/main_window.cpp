@@ -7,13 +7,18 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -45,6 +50,7 @@ constexpr int kWindowWidth = 900;
 constexpr int kLinkAfterInputMs = 1000;
 constexpr int kLoggedRefusals = 20;
 constexpr int kWindowHeight = 600;
+constexpr std::size_t kRecentBooks = 10;
 
 QRect PrimaryScreen() {
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -115,6 +121,16 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
           [this](const QString& note) { WriteLog(log_.get(), "[Movie]: " + note.toStdString()); });
   connect(movie_, &MovieHost::LinkRequested, this, &MainWindow::OpenMovieLink);
   linkOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  bookOpener_ = [](const QString& file) {
+    return QProcess::startDetached(QCoreApplication::applicationFilePath(),
+                                   {QFileInfo(file).absoluteFilePath()});
+  };
+  bookFileChooser_ = [this] {
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Open a book"), QDir::homePath(),
+                                        QStringLiteral("Books (*.pagewend *.exe *.scr);;All files (*)"));
+  };
+  // A book file dropped on a widget that takes no drops comes to the window, and its filter.
+  setAcceptDrops(!run_.screenSaver);
 
   resize(152, 20);
   const QRect screen = PrimaryScreen();
@@ -240,9 +256,99 @@ void MainWindow::BuildMenu() {
     return QFileDialog::getSaveFileName(this, QStringLiteral("Export as PDF"), suggested,
                                         QStringLiteral("PDF documents (*.pdf)"));
   };
+  findAction_ = contextMenu_->addAction(QStringLiteral("Find\u2026"));
+  findAction_->setObjectName("findAction");
+  keys(findAction_, QKeySequence(Qt::CTRL | Qt::Key_F));
+  findAction_->setEnabled(false);
+  connect(findAction_, &QAction::triggered, this, [this] { Find(); });
+  presentAction_ = contextMenu_->addAction(QStringLiteral("Presentation"));
+  presentAction_->setObjectName("presentAction");
+  keys(presentAction_, QKeySequence(Qt::Key_F5));
+  presentAction_->setEnabled(false);
+  connect(presentAction_, &QAction::triggered, this, [this] { Present(); });
+  openMenu_ = contextMenu_->addMenu(QStringLiteral("Open"));
+  openMenu_->setObjectName("openMenu");
+  openMenu_->setEnabled(!run_.screenSaver);
+  connect(openMenu_, &QMenu::aboutToShow, this, [this] { FillOpenMenu(); });
+  FillOpenMenu();
   pageView_->Canvas()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(pageView_->Canvas(), &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { contextMenu_->popup(pageView_->Canvas()->mapToGlobal(at)); });
+}
+
+void MainWindow::FillOpenMenu() {
+  openMenu_->clear();
+  QAction* choose = openMenu_->addAction(QStringLiteral("Open a book\u2026"));
+  choose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  choose->setShortcutContext(Qt::WidgetShortcut);
+  choose->setShortcutVisibleInContextMenu(true);
+  connect(choose, &QAction::triggered, this, [this] { ChooseBook(); });
+  const QStringList recent = RecentBooks();
+  if (recent.isEmpty()) return;
+  openMenu_->addSection(QStringLiteral("Recent books"));
+  for (const QString& file : recent) {
+    QAction* book = openMenu_->addAction(QFileInfo(file).fileName());
+    book->setToolTip(file);
+    book->setData(file);
+    connect(book, &QAction::triggered, this, [this, file] { OpenBook(file); });
+  }
+  openMenu_->setToolTipsVisible(true);
+}
+
+QStringList MainWindow::RecentBooks() const {
+  QStringList books;
+  if (run_.stateFolder.empty()) return books;
+  std::error_code ec;
+  const std::filesystem::path current = std::filesystem::absolute(run_.bookFile, ec);
+  for (const std::string& file :
+       reading::ReadingPlaces::Load(run_.stateFolder).RecentFiles(kRecentBooks + 1)) {
+    if (file == current.string() || !std::filesystem::is_regular_file(file, ec)) continue;
+    if (static_cast<std::size_t>(books.size()) < kRecentBooks) books << QString::fromStdString(file);
+  }
+  return books;
+}
+
+void MainWindow::ChooseBook() {
+  if (run_.screenSaver) return;
+  const QString file = bookFileChooser_();
+  if (!file.isEmpty()) OpenBook(file);
+}
+
+void MainWindow::OpenBook(const QString& file) {
+  if (run_.screenSaver) return;
+  if (!bookOpener_(file)) {
+    WriteLog(log_.get(), "[Application]: the player for " + file.toStdString() + " could not be started");
+    QMessageBox::warning(
+        this, windowTitle(),
+        QStringLiteral("The book %1 could not be opened: the player could not be started.").arg(file));
+    return;
+  }
+  close();
+}
+
+std::optional<QString> MainWindow::DroppedBook(QEvent* event) const {
+  const QMimeData* mime = static_cast<QDropEvent*>(event)->mimeData();
+  if (run_.screenSaver || mime == nullptr || !mime->hasUrls() || mime->urls().size() != 1)
+    return std::nullopt;
+  const QUrl url = mime->urls().front();
+  if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile()) return std::nullopt;
+  return url.toLocalFile();
+}
+
+bool MainWindow::HandleDrop(QObject* watched, QEvent* event) {
+  // Whichever widget of the window the file is over: the movie's web view takes drops of its own.
+  const QEvent::Type type = event->type();
+  if ((type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) ||
+      !watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)
+    return false;
+  const std::optional<QString> book = DroppedBook(event);
+  if (!book) return false;
+  auto* drop = static_cast<QDropEvent*>(event);
+  drop->setDropAction(Qt::CopyAction);
+  drop->accept();
+  // Opened once the drag has ended, so that the source is not left waiting on a closing window.
+  if (type == QEvent::Drop) QTimer::singleShot(0, this, [this, file = *book] { OpenBook(file); });
+  return true;
 }
 
 MainWindow::~MainWindow() {
@@ -256,6 +362,10 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::StartLoading() {
+  if (!run_.stateFolder.empty() && !run_.screenSaver) {
+    identity_ = reading::BookIdentity(run_.bookFile);
+    if (!identity_.empty()) place_ = reading::ReadingPlaces::Load(run_.stateFolder).Find(identity_);
+  }
   book::UnpackSetup setup;
   setup.bookFile = run_.bookFile;
   setup.workingFolder = run_.workingFolder;
@@ -286,12 +396,42 @@ void MainWindow::EndRun() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  RememberPlace();
   if (cursorHidden_) {
     QGuiApplication::restoreOverrideCursor();
     cursorHidden_ = false;
   }
   QWidget::closeEvent(event);
 }
+
+void MainWindow::RememberPlace() {
+  if (identity_.empty() || !Loaded() || Failed() || placeKept_) return;
+  placeKept_ = true;
+  reading::ReadingPlace place = place_.value_or(reading::ReadingPlace{});
+  std::error_code ec;
+  place.file = std::filesystem::absolute(run_.bookFile, ec).string();
+  place.title = windowTitle().toStdString();
+  place.pageView = ShowsPages();
+  if (pageView_->HasBook()) {
+    place.page = pageView_->CurrentSpread().first;
+    place.fitWidth = pageView_->FitMode() == reading::Fit::Width;
+  }
+  // A presentation is not where the reader stays: the window as it was before it.
+  place.fullScreen = Presenting() ? presentedFromFullScreen_ : borderNone_;
+  if (!place.fullScreen) {
+    const QSize size = Presenting() ? presentedFrom_.size() : this->size();
+    place.width = size.width();
+    place.height = size.height();
+  }
+  // Read again just before writing: another player may have left a book since this one started.
+  reading::ReadingPlaces places = reading::ReadingPlaces::Load(run_.stateFolder);
+  places.Remember(identity_, std::move(place));
+  if (!places.Save(run_.stateFolder))
+    WriteLog(log_.get(),
+             "[Application]: the reader's place could not be kept in " + run_.stateFolder.string());
+}
+
+bool MainWindow::StartsInPages() const { return run_.pageView || (place_ && place_->pageView); }
 
 void MainWindow::ShowProgress(int done, int total) {
   if (total <= 0) return;
@@ -359,13 +499,20 @@ QString MainWindow::ProblemText() const { return Failed() ? problemText_->text()
 void MainWindow::BecomePlayer() {
   SetWindowOpacity(0);
   strip_->hide();
+  // The window the reader left the book in, when it was one.
+  if (place_ && !place_->fullScreen && place_->width >= 200 && place_->height >= 150) {
+    const QRect screen = PrimaryScreen();
+    resize(std::min(place_->width, screen.width()), std::min(place_->height, screen.height()));
+    move(screen.x() + (screen.width() - width()) / 2, screen.y() + (screen.height() - height()) / 2);
+    return;
+  }
   resize(kWindowWidth, kWindowHeight);
 }
 
 void MainWindow::PlayWrittenBook(const std::shared_ptr<const book::FilesInMaking>& imagesInMaking) {
   // A book shown as pages, or one without a movie, waits for its pages to be read at loaded.
   std::error_code ec;
-  if (run_.pageView || stage_ != Stage::Loading ||
+  if (StartsInPages() || stage_ != Stage::Loading ||
       !std::filesystem::is_regular_file((paths_ / layout::kStartMovie), ec))
     return;
   movie_->AwaitFiles(imagesInMaking);
@@ -378,13 +525,15 @@ void MainWindow::PlayLoadedBook(const book::UnpackedBook& book) {
   const bool playing = MovieSet();
   if (!playing) BecomePlayer();
   pages_ = std::make_shared<const reading::Book>(book.book);
-  switchAction_->setEnabled(!pages_->pages.empty());
-  exportPdfAction_->setEnabled(!pages_->pages.empty());
+  for (QAction* action : {switchAction_, exportPdfAction_, findAction_, presentAction_})
+    action->setEnabled(!pages_->pages.empty());
   if (unavailable_) {
     const Unavailable why = *std::exchange(unavailable_, std::nullopt);
     MovieUnavailable(why.note, why.sentence, why.details);
-  } else if (!playing && (!run_.pageView || !ShowPages())) {
+  } else if (!playing && (!StartsInPages() || !ShowPages())) {
     StartMovie();
+  } else if (!playing && place_ && place_->fullScreen && !borderNone_) {
+    ToggleFullScreen();
   }
   if (!playing) SetWindowOpacity(255);
   emit BookLoaded();
@@ -396,7 +545,13 @@ bool MainWindow::MovieSet() const { return !movie_->Movie().empty(); }
 
 bool MainWindow::ShowPages(const QString& note) {
   if (!pages_ || pages_->pages.empty()) return false;
-  if (!pageView_->HasBook()) pageView_->SetBook(pages_);
+  if (!pageView_->HasBook()) {
+    pageView_->SetBook(pages_);
+    if (place_) {
+      if (place_->fitWidth) pageView_->SetFit(reading::Fit::Width);
+      pageView_->GoToPage(place_->page, /*animate=*/false);
+    }
+  }
   pageView_->SetNote(note);
   movie_->hide();
   pageView_->show();
@@ -408,6 +563,7 @@ bool MainWindow::ShowPages(const QString& note) {
 }
 
 void MainWindow::ShowMovie() {
+  EndPresentation();
   pageView_->hide();
   movie_->show();
   switchAction_->setText("Page view");
@@ -421,6 +577,33 @@ void MainWindow::SwitchView() {
     ShowMovie();
   else
     ShowPages();
+}
+
+void MainWindow::Find() {
+  if (!Loaded() || Failed() || pages_->pages.empty()) return;
+  EndPresentation();
+  if (!ShowsPages() && !ShowPages()) return;
+  pageView_->OpenFind();
+}
+
+bool MainWindow::Presenting() const { return pageView_->Presenting(); }
+
+void MainWindow::Present() {
+  if (!Loaded() || Failed() || Presenting()) return;
+  if (!ShowsPages() && !ShowPages()) return;
+  presentedFromFullScreen_ = borderNone_;
+  presentedFrom_ = geometry();
+  pageView_->SetPresenting(true);
+  if (!borderNone_) ToggleFullScreen();
+}
+
+void MainWindow::EndPresentation() {
+  if (!Presenting()) return;
+  pageView_->SetPresenting(false);
+  if (!presentedFromFullScreen_ && borderNone_) {
+    ToggleFullScreen();
+    setGeometry(presentedFrom_);
+  }
 }
 
 void MainWindow::MovieUnavailable(const QString& note, const QString& sentence, const QString& details) {
@@ -452,7 +635,8 @@ void MainWindow::StartMovie() {
   movie_->SetMovie(movie);
   movieStartTimer_->start(run_.movieStartMs);
   if (!run_.screenSaver) {
-    ToggleFullScreen();
+    // Full screen, unless the reader left this book in a window.
+    if (!borderNone_ && (!place_ || place_->fullScreen)) ToggleFullScreen();
     return;
   }
   const bool wasVisible = isVisible();
@@ -537,6 +721,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if ((event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyPress) &&
       watched->isWidgetType() && (watched == movie_ || movie_->isAncestorOf(static_cast<QWidget*>(watched))))
     readerInput_.start();
+  if (HandleDrop(watched, event)) return true;
   if (HandleEscape(watched, event)) return true;
   if (HandleMenuRequest(watched, event)) return true;
   if (HandleWindowKeys(watched, event)) return true;
@@ -553,11 +738,24 @@ bool MainWindow::HandleWindowKeys(QObject* watched, QEvent* event) {
     SwitchView();
   } else if (pressed == QKeySequence(Qt::Key_F11)) {
     if (Failed()) return false;
-    ToggleFullScreen();
+    // A presentation is full screen by nature: F11 ends it, back to the window as it was.
+    if (Presenting())
+      EndPresentation();
+    else
+      ToggleFullScreen();
   } else if (pressed == QKeySequence(Qt::CTRL | Qt::Key_Q) || pressed == QKeySequence(Qt::CTRL | Qt::Key_W)) {
     close();
   } else if (pressed == QKeySequence(Qt::Key_F1)) {
     ShowKeys();
+  } else if (pressed == QKeySequence(Qt::CTRL | Qt::Key_F)) {
+    if (!Loaded() || Failed()) return false;
+    Find();
+  } else if (pressed == QKeySequence(Qt::Key_F5)) {
+    if (!Loaded() || Failed()) return false;
+    Present();
+  } else if (pressed == QKeySequence(Qt::CTRL | Qt::Key_O)) {
+    if (run_.screenSaver) return false;
+    ChooseBook();
   } else {
     return false;
   }
@@ -571,13 +769,17 @@ void MainWindow::ShowKeys() {
   keys.setText(
       QStringLiteral("F2\tthe book's pages or its movie\n"
                      "F11\tfull screen, or back\n"
-                     "Escape\tleave full screen\n"
-                     "Right, Page Down, Space, Down\tnext pages\n"
-                     "Left, Page Up, Shift+Space, Backspace, Up\tprevious pages\n"
+                     "Escape\tleave full screen, the presentation or the find bar\n"
+                     "Right, Left\tnext and previous pages\n"
+                     "Page Down, Space, Down\tread on: down a page taller than the window, then the next\n"
+                     "Page Up, Shift+Space, Backspace, Up\tread back\n"
                      "Home, End\tfirst and last page\n"
                      "Ctrl+L, Ctrl+G\tgo to a page\n"
-                     "Ctrl+plus, Ctrl+minus, Ctrl+0\tzoom in, out, fit the pages\n"
+                     "Ctrl+F\tfind; Enter, Shift+Enter: next and previous page that holds it\n"
+                     "F5\tpresentation: the pages alone, keys and clicks turn\n"
+                     "plus, minus, Ctrl+0\tzoom in, out, fit the pages\n"
                      "Ctrl+wheel\tzoom\n"
+                     "Ctrl+O\topen another book (or drop its file on the window)\n"
                      "F1\tthese keys\n"
                      "Ctrl+Q, Ctrl+W\tclose the book"));
   keys.exec();
@@ -614,7 +816,13 @@ bool MainWindow::HandleMenuRequest(QObject* watched, QEvent* event) {
 bool MainWindow::HandleEscape(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
   if (static_cast<QWidget*>(watched)->window() != this) return false;
-  if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape || !borderNone_) return false;
+  if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape || pageView_->TakesEscape(watched))
+    return false;
+  if (Presenting()) {
+    EndPresentation();
+    return true;
+  }
+  if (!borderNone_) return false;
   ToggleFullScreen();
   // Handled: otherwise the same key would reach this filter again on its way up to the window.
   return true;

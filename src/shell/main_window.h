@@ -14,6 +14,7 @@
 #include "log/run_log.h"
 #include "paths/run_folder.h"
 #include "reading/book_pages.h"
+#include "reading/reading_places.h"
 #include "shell/gui_gate.h"
 #include "support/notifier.h"
 #include "support/system_settings.h"
@@ -47,6 +48,9 @@ struct PlayerRun {
   int movieStartMs = 30000;
   // Open the book in the page view rather than play its movie.
   bool pageView = false;
+  // Where the reader's places in books are kept (and the recent books read from); empty keeps
+  // none.
+  std::filesystem::path stateFolder;
 };
 
 // The player's one window: a progress strip while the book unpacks, then the movie.
@@ -80,6 +84,19 @@ class MainWindow : public QWidget {
     pdfFileChooser_ = std::move(chooser);
   }
 
+  // Another book, in a player of its own (a new process) that takes this window's place: this
+  // window closes once it has started, and stays when it could not.
+  void OpenBook(const QString& file);
+  // Asks for a book with an open dialog (Ctrl+O) and opens it.
+  void ChooseBook();
+  // What starts the player for a book; a new process of this program unless replaced (tests
+  // record instead). False when it could not start.
+  void SetBookOpener(std::function<bool(const QString& file)> opener) { bookOpener_ = std::move(opener); }
+  void SetBookFileChooser(std::function<QString()> chooser) { bookFileChooser_ = std::move(chooser); }
+  // The books recently read, newest first, that still exist, this one left out.
+  QStringList RecentBooks() const;
+  QMenu* OpenMenu() const { return openMenu_; }
+
   // The book messages; the loader's listener calls reach these on the GUI thread.
   void ShowProgress(int done, int total);
   void ShowTitle(const QString& title);
@@ -104,6 +121,13 @@ class MainWindow : public QWidget {
   // Between the movie and the book's own pages (F2, or the menu); the movie starts the first
   // time it is shown.
   void SwitchView();
+  // The find bar over the book's pages (Ctrl+F), from either view.
+  void Find();
+  // The pages alone on a black full screen (F5); Escape ends it and gives back the window as it
+  // was.
+  void Present();
+  void EndPresentation();
+  bool Presenting() const;
   MovieHost* Movie() const { return movie_; }
   QPoint SavedCursor() const { return savedCursor_; }
   // The book is loaded: its pages are read, whatever the window shows.
@@ -127,6 +151,14 @@ class MainWindow : public QWidget {
   void BuildProblemPanel(QGridLayout* layout, const QPalette& palette, const QFont& font);
   void BuildViews(QGridLayout* layout);
   void BuildMenu();
+  void FillOpenMenu();
+  // The run starts in the book's pages (asked for, or where the reader left it).
+  bool StartsInPages() const;
+  // Where the reader is in this book, for the next run of it.
+  void RememberPlace();
+  // A book file dropped on any widget of the window: the file, or nothing.
+  std::optional<QString> DroppedBook(QEvent* event) const;
+  bool HandleDrop(QObject* watched, QEvent* event);
   void StartLoading();
   void ShowProblem(const QString& sentence, const QString& details);
   void EndRun();
@@ -143,7 +175,8 @@ class MainWindow : public QWidget {
   // From the progress strip to the player's window.
   void BecomePlayer();
   bool HandleEscape(QObject* watched, QEvent* event);
-  // F2, F11, F1, Ctrl+Q and Ctrl+W from any widget of the window, in either view.
+  // F2, F11, F1, F5, Ctrl+F, Ctrl+O, Ctrl+Q and Ctrl+W from any widget of the window, in
+  // either view.
   bool HandleWindowKeys(QObject* watched, QEvent* event);
   // The reader's keys, in a box of their own.
   void ShowKeys();
@@ -166,7 +199,19 @@ class MainWindow : public QWidget {
   PageView* pageView_;
   QAction* switchAction_;
   QAction* exportPdfAction_;
+  QAction* findAction_;
+  QAction* presentAction_;
+  QMenu* openMenu_;
   std::function<QString(const QString&)> pdfFileChooser_;
+  std::function<bool(const QString&)> bookOpener_;
+  std::function<QString()> bookFileChooser_;
+  // The book's identity among the remembered ones, and where the reader left it last time.
+  std::string identity_;
+  std::optional<reading::ReadingPlace> place_;
+  bool placeKept_ = false;
+  // The window as it was when the presentation began.
+  bool presentedFromFullScreen_ = false;
+  QRect presentedFrom_;
   std::shared_ptr<const reading::Book> pages_;
   // What the window shows: the loading strip, the movie, the book's own pages, or why the book
   // could not be opened (for good). The movie may play before the book is loaded.

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,8 +21,10 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "imaging/page_render.h"
+#include "reading/search.h"
 #include "shell/page_cache.h"
 
 namespace pagewend::shell {
@@ -37,6 +40,9 @@ constexpr double kMargin = 12;
 // A click this near a spread's outer edge (a share of its width) turns the page.
 constexpr double kEdgeShare = 0.12;
 constexpr QSize kThumbnailBox{64, 90};
+constexpr double kTop = std::numeric_limits<double>::infinity();
+// In presentation, a click on this share of the screen at the back edge turns back.
+constexpr double kBackShare = 0.25;
 
 QColor Colour(std::uint32_t rgb) { return QColor::fromRgb(rgb); }
 
@@ -134,10 +140,11 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   connect(thumbnails_->horizontalScrollBar(), &QScrollBar::valueChanged, this,
           [this] { RequestVisibleThumbnails(); });
 
-  auto* bar = new QHBoxLayout;
+  controls_ = new QWidget(this);
+  auto* bar = new QHBoxLayout(controls_);
   bar->setContentsMargins(8, 4, 8, 4);
   const auto button = [this, bar](const QVariant& face, const QString& tip, auto action) {
-    auto* b = new QToolButton(this);
+    auto* b = new QToolButton(controls_);
     if (face.typeId() == QMetaType::QString)
       b->setText(face.toString());
     else
@@ -155,7 +162,7 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
          [this] { GoToPage(0); });
   button(QVariant::fromValue(QStyle::SP_ArrowLeft), QStringLiteral("Previous pages (Left)"),
          [this] { PreviousSpread(); });
-  pageBox_ = new QSpinBox(this);
+  pageBox_ = new QSpinBox(controls_);
   pageBox_->setObjectName("pageBox");
   pageBox_->setKeyboardTracking(false);
   pageBox_->setMinimum(1);
@@ -163,7 +170,7 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
     if (!CurrentSpread().Shows(value - 1)) GoToPage(value - 1);
   });
   bar->addWidget(pageBox_);
-  pageLabel_ = new QLabel(this);
+  pageLabel_ = new QLabel(controls_);
   pageLabel_->setObjectName("pageLabel");
   bar->addWidget(pageLabel_);
   button(QVariant::fromValue(QStyle::SP_ArrowRight), QStringLiteral("Next pages (Right)"),
@@ -171,20 +178,29 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   button(QVariant::fromValue(QStyle::SP_MediaSkipForward), QStringLiteral("Last page (End)"),
          [this] { GoToPage(book_ ? static_cast<int>(book_->pages.size()) - 1 : 0); });
   bar->addStretch();
-  button(QStringLiteral("Fit page"), QStringLiteral("Fit the pages in the window (Ctrl+0)"),
-         [this] { SetFit(reading::Fit::Page); });
-  button(QStringLiteral("Fit width"), QStringLiteral("Fit the pages' width"),
-         [this] { SetFit(reading::Fit::Width); });
-  button(QStringLiteral("−"), QStringLiteral("Zoom out (Ctrl+minus)"), [this] { ZoomBy(1 / 1.25); });
-  button(QStringLiteral("+"), QStringLiteral("Zoom in (Ctrl+plus)"), [this] { ZoomBy(1.25); });
+  fitPage_ = button(QStringLiteral("Fit page"), QStringLiteral("Fit the pages in the window (Ctrl+0)"),
+                    [this] { SetFit(reading::Fit::Page); });
+  fitPage_->setObjectName("fitPage");
+  fitWidth_ = button(QStringLiteral("Fit width"), QStringLiteral("Fit the pages' width, read down them"),
+                     [this] { SetFit(reading::Fit::Width); });
+  fitWidth_->setObjectName("fitWidth");
+  for (QToolButton* fit : {fitPage_, fitWidth_}) fit->setCheckable(true);
+  button(QStringLiteral("−"), QStringLiteral("Zoom out (minus)"), [this] { ZoomBy(1 / 1.25); });
+  zoomLabel_ = new QLabel(controls_);
+  zoomLabel_->setObjectName("zoomLabel");
+  zoomLabel_->setToolTip(QStringLiteral("The pages' size against the book's own"));
+  bar->addWidget(zoomLabel_);
+  button(QStringLiteral("+"), QStringLiteral("Zoom in (plus)"), [this] { ZoomBy(1.25); });
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
+  BuildFindBar();
   layout->addWidget(note_);
+  layout->addWidget(findBar_);
   layout->addWidget(splitter, 1);
   layout->addWidget(thumbnails_);
-  layout->addLayout(bar);
+  layout->addWidget(controls_);
 
   // The page field gives the keyboard back to the pages once a number is entered or given up;
   // Ctrl+L and Ctrl+G reach it from anywhere in the view. The side panels pass the page keys on.
@@ -208,6 +224,48 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   connect(turn_, &QVariantAnimation::finished, this, [this] {
     leaving_ = QPixmap();
     canvas_->update();
+  });
+}
+
+void PageView::BuildFindBar() {
+  findBar_ = new QWidget(this);
+  findBar_->setObjectName("findBar");
+  findBar_->setAutoFillBackground(true);
+  auto* row = new QHBoxLayout(findBar_);
+  row->setContentsMargins(8, 4, 8, 4);
+  auto* label = new QLabel(QStringLiteral("Find:"), findBar_);
+  findField_ = new QLineEdit(findBar_);
+  findField_->setObjectName("findField");
+  findField_->setClearButtonEnabled(true);
+  findField_->setMaximumWidth(320);
+  findCount_ = new QLabel(findBar_);
+  findCount_->setObjectName("findCount");
+  const auto button = [this, row](const QString& face, const QString& tip, auto action) {
+    auto* b = new QToolButton(findBar_);
+    b->setText(face);
+    b->setToolTip(tip);
+    b->setAutoRaise(true);
+    connect(b, &QToolButton::clicked, this, action);
+    row->addWidget(b);
+  };
+  row->addWidget(label);
+  row->addWidget(findField_, 1);
+  button(QStringLiteral("↑"), QStringLiteral("Previous page that matches (Shift+Enter)"),
+         [this] { FindStep(-1); });
+  button(QStringLiteral("↓"), QStringLiteral("Next page that matches (Enter)"), [this] { FindStep(1); });
+  row->addWidget(findCount_);
+  row->addStretch();
+  button(QStringLiteral("×"), QStringLiteral("Close (Escape)"), [this] { CloseFind(); });
+  findBar_->hide();
+  findField_->installEventFilter(this);
+  connect(findField_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    if (!search_) return;
+    matches_ = search_->PagesMatching(text.toStdString());
+    // As the words are typed, the first page from here on that holds them.
+    const int from = CurrentSpread().first;
+    const auto next = std::find_if(matches_.begin(), matches_.end(), [&](int page) { return page >= from; });
+    if (!matches_.empty()) GoToPage(next != matches_.end() ? *next : matches_.front());
+    ShowFindCount();
   });
 }
 
@@ -245,6 +303,10 @@ void PageView::SetBook(std::shared_ptr<const reading::Book> book, unsigned worke
     item->setSizeHint(QSize(kThumbnailBox.width() + 8, kThumbnailBox.height() + 8));
   }
   pageBox_->setMaximum(std::max<int>(1, static_cast<int>(book_->pages.size())));
+  search_.reset();
+  matches_.clear();
+  findField_->clear();
+  findBar_->hide();
   zoom_ = 1;
   panX_ = panY_ = 0;
   mode_ = reading::ModeForView(canvas_->width(), canvas_->height());
@@ -266,7 +328,8 @@ reading::Spreads PageView::CurrentSpreads() const {
 reading::Spread PageView::CurrentSpread() const { return CurrentSpreads().At(spread_); }
 
 reading::View PageView::CanvasView() const {
-  return {static_cast<double>(canvas_->width()), static_cast<double>(canvas_->height()), kMargin};
+  return {static_cast<double>(canvas_->width()), static_cast<double>(canvas_->height()),
+          presenting_ ? 0 : kMargin};
 }
 
 reading::Placement PageView::CurrentPlacement() const {
@@ -302,15 +365,37 @@ bool PageView::ShowsFinishedSpread() const {
   return true;
 }
 
-void PageView::GoToPage(int page) {
+void PageView::GoToPage(int page, bool animate) {
   if (!book_) return;
-  ShowSpread(CurrentSpreads().IndexOf(page), true);
+  ShowSpread(CurrentSpreads().IndexOf(page), animate);
 }
 
 void PageView::NextSpread() { ShowSpread(spread_ + 1, true); }
 void PageView::PreviousSpread() { ShowSpread(spread_ - 1, true); }
 
-void PageView::ShowSpread(int index, bool animate) {
+void PageView::ReadOn() {
+  if (!book_) return;
+  if (const auto pan = reading::ScrollStep(CurrentPlacement(), CanvasView(), 1)) {
+    panY_ = *pan;
+    Prefetch();
+    canvas_->update();
+    return;
+  }
+  NextSpread();
+}
+
+void PageView::ReadBack() {
+  if (!book_) return;
+  if (const auto pan = reading::ScrollStep(CurrentPlacement(), CanvasView(), -1)) {
+    panY_ = *pan;
+    Prefetch();
+    canvas_->update();
+    return;
+  }
+  if (spread_ > 0) ShowSpread(spread_ - 1, true, /*atFoot=*/true);
+}
+
+void PageView::ShowSpread(int index, bool animate, bool atFoot) {
   if (!book_) return;
   index = std::clamp(index, 0, CurrentSpreads().Count() - 1);
   if (index == spread_ && !leaving_.isNull()) return;
@@ -324,7 +409,8 @@ void PageView::ShowSpread(int index, bool animate) {
   }
   spread_ = index;
   zoom_ = 1;
-  panX_ = panY_ = 0;
+  panX_ = 0;
+  panY_ = atFoot ? -kTop : kTop;
   Prefetch();
   UpdateControls();
   canvas_->update();
@@ -364,6 +450,15 @@ void PageView::UpdateControls() {
     if (QListWidgetItem* item = thumbnails_->item(p)) item->setSelected(true);
   if (QListWidgetItem* item = thumbnails_->item(spread.first)) thumbnails_->scrollToItem(item);
   RequestVisibleThumbnails();
+  ShowZoom();
+  if (FindOpen()) ShowFindCount();
+}
+
+void PageView::ShowZoom() {
+  fitPage_->setChecked(fit_ == reading::Fit::Page);
+  fitWidth_->setChecked(fit_ == reading::Fit::Width);
+  zoomLabel_->setText(book_ ? QStringLiteral("%1%").arg(std::lround(CurrentPlacement().scale * 100))
+                            : QString());
 }
 
 void PageView::RequestVisibleThumbnails() {
@@ -388,10 +483,11 @@ void PageView::CanvasResized() {
     UpdateControls();
   }
   Prefetch();
+  ShowZoom();
 }
 
 void PageView::Paint(QPainter& painter) {
-  painter.fillRect(canvas_->rect(), palette().color(QPalette::Window));
+  painter.fillRect(canvas_->rect(), presenting_ ? QColor(Qt::black) : palette().color(QPalette::Window));
   if (!book_) return;
   const reading::Placement placement = CurrentPlacement();
   if (!leaving_.isNull() && Turning()) {
@@ -442,6 +538,13 @@ void PageView::Click(QPoint at) {
       emit LinkRequested(QString::fromStdString(hit.link->url));
     return;
   }
+  if (presenting_) {
+    // Anywhere turns on, but the back edge of the screen, which turns back.
+    const bool back = book_->rightToLeft ? at.x() >= canvas_->width() * (1 - kBackShare)
+                                         : at.x() < canvas_->width() * kBackShare;
+    back ? PreviousSpread() : NextSpread();
+    return;
+  }
   // Near the spread's outer edges, or beside it, a click turns the page that way.
   const reading::Box& bounds = placement.bounds;
   const double edge = std::max(24.0, bounds.width * kEdgeShare);
@@ -457,6 +560,7 @@ void PageView::HoverAt(QPoint at) {
 }
 
 void PageView::Drag(QPoint delta) {
+  if (!book_) return;
   panX_ += delta.x();
   panY_ += delta.y();
   // Kept within what the placement allows, so that dragging back answers at once.
@@ -475,7 +579,13 @@ void PageView::Wheel(QPoint angle, bool control) {
     Drag(QPoint(angle.x() / 2, angle.y() / 2));
     return;
   }
-  // A notch turns a page; a touchpad's small steps add up to one.
+  // Down a spread taller than the view first; at its end, a notch turns a page (a touchpad's
+  // small steps add up to one).
+  if (angle.y() != 0 && reading::ScrollStep(CurrentPlacement(), CanvasView(), angle.y() < 0 ? 1 : -1)) {
+    wheelRest_ = 0;
+    Drag(QPoint(0, angle.y()));
+    return;
+  }
   wheelRest_ += angle.y() != 0 ? angle.y() : angle.x();
   while (wheelRest_ <= -120) {
     wheelRest_ += 120;
@@ -483,7 +593,7 @@ void PageView::Wheel(QPoint angle, bool control) {
   }
   while (wheelRest_ >= 120) {
     wheelRest_ -= 120;
-    PreviousSpread();
+    if (spread_ > 0) ShowSpread(spread_ - 1, true, /*atFoot=*/true);
   }
 }
 
@@ -504,20 +614,120 @@ void PageView::ZoomBy(double factor) {
   zoom_ = std::clamp(zoom_ * factor, 0.25, MaxZoom());
   Prefetch();
   HoverAt(canvas_->mapFromGlobal(QCursor::pos()));
+  ShowZoom();
   canvas_->update();
 }
 
 void PageView::SetFit(reading::Fit fit) {
   fit_ = fit;
   zoom_ = 1;
-  panX_ = panY_ = 0;
+  panX_ = 0;
+  panY_ = kTop;
   Prefetch();
+  ShowZoom();
   canvas_->update();
+}
+
+bool PageView::FindOpen() const { return !findBar_->isHidden(); }
+
+void PageView::OpenFind() {
+  if (!book_ || presenting_) return;
+  if (!search_) search_ = std::make_unique<reading::BookSearch>(*book_);
+  findBar_->show();
+  findField_->setEnabled(!search_->Empty());
+  if (search_->Empty()) {
+    findCount_->setText(QStringLiteral("This book has no text to search."));
+    return;
+  }
+  findField_->setFocus(Qt::ShortcutFocusReason);
+  findField_->selectAll();
+  ShowFindCount();
+}
+
+void PageView::CloseFind() {
+  findBar_->hide();
+  canvas_->setFocus(Qt::OtherFocusReason);
+}
+
+void PageView::FindStep(int direction) {
+  if (matches_.empty()) return;
+  const reading::Spread shown = CurrentSpread();
+  int target = 0;
+  if (direction > 0) {
+    const auto next = std::find_if(matches_.begin(), matches_.end(),
+                                   [&](int page) { return page >= shown.first + shown.count; });
+    target = next != matches_.end() ? *next : matches_.front();
+  } else {
+    const auto before =
+        std::find_if(matches_.rbegin(), matches_.rend(), [&](int page) { return page < shown.first; });
+    target = before != matches_.rend() ? *before : matches_.back();
+  }
+  GoToPage(target);
+  ShowFindCount();
+}
+
+void PageView::ShowFindCount() {
+  if (!search_ || search_->Empty()) return;
+  if (findField_->text().trimmed().isEmpty()) {
+    findCount_->clear();
+    return;
+  }
+  const auto count = static_cast<int>(matches_.size());
+  if (count == 0) {
+    findCount_->setText(QStringLiteral("No page holds it"));
+    return;
+  }
+  const reading::Spread shown = CurrentSpread();
+  const auto here =
+      std::find_if(matches_.begin(), matches_.end(), [&](int page) { return shown.Shows(page); });
+  const QString pages = count == 1 ? QStringLiteral("1 page") : QStringLiteral("%1 pages").arg(count);
+  findCount_->setText(here == matches_.end()
+                          ? pages
+                          : QStringLiteral("%1 of %2").arg(here - matches_.begin() + 1).arg(pages));
+}
+
+void PageView::SetPresenting(bool presenting) {
+  if (presenting == presenting_ || !book_) return;
+  presenting_ = presenting;
+  if (presenting) {
+    contentsShown_ = !contents_->isHidden();
+    findBar_->hide();
+    fit_ = reading::Fit::Page;
+  }
+  thumbnails_->setVisible(!presenting);
+  controls_->setVisible(!presenting);
+  contents_->setVisible(!presenting && contentsShown_);
+  note_->setVisible(!presenting && !note_->text().isEmpty());
+  zoom_ = 1;
+  panX_ = 0;
+  panY_ = kTop;
+  canvas_->setFocus(Qt::OtherFocusReason);
+  Prefetch();
+  UpdateControls();
+  canvas_->update();
+}
+
+bool PageView::TakesEscape(const QObject* watched) const {
+  return watched == findField_ || watched == pageBox_ ||
+         (watched->isWidgetType() && pageBox_->isAncestorOf(static_cast<const QWidget*>(watched)));
 }
 
 bool PageView::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
   auto* key = static_cast<QKeyEvent*>(event);
+  if (watched == findField_) {
+    switch (key->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        FindStep(key->modifiers() & Qt::ShiftModifier ? -1 : 1);
+        return true;
+      case Qt::Key_Escape:
+        CloseFind();
+        return true;
+      default:
+        return QWidget::eventFilter(watched, event);
+    }
+  }
   if (watched == pageBox_) {
     switch (key->key()) {
       case Qt::Key_Return:
@@ -563,19 +773,23 @@ void PageView::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Space:
       if (event->modifiers() & Qt::ShiftModifier)
-        PreviousSpread();
+        ReadBack();
       else
-        NextSpread();
+        ReadOn();
       break;
-    case Qt::Key_Right:
     case Qt::Key_PageDown:
     case Qt::Key_Down:
-      NextSpread();
+      ReadOn();
       break;
-    case Qt::Key_Left:
     case Qt::Key_PageUp:
     case Qt::Key_Backspace:
     case Qt::Key_Up:
+      ReadBack();
+      break;
+    case Qt::Key_Right:
+      NextSpread();
+      break;
+    case Qt::Key_Left:
       PreviousSpread();
       break;
     case Qt::Key_Home:
@@ -586,11 +800,9 @@ void PageView::keyPressEvent(QKeyEvent* event) {
       break;
     case Qt::Key_Plus:
     case Qt::Key_Equal:
-      if (!control) return QWidget::keyPressEvent(event);
       ZoomBy(1.25);
       break;
     case Qt::Key_Minus:
-      if (!control) return QWidget::keyPressEvent(event);
       ZoomBy(1 / 1.25);
       break;
     case Qt::Key_0:

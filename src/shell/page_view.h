@@ -10,10 +10,16 @@
 #include "reading/spreads.h"
 
 class QLabel;
+class QLineEdit;
+class QToolButton;
 class QListWidget;
 class QSpinBox;
 class QTreeWidget;
 class QVariantAnimation;
+
+namespace pagewend::reading {
+class BookSearch;
+}
 
 namespace pagewend::shell {
 
@@ -36,12 +42,31 @@ class PageView : public QWidget {
   void SetNote(const QString& text);
   QString Note() const;
 
-  // Turns to the spread that shows page (0-based), with the turn's animation when it moves.
-  void GoToPage(int page);
+  // Turns to the spread that shows page (0-based), with the turn's animation when it moves
+  // and animate asks for it.
+  void GoToPage(int page, bool animate = true);
   void NextSpread();
   void PreviousSpread();
+  // Reading on (Space, Page Down, Down) goes down a spread taller than the view a screenful at a
+  // time, then to the next spread from its top; reading back goes up, then to the foot of the
+  // spread before.
+  void ReadOn();
+  void ReadBack();
+  // A fitted spread starts at its top.
   void SetFit(reading::Fit fit);
+  reading::Fit FitMode() const { return fit_; }
   void ZoomBy(double factor);
+
+  // The find bar above the pages, its field ready for the words; Enter and Shift+Enter go to
+  // the next and the previous page that holds them, the bar counts them, Escape closes it. Not
+  // during a presentation, which the window ends first.
+  void OpenFind();
+  bool FindOpen() const;
+  // Pages alone on black, every control hidden; keys and clicks turn.
+  void SetPresenting(bool presenting);
+  bool Presenting() const { return presenting_; }
+  // Escape there belongs to a field of the view (the find field, the page field), not the window.
+  bool TakesEscape(const QObject* watched) const;
 
   reading::Spread CurrentSpread() const;
   // Where the current spread's pages lie on the canvas.
@@ -68,10 +93,17 @@ class PageView : public QWidget {
   friend class SpreadCanvas;
 
   reading::Spreads CurrentSpreads() const;
+  void BuildFindBar();
   reading::View CanvasView() const;
   static QRect PixelRect(const reading::Box& rect);
   QSize PixelSize(const reading::Box& rect) const;
-  void ShowSpread(int index, bool animate);
+  // A spread taller than the view shows its top, or its foot when atFoot.
+  void ShowSpread(int index, bool animate, bool atFoot = false);
+  void CloseFind();
+  // Enter's and Shift+Enter's move to the next (1) or previous (-1) page that matches.
+  void FindStep(int direction);
+  void ShowFindCount();
+  void ShowZoom();
   void Prefetch();
   void Paint(QPainter& painter);
   void PaintSpread(QPainter& painter, const reading::Placement& placement, int offsetX);
@@ -94,6 +126,18 @@ class PageView : public QWidget {
   QListWidget* thumbnails_;
   QSpinBox* pageBox_;
   QLabel* pageLabel_;
+  QWidget* controls_;
+  QToolButton* fitPage_;
+  QToolButton* fitWidth_;
+  QLabel* zoomLabel_;
+  QWidget* findBar_;
+  QLineEdit* findField_;
+  QLabel* findCount_;
+  // Made the first time the reader looks for something.
+  std::unique_ptr<reading::BookSearch> search_;
+  std::vector<int> matches_;
+  bool presenting_ = false;
+  bool contentsShown_ = false;
   QVariantAnimation* turn_;
   QPixmap leaving_;
   int direction_ = 1;
@@ -102,6 +146,7 @@ class PageView : public QWidget {
   reading::Fit fit_ = reading::Fit::Page;
   double zoom_ = 1;
   double panX_ = 0;
+  // Infinite until the reader moves the spread: its top (+) or foot (-) at whatever size.
   double panY_ = 0;
   int wheelRest_ = 0;
 };

@@ -4,6 +4,8 @@
 
 #include "model/book/m_book.h"
 #include "reading/book_pages.h"
+#include "reading/reading_places.h"
+#include "reading/search.h"
 #include "reading/spreads.h"
 #include "testing/temp_dir.h"
 
@@ -82,6 +84,26 @@ TEST(Spreads, PagesLandWhereABookHoldsThem) {
   EXPECT_DOUBLE_EQ(small.bounds.x, (420 - small.bounds.width) / 2);
   // Fit to width fills the room across.
   EXPECT_DOUBLE_EQ(Place(book, spreads, 1, view, Fit::Width, 1).bounds.width, 400);
+
+  // A spread taller than the view is read down from its top a screenful at a time, the last
+  // step landing on its foot; from there the next step turns (nothing), and up goes back.
+  const View low{420, 100, 10};
+  const auto at = [&](double pan) { return Place(book, spreads, 1, low, Fit::Width, 1, 0, pan); };
+  const double top = 1e9;
+  EXPECT_DOUBLE_EQ(at(top).bounds.y, 10);
+  std::vector<double> pans{top};
+  while (const auto next = ScrollStep(at(pans.back()), low, 1)) {
+    ASSERT_LT(*next, pans.back());
+    ASSERT_LE(pans.size(), 10u);
+    pans.push_back(*next);
+  }
+  ASSERT_GE(pans.size(), 3u);  // 200 units × 2 high over 80 pixels of room: several screenfuls
+  EXPECT_DOUBLE_EQ(at(pans.back()).bounds.y + at(pans.back()).bounds.height, 90);
+  const auto up = ScrollStep(at(pans.back()), low, -1);
+  ASSERT_TRUE(up);
+  EXPECT_GT(*up, pans.back());
+  EXPECT_FALSE(ScrollStep(at(top), low, -1));
+  EXPECT_FALSE(ScrollStep(Place(book, spreads, 1, view, Fit::Page, 1), view, 1));  // it fits
 }
 
 TEST(Spreads, TheTopmostLinkUnderAPointAnswers) {
@@ -195,6 +217,97 @@ TEST(ReadBook, FilesAreFoundInTheRunsFolderOnly) {
   EXPECT_EQ(parts[0].file, files / "res" / "pages" / "P1.jpg");
   EXPECT_EQ(parts[1].text, "Hi");
   EXPECT_TRUE(book.pages[0].thumbnail.empty());
+}
+
+// Which pages hold a text, from the pages' search text files and their text elements, in any
+// case and with or without the accents the book writes, whatever encoding its files have.
+TEST(BookSearch, FindsThePagesThatHoldAText) {
+  testing::TempDir dir;
+  Book book = Blank(6);
+  const auto searchText = [&](int page, std::string_view bytes) {
+    const auto file = dir / ("s" + std::to_string(page) + ".txt");
+    testing::WriteFile(file, bytes);
+    book.pages[static_cast<std::size_t>(page)].searchText = file;
+  };
+  const auto text = [&](int page, std::string words) {
+    PagePart part;
+    part.kind = PagePart::Kind::Text;
+    part.text = std::move(words);
+    book.pages[static_cast<std::size_t>(page)].parts.push_back(std::move(part));
+  };
+  searchText(0,
+             "\xEF\xBB\xBF"
+             "Die Br\xC3\xBC"
+             "cke  am\n\tFlu\xC3\x9F bei Z\xC3\xBCrich");
+  text(1, "CAF\xC3\x89 de Flore");  // composed É
+  searchText(2,
+             "Cr\xE8me br\xFBl\xE9"
+             "e \x96 caf\xE9");        // Windows-1252
+  text(3, "Le cafe\xCC\x81 du coin");  // e and a combining accent
+  text(3, "Ende");
+  searchText(4, std::string("\xFF\xFE"
+                            "B\0R\0\xDC\0"
+                            "C\0K\0E\0",
+                            14));  // UTF-16, "BRÜCKE"
+  const BookSearch search(book);
+  EXPECT_FALSE(search.Empty());
+  EXPECT_EQ(search.PagesMatching("café"), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(search.PagesMatching("CAFE"), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(search.PagesMatching("brücke"), (std::vector<int>{0, 4}));
+  EXPECT_EQ(search.PagesMatching("Brucke"), (std::vector<int>{0, 4}));
+  EXPECT_EQ(search.PagesMatching("creme brulee"), (std::vector<int>{2}));
+  EXPECT_EQ(search.PagesMatching("am flu\xC3\x9F"), (std::vector<int>{0}));  // white space as one space
+  EXPECT_EQ(search.PagesMatching("crème brûlée – café"), (std::vector<int>{2}));
+  EXPECT_EQ(search.PagesMatching("coin ende"), (std::vector<int>{3}));  // two texts of a page, apart
+  EXPECT_TRUE(search.PagesMatching("coinende").empty());
+  EXPECT_TRUE(search.PagesMatching(" \t").empty());
+  EXPECT_TRUE(search.PagesMatching("zürich flore").empty());
+  EXPECT_TRUE(BookSearch(Blank(3)).Empty());
+}
+
+// Where the reader left each book survives a new run; a damaged file loses the places, never
+// the run; the file is replaced whole.
+TEST(ReadingPlaces, RememberedAcrossRunsAndForgivingOfDamage) {
+  testing::TempDir dir;
+  const auto folder = dir / "state";
+  testing::WriteFile(dir / "a.book", std::string(100000, 'a') + "one");
+  testing::WriteFile(dir / "b.book", std::string(100000, 'a') + "two");
+  testing::WriteFile(dir / "a-copy.book", std::string(100000, 'a') + "one");
+  const std::string a = BookIdentity(dir / "a.book");
+  ASSERT_FALSE(a.empty());
+  EXPECT_NE(a, BookIdentity(dir / "b.book"));
+  EXPECT_EQ(a, BookIdentity(dir / "a-copy.book"));  // the same book, wherever it lies
+  EXPECT_EQ(BookIdentity(dir / "missing.book"), "");
+
+  ReadingPlaces places = ReadingPlaces::Load(folder);  // nothing yet
+  EXPECT_FALSE(places.Find(a));
+  const ReadingPlace left{"/books/a.book", "A", 11, true, true, false, 1000, 700};
+  places.Remember(a, left);
+  places.Remember(BookIdentity(dir / "b.book"), {"/books/b.book", "B", 3});
+  places.Remember(a, left);
+  ASSERT_TRUE(places.Save(folder));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()),
+            1);
+  const ReadingPlaces again = ReadingPlaces::Load(folder);
+  EXPECT_EQ(again.Find(a), left);
+  EXPECT_EQ(again.RecentFiles(10), (std::vector<std::string>{"/books/a.book", "/books/b.book"}));
+  EXPECT_EQ(again.RecentFiles(1).size(), 1u);
+
+  const auto file = folder / kReadingPlacesFile;
+  for (const std::string& damaged :
+       {std::string("{\"books\": [{\"identity\": \""), std::string("\0\xFF garbage", 10),
+        std::string("[1, 2]"), std::string("{\"books\": {}}")}) {
+    testing::WriteFile(file, damaged);
+    EXPECT_FALSE(ReadingPlaces::Load(folder).Find(a)) << damaged;
+  }
+  // Entries of the wrong shape are passed over, the sound ones kept; values out of range are not taken.
+  testing::WriteFile(file, R"({"books": [7, {"identity": 3}, {"identity": ")" + a +
+                               R"(", "page": -4, "view": "pages", "width": "wide"}]})");
+  const auto sound = ReadingPlaces::Load(folder).Find(a);
+  ASSERT_TRUE(sound);
+  EXPECT_EQ(sound->page, 0);
+  EXPECT_TRUE(sound->pageView);
+  EXPECT_EQ(sound->width, 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
 #include <chrono>
@@ -13,6 +14,8 @@
 
 #include "package/package_writer.h"
 #include "paths/run_folder.h"
+#include "reading/reading_places.h"
+#include "shell/page_view.h"
 #include "shell/window_harness.h"
 
 namespace pagewend::shell {
@@ -95,11 +98,14 @@ TEST(MainWindow, PopupMenuTogglesAndExits) {
   WindowHarness h;
   ASSERT_TRUE(h.ShowLoaded());
   const QList<QAction*> items = h.window->ContextMenu()->actions();
-  ASSERT_EQ(items.size(), 4);
+  ASSERT_EQ(items.size(), 7);
   EXPECT_EQ(items[0]->text(), "Fullscreen");
   EXPECT_EQ(items[1]->text(), "Exit");
   EXPECT_EQ(items[2]->text(), "Page view");
   EXPECT_EQ(items[3]->text(), "Export as PDF\u2026");
+  EXPECT_EQ(items[4]->text(), "Find\u2026");
+  EXPECT_EQ(items[5]->text(), "Presentation");
+  EXPECT_EQ(items[6]->text(), "Open");
   items[0]->trigger();
   EXPECT_FALSE(h.window->BorderNone());
   items[0]->trigger();
@@ -201,6 +207,68 @@ TEST(MainWindow, ABookThatCannotPlaySaysWhyAndKeepsItsLog) {
   EXPECT_THAT(problem(package("<book/>", "<project/>")),
               HasSubstr("has no start movie, so there is nothing to play."));
   // A movie that never starts gives way to the pages when there are any (the page view's tests).
+}
+
+// A book reopens where the reader left it: its page, its view and its window, whatever its file
+// is called; a damaged record of places costs the places, not the run.
+TEST(MainWindow, EachBookReopensWhereTheReaderLeftIt) {
+  WindowHarness h;
+  pagewend::shell::testing::WritePagedBook(h.run.bookFile, 14, /*withMovie=*/true);
+  h.run.stateFolder = h.dir / "state";
+  h.Rebuild();
+  ASSERT_TRUE(h.ShowLoaded());
+  EXPECT_EQ(h.host->Sets(), 1);  // a book never read: its movie, full screen
+  EXPECT_TRUE(h.window->BorderNone());
+  QTest::keyClick(h.host, Qt::Key_F2);
+  h.window->Pages()->GoToPage(11);
+  h.window->ToggleFullScreen();
+  h.window->resize(700, 500);
+  h.window->close();
+
+  // The same book under another name.
+  const fs::path copy = h.dir / "copy.pagewend";
+  fs::copy_file(h.run.bookFile, copy);
+  const fs::path first = h.run.bookFile;
+  h.run.bookFile = copy;
+  h.Rebuild();
+  ASSERT_TRUE(h.ShowLoaded());
+  EXPECT_TRUE(h.window->ShowsPages());
+  EXPECT_EQ(h.host->Sets(), 0);
+  EXPECT_TRUE(h.window->Pages()->CurrentSpread().Shows(11));
+  EXPECT_FALSE(h.window->BorderNone());
+  EXPECT_EQ(h.window->size(), QSize(700, 500));
+  // The book left before is a recent one in the Open menu, which opens it in a player of its
+  // own and gives it this window's place; so does a book file dropped on the window.
+  EXPECT_EQ(h.window->RecentBooks(), QStringList{QString::fromStdString(first.string())});
+  std::vector<QString> opened;
+  h.window->SetBookOpener([&](const QString& file) {
+    opened.push_back(file);
+    return true;
+  });
+  QMimeData dropped;
+  dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString(first.string()))});
+  QWidget* canvas = h.window->Pages()->Canvas();
+  QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(canvas, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(canvas, &drop);
+  for (int i = 0; i < 100 && opened.empty(); ++i) QTest::qWait(10);
+  EXPECT_EQ(opened, std::vector<QString>{QString::fromStdString(first.string())});
+  EXPECT_FALSE(h.window->isVisible());
+
+  const fs::path file = h.run.stateFolder / reading::kReadingPlacesFile;
+  pagewend::testing::WriteFile(file, "{\"books\": [{\"identity\": \"");
+  h.Rebuild();
+  ASSERT_TRUE(h.ShowLoaded());
+  EXPECT_FALSE(h.window->ShowsPages());  // as a book never read
+  EXPECT_EQ(h.host->Sets(), 1);
+  EXPECT_TRUE(h.window->BorderNone());
+  h.window->close();
+  const auto kept = reading::ReadingPlaces::Load(h.run.stateFolder).Find(reading::BookIdentity(copy));
+  ASSERT_TRUE(kept);  // written whole again
+  EXPECT_FALSE(kept->pageView);
+  EXPECT_TRUE(kept->fullScreen);
 }
 
 TEST(MainWindow, ClosingWhileTheLoaderWaitsForTheWindowLeavesNothingBehind) {

@@ -4,11 +4,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <cstdlib>
@@ -176,6 +178,129 @@ TEST(PageView, ARightToLeftBookTurnsForwardAtItsLeftEdge) {
   QTest::mouseClick(view.Canvas(), Qt::LeftButton, {},
                     QPoint(static_cast<int>(bounds.x + bounds.width) - 5, middle));
   EXPECT_EQ(view.CurrentSpread(), (reading::Spread{1, 2}));
+}
+
+// Ctrl+F, from the movie too: the bar finds the pages whose texts or search texts hold the words
+// as the reader types them, without their accents; Enter and Shift+Enter go round them.
+TEST(PageView, TheFindBarGoesToThePagesThatHoldTheWords) {
+  PagedWindow w(/*withMovie=*/true);
+  ASSERT_TRUE(w.loaded);
+  ASSERT_FALSE(w.h.window->ShowsPages());
+  QTest::keyClick(w.h.host, Qt::Key_F, Qt::ControlModifier);
+  ASSERT_TRUE(w.h.window->ShowsPages());
+  auto* field = w.View().findChild<QLineEdit*>("findField");
+  auto* count = w.View().findChild<QLabel*>("findCount");
+  ASSERT_TRUE(field->isVisible());
+  ASSERT_TRUE(field->hasFocus());
+  QTest::keyClicks(field, "brucke");
+  EXPECT_TRUE(w.View().CurrentSpread().Shows(2));  // "BRÜCKE" shown on page 3
+  EXPECT_EQ(count->text(), "1 of 2 pages");
+  QTest::keyClick(field, Qt::Key_Return);
+  EXPECT_TRUE(w.View().CurrentSpread().Shows(6));  // page 7's search text
+  EXPECT_EQ(count->text(), "2 of 2 pages");
+  QTest::keyClick(field, Qt::Key_Return);
+  EXPECT_TRUE(w.View().CurrentSpread().Shows(2));
+  QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+  EXPECT_TRUE(w.View().CurrentSpread().Shows(6));
+  QTest::keyClicks(field, "x");
+  EXPECT_EQ(count->text(), "No page holds it");
+  // Escape closes the bar, not the full screen, and gives the keys back to the pages.
+  ASSERT_TRUE(w.h.window->BorderNone());
+  QTest::keyClick(field, Qt::Key_Escape);
+  EXPECT_FALSE(field->isVisible());
+  EXPECT_TRUE(w.h.window->BorderNone());
+  EXPECT_TRUE(w.View().Canvas()->hasFocus());
+
+  // A book without a word in it says so.
+  auto blank = std::make_shared<reading::Book>();
+  blank->pageWidth = 600;
+  blank->pageHeight = 800;
+  blank->pages.resize(3);
+  PageView view;
+  view.SetBook(blank, 1);
+  view.show();
+  view.OpenFind();
+  EXPECT_EQ(view.findChild<QLabel*>("findCount")->text(), "This book has no text to search.");
+  EXPECT_FALSE(view.findChild<QLineEdit*>("findField")->isEnabled());
+}
+
+// Fitted to its width, a spread taller than the view is read from its top down to its foot
+// before the page turns, and back up to the foot of the one before; the fit and the zoom show.
+TEST(PageView, FitWidthReadsDownTheSpreadBeforeTurning) {
+  auto book = std::make_shared<reading::Book>();
+  book->pageWidth = 600;
+  book->pageHeight = 800;
+  book->pages.resize(6);
+  PageView view;
+  view.resize(1200, 400);
+  view.SetBook(book, 1);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  view.GoToPage(1, false);
+  auto* fitWidth = view.findChild<QToolButton*>("fitWidth");
+  auto* zoom = view.findChild<QLabel*>("zoomLabel");
+  EXPECT_TRUE(view.findChild<QToolButton*>("fitPage")->isChecked());
+  fitWidth->click();
+  EXPECT_TRUE(fitWidth->isChecked());
+  EXPECT_FALSE(view.findChild<QToolButton*>("fitPage")->isChecked());
+  EXPECT_EQ(zoom->text(), QStringLiteral("%1%").arg(std::lround(view.CurrentPlacement().scale * 100)));
+  const double foot = view.Canvas()->height() - 12;  // the view's margin
+  EXPECT_DOUBLE_EQ(view.CurrentPlacement().bounds.y, 12);
+  int steps = 0;
+  double last = view.CurrentPlacement().bounds.y;
+  for (; steps < 20 && view.CurrentSpread() == reading::Spread{1, 2}; ++steps) {
+    const reading::Box bounds = view.CurrentPlacement().bounds;
+    ASSERT_LE(bounds.y, last);
+    last = bounds.y;
+    QTest::keyClick(view.Canvas(), steps % 2 ? Qt::Key_Space : Qt::Key_Down);
+    if (view.CurrentSpread() != reading::Spread{1, 2}) {
+      EXPECT_DOUBLE_EQ(bounds.y + bounds.height, foot);  // turned only from the foot
+    }
+  }
+  EXPECT_GE(steps, 3);
+  EXPECT_EQ(view.CurrentSpread(), (reading::Spread{3, 2}));
+  EXPECT_DOUBLE_EQ(view.CurrentPlacement().bounds.y, 12);
+  QTest::keyClick(view.Canvas(), Qt::Key_Up);
+  EXPECT_EQ(view.CurrentSpread(), (reading::Spread{1, 2}));
+  const reading::Box back = view.CurrentPlacement().bounds;
+  EXPECT_DOUBLE_EQ(back.y + back.height, foot);
+  // Bare plus and minus zoom.
+  const QString fitted = zoom->text();
+  QTest::keyClick(view.Canvas(), Qt::Key_Plus);
+  EXPECT_GT(zoom->text().chopped(1).toInt(), fitted.chopped(1).toInt());
+  QTest::keyClick(view.Canvas(), Qt::Key_Minus);
+  EXPECT_EQ(zoom->text(), fitted);
+}
+
+// F5: the pages alone on a black full screen, turned by keys and clicks; Escape gives the
+// window back as it was.
+TEST(PageView, PresentationShowsThePagesAloneUntilEscape) {
+  PagedWindow w(/*withMovie=*/false);
+  ASSERT_TRUE(w.loaded);
+  ASSERT_FALSE(w.h.window->BorderNone());
+  const QRect before = w.h.window->geometry();
+  QTest::keyClick(w.View().Canvas(), Qt::Key_F5);
+  ASSERT_TRUE(w.h.window->Presenting());
+  EXPECT_TRUE(w.h.window->BorderNone());
+  EXPECT_FALSE(w.View().Thumbnails()->isVisible());
+  EXPECT_FALSE(w.View().findChild<QSpinBox*>("pageBox")->isVisible());
+  EXPECT_EQ(w.View().Canvas()->size(), w.h.window->size());
+  EXPECT_EQ(w.View().Canvas()->grab().toImage().pixelColor(2, 2), QColor(Qt::black));
+  // One spread or two pages at a time, as the screen's shape has it.
+  QTest::keyClick(w.View().Canvas(), Qt::Key_Right);
+  const reading::Spread second = w.View().CurrentSpread();
+  EXPECT_EQ(second.first, 1);
+  const QPoint middle = w.View().Canvas()->rect().center();
+  QTest::mouseClick(w.View().Canvas(), Qt::LeftButton, {}, middle);
+  EXPECT_EQ(w.View().CurrentSpread().first, second.first + second.count);
+  QTest::mouseClick(w.View().Canvas(), Qt::LeftButton, {}, QPoint(3, middle.y()));
+  EXPECT_EQ(w.View().CurrentSpread(), second);
+  QTest::keyClick(w.View().Canvas(), Qt::Key_Escape);
+  EXPECT_FALSE(w.h.window->Presenting());
+  EXPECT_FALSE(w.h.window->BorderNone());
+  EXPECT_EQ(w.h.window->geometry(), before);
+  EXPECT_TRUE(w.View().Thumbnails()->isVisible());
+  EXPECT_TRUE(w.View().CurrentSpread().Shows(1));
 }
 
 TEST(PageCache, KeepsWithinItsBudgetButNeverDropsThePagesOnScreen) {

@@ -53,10 +53,10 @@ std::string KeyMovie() {
 
 fs::path Artefact(const std::string& name) { return fs::path(PAGEWEND_REAL_X_ARTEFACTS) / name; }
 
-// The middle of the player's menu's item at index: "Fullscreen", "Exit", the view switch, then
-// "Export as PDF…".
+// The middle of the player's menu's item at index: "Fullscreen", "Exit", the view switch,
+// "Export as PDF…", "Find…", "Presentation", then "Open".
 QPoint MenuItem(const QRect& menu, int index) {
-  constexpr int kItems = 4;
+  constexpr int kItems = 7;
   return {menu.center().x(), menu.top() + menu.height() * (2 * index + 1) / (2 * kItems)};
 }
 

@@ -54,10 +54,19 @@ void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie,
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     const package::RecordRef ref = writer.AddRecord(png.toStdString());
+    std::string search;
+    if (i == 6) {
+      const package::RecordRef text =
+          writer.AddRecord(std::string("Die Br\xC3\xBC"
+                                       "cke am Flu\xC3\x9F"));
+      search = fmt::format(R"( searchtxt="res\other\s7.txt" pos_search_="{}" size_search_="{}")", text.pos,
+                           text.size);
+    }
     book += fmt::format(
-        R"(<page><elem><img src="res\pages\p{0}.png" left="0" top="0" width="600" height="800" pos_="{1}" )"
+        R"(<page{3}><elem><img src="res\pages\p{0}.png" left="0" top="0" width="600" height="800" pos_="{1}" )"
         R"(size_="{2}"/>)",
-        i + 1, ref.pos, ref.size);
+        i + 1, ref.pos, ref.size, search);
+    if (i == 2) book += R"(<txt content="BR&#xDC;CKE" left="20" top="740" width="200" height="40"/>)";
     if (i == 0)
       book +=
           R"(<area left="0" top="0" width="100" height="100" linktype="page" page="5"/>)"

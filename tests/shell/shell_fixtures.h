@@ -38,7 +38,9 @@ void WriteBookPackage(const std::filesystem::path& out, const std::string& title
 QColor PageColour(int page);
 // A book of `pages` pages of 600 × 800, each a PNG of one colour (PageColour); the first page
 // has a link to page 5 in its top left corner and one to https://example.org/ in its top right;
-// a bookmark "Middle" names page 4. When withMovie, a start movie: the one given, or a blank one.
+// a bookmark "Middle" names page 4; page 3 shows the text "BRÜCKE" at its foot, and page 7's
+// search text is "Die Brücke am Fluß". When withMovie, a start movie: the one given, or a blank
+// one.
 void WritePagedBook(const std::filesystem::path& out, int pages, bool withMovie, std::string movie = {});
 
 // A movie that calls ExternalInterface "fullscreen_error" and then a name nothing defines with
