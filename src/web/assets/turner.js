@@ -334,6 +334,8 @@
       closePanels();
       openPanel(contents, contentsButton, open);
     });
+    // A tap on the page puts the panels away.
+    stage.addEventListener('click', closePanels);
     more.addEventListener('click', function () {
       openMenu(!tools.classList.contains('open'));
     });
