@@ -161,10 +161,16 @@ std::optional<ExportedImages> FromOneJpeg(const ExportImageJob& job, int side) {
 
 TextDrawing::TextDrawing() {
   if (QCoreApplication::instance() != nullptr) return;
-  // Qt keeps the arguments for the application's life.
-  static int argc = 3;
+  // Qt keeps the arguments for the application's life, and takes out those it reads: they are
+  // set afresh for every application, or a second one in the process would miss its platform.
+  static int argc;
   static char name[] = "pagewend", option[] = "-platform", platform[] = "offscreen";
-  static char* argv[] = {name, option, platform, nullptr};
+  static char* argv[4];
+  argc = 3;
+  argv[0] = name;
+  argv[1] = option;
+  argv[2] = platform;
+  argv[3] = nullptr;
   // What Qt says of a desktop the tool does not use (no XDG_RUNTIME_DIR, say) is no news to its
   // user; only its errors are.
   qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {

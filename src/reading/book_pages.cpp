@@ -139,6 +139,7 @@ Book ReadBook(const TMBook& source, std::string title) {
   Book book;
   book.title = std::move(title);
   if (book.title.empty()) book.title = source.title();
+  book.language = Trim(source.lang());
   book.pageWidth = source.pagewidth();
   book.pageHeight = source.pageheight();
   book.rightToLeft = !source.ltr();

@@ -76,6 +76,8 @@ struct ContentsEntry {
 
 struct Book {
   std::string title;
+  // The book's language as its document names it ("lang"), trimmed; empty when it names none.
+  std::string language;
   double pageWidth = 0;
   double pageHeight = 0;
   bool rightToLeft = false;

@@ -131,14 +131,35 @@ std::string Contents(const reading::Book& book) {
   return html;
 }
 
+// The thumbnails name their files in data-src: the page-turner fetches those the strip scrolls near,
+// which the browser's own lazy loading does not do in a scrolled strip.
 std::string Strip(const std::vector<PageFiles>& files) {
   std::string html;
   for (std::size_t i = 0; i < files.size(); ++i)
     html += fmt::format(
-        "<a href=\"#page={0}\" data-page=\"{0}\"><img src=\"{1}\" alt=\"Page {0}\" "
-        "loading=\"lazy\" decoding=\"async\"></a>\n",
+        "<a href=\"#page={0}\" data-page=\"{0}\"><img data-src=\"{1}\" alt=\"Page {0}\" "
+        "decoding=\"async\"></a>\n",
         i + 1, files[i].thumb);
   return html;
+}
+
+// The lang attribute for a book's language when it has the shape of a language tag ("en",
+// "pt-BR", "en_GB" written with "-"); nothing otherwise, so that no empty or made-up tag is given.
+std::string LangAttribute(std::string tag) {
+  std::replace(tag.begin(), tag.end(), '_', '-');
+  if (tag.empty() || tag.size() > 35) return {};
+  const auto alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  const auto alnum = [&alpha](char c) { return alpha(c) || (c >= '0' && c <= '9'); };
+  bool first = true;
+  for (std::size_t start = 0; start <= tag.size(); first = false) {
+    const std::size_t end = std::min(tag.find('-', start), tag.size());
+    const std::string_view subtag = std::string_view(tag).substr(start, end - start);
+    const bool fits = first ? subtag.size() >= 2 && subtag.size() <= 3 && std::ranges::all_of(subtag, alpha)
+                            : !subtag.empty() && subtag.size() <= 8 && std::ranges::all_of(subtag, alnum);
+    if (!fits) return {};
+    start = end + 1;
+  }
+  return fmt::format(" lang=\"{}\"", tag);
 }
 
 // Nothing from outside the folder: scripts, styles and images of its own files only, no
@@ -147,38 +168,65 @@ constexpr const char* kPolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; base-uri 'none'; "
     "form-action 'none'";
 
+// The pages' texts for the page-turner's search, fetched when the search first opens. A script
+// rather than a JSON file: a page read from disk may not fetch files, and the policy allows no
+// connections; the texts stand in it as JSON strings, data only.
+constexpr const char* kSearchIndex = "search.js";
+
+std::string SearchIndex(const std::vector<std::string>& texts) {
+  std::string js =
+      "// The text of each page of the book, in page order, for the page-turner's search.\n"
+      "window.pagewendSearch = [";
+  for (std::size_t i = 0; i < texts.size(); ++i) js += (i == 0 ? "\n" : ",\n") + JsonString(texts[i]);
+  return js + "\n];\n";
+}
+
 std::string IndexHtml(const reading::Book& book, const std::vector<PageFiles>& files,
                       const std::vector<std::string>& texts) {
   const std::string title = book.title.empty() ? "Untitled book" : book.title;
   const std::size_t count = book.pages.size();
+  // The turner's script is read in the head, before the pages, so that the browser lays out (and
+  // fetches) from the start only what the turner shows.
   std::string html = fmt::format(
-      "<!DOCTYPE html>\n<html lang=\"\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<!DOCTYPE html>\n<html{8}>\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta http-equiv=\"Content-Security-Policy\" content=\"{0}\">\n"
       "<meta name=\"referrer\" content=\"no-referrer\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       "<title>{1}</title>\n<meta name=\"description\" content=\"{1}: {2} page{3}\">\n"
       "<meta name=\"generator\" content=\"pagewend {4}\">\n"
       "<link rel=\"stylesheet\" href=\"assets/turner.css\">\n"
-      "<script src=\"assets/turner.js\" defer></script>\n</head>\n<body>\n"
+      "<script src=\"assets/turner.js\"></script>\n</head>\n<body>\n"
       "<header class=\"bar\">\n<button type=\"button\" id=\"contents-button\" aria-controls=\"contents\" "
       "aria-expanded=\"false\"{5}>Contents</button>\n<h1>{1}</h1>\n"
       "<button type=\"button\" id=\"previous\" aria-label=\"Previous page\">&#8249;</button>\n"
       "<span id=\"where\" aria-live=\"polite\"></span>\n"
       "<button type=\"button\" id=\"next\" aria-label=\"Next page\">&#8250;</button>\n"
+      "<button type=\"button\" id=\"more\" aria-controls=\"tools\" aria-expanded=\"false\" "
+      "aria-label=\"More\">&#8943;</button>\n<div id=\"tools\">\n"
+      "<button type=\"button\" id=\"search-button\" aria-controls=\"search\" "
+      "aria-expanded=\"false\">Search</button>\n"
+      "<input id=\"go-to\" type=\"text\" inputmode=\"numeric\" size=\"4\" placeholder=\"Page\" "
+      "aria-label=\"Go to page\">\n"
       "<button type=\"button\" id=\"zoom\" aria-pressed=\"false\">Zoom</button>\n"
       "<button type=\"button\" id=\"full-screen\">Full screen</button>\n"
       "<button type=\"button\" id=\"strip-button\" aria-controls=\"strip\" "
-      "aria-expanded=\"true\">Pages</button>\n"
+      "aria-expanded=\"true\">Pages</button>\n</div>\n"
       "</header>\n<nav id=\"contents\" aria-label=\"Contents\" hidden><ol>\n{6}</ol></nav>\n"
+      "<div id=\"search\" role=\"search\" hidden>\n<input id=\"search-box\" type=\"search\" "
+      "placeholder=\"Search the book\" aria-label=\"Search the book\">\n"
+      "<p id=\"search-status\" aria-live=\"polite\"></p>\n<ol id=\"results\"></ol>\n</div>\n"
       "<main id=\"stage\"><div id=\"spread\"{7}>\n",
       kPolicy, EscapeHtml(title), count, count == 1 ? "" : "s", PAGEWEND_VERSION,
-      book.contents.empty() ? " hidden" : "", Contents(book), book.rightToLeft ? " class=\"rtl\"" : "");
+      book.contents.empty() ? " hidden" : "", Contents(book), book.rightToLeft ? " class=\"rtl\"" : "",
+      LangAttribute(book.language));
   for (std::size_t i = 0; i < count; ++i) html += PageSection(book, i, files[i], texts[i]);
   html += "</div></main>\n<nav id=\"strip\" aria-label=\"Pages\">\n" + Strip(files) + "</nav>\n";
   html += fmt::format(
       "<script type=\"application/json\" id=\"book-data\">{{\"title\":{},\"pages\":{},\"width\":{},"
-      "\"height\":{},\"rightToLeft\":{},\"centreCovers\":{}}}</script>\n</body>\n</html>\n",
-      JsonString(title), count, book.pageWidth, book.pageHeight, book.rightToLeft, book.centreCovers);
+      "\"height\":{},\"rightToLeft\":{},\"centreCovers\":{},\"searchIndex\":{}}}</script>\n</body>\n"
+      "</html>\n",
+      JsonString(title), count, book.pageWidth, book.pageHeight, book.rightToLeft, book.centreCovers,
+      JsonString(kSearchIndex));
   return html;
 }
 
@@ -261,19 +309,17 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
                     if (options.progress) options.progress(i + 1, count);
                   });
     }
-    // The text is read while the workers draw.
-    std::string text;
+    // The text is read while the workers draw: the page's search text, then its text elements.
     bool cut = false;
+    std::string text;
     if (Below(page.searchText, sources)) {
       if (auto read = ReadBounded(sourceRoot, page.searchText, kMaxPageTextBytes, cut))
         text = std::move(*read);
     }
-    if (text.empty()) {
-      for (const reading::PagePart& part : page.parts)
-        if (part.kind == reading::PagePart::Kind::Text && text.size() < kMaxPageTextBytes)
-          text += part.text + "\n";
-      cut = text.size() > kMaxPageTextBytes;
-    }
+    for (const reading::PagePart& part : page.parts)
+      if (part.kind == reading::PagePart::Kind::Text && text.size() < kMaxPageTextBytes)
+        text += "\n" + part.text;
+    cut = cut || text.size() > kMaxPageTextBytes;
     summary.textsCut += cut ? 1 : 0;
     texts[static_cast<std::size_t>(i)] = ValidUtf8(Collapsed(text), kMaxPageTextBytes);
   }
@@ -281,6 +327,7 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
 
   out->WriteFile("assets/turner.js", TurnerScript());
   out->WriteFile("assets/turner.css", TurnerStyle());
+  out->WriteFile(kSearchIndex, SearchIndex(texts));
   out->WriteFile("index.html", IndexHtml(book, files, texts));
   return summary;
 }

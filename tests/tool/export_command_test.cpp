@@ -89,10 +89,15 @@ TEST(ExportCommand, AHostileBookStaysTextAndInsideItsFolder) {
   EXPECT_THAT(data, HasSubstr("\\u2028"));
   EXPECT_EQ(data.find('<'), std::string::npos);
   EXPECT_THAT(html, HasSubstr("<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'"));
+  // The search's texts: JSON strings in a script of their own, markup left as escaped text.
+  const std::string index = testing::ReadFile(out / "search.js");
+  EXPECT_EQ(index.find('<'), std::string::npos);
+  EXPECT_THAT(index, HasSubstr("\\u003cimg src=x onerror=alert(2)\\u003e Rivers"));
+  EXPECT_THAT(index, HasSubstr("\\u003cb onclick=\\\"x()\\\"\\u003eBold"));
 
   // Every file has a name made by the export; nothing was written beside the folder.
   const std::regex made(
-      R"xml(index\.html|assets/turner\.(js|css)|(pages|thumbs)/page-000[1-3](-zoom)?\.(jpg|png))xml");
+      R"xml(index\.html|search\.js|assets/turner\.(js|css)|(pages|thumbs)/page-000[1-3](-zoom)?\.(jpg|png))xml");
   std::size_t files = 0;
   for (const auto& entry : fs::recursive_directory_iterator(out)) {
     if (entry.is_directory()) continue;

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "testing/book_package.h"
 #include "testing/temp_dir.h"
 
@@ -52,6 +54,43 @@ TEST(WebBook, PagesAlikeShareTheirImagesMadeOnce) {
   EXPECT_THAT(html, ::testing::HasSubstr("thumbs/page-0001"));
   EXPECT_THAT(html, ::testing::HasSubstr("thumbs/page-0003"));
   EXPECT_THAT(html, ::testing::Not(::testing::HasSubstr("thumbs/page-0002")));
+}
+
+// A page's text is its search text and its text elements together, the same in the page and in
+// the search's index; the book's language becomes the page's lang only when it is a language tag.
+TEST(WebBook, PageTextsAndLanguage) {
+  testing::TempDir dir;
+  fs::create_directories(dir / "files");
+  testing::WriteFile(dir / "files/1.txt", "Harbour lights");
+  reading::Book book;
+  book.pageWidth = 60;
+  book.pageHeight = 80;
+  reading::Page page;
+  page.searchText = dir / "files/1.txt";
+  reading::PagePart text{reading::PagePart::Kind::Text, {0, 0, 60, 20}, {}, "Quay", {}};
+  page.parts.push_back(text);
+  book.pages.push_back(page);
+  book.pages.push_back({});
+  for (const auto& [language, attribute] :
+       std::vector<std::pair<std::string, std::string>>{{"en_GB", "<html lang=\"en-GB\">"},
+                                                        {"pt-BR-x1", "<html lang=\"pt-BR-x1\">"},
+                                                        {"", "<html>"},
+                                                        {"English", "<html>"},
+                                                        {"en-", "<html>"},
+                                                        {"\"><script>", "<html>"}}) {
+    book.language = language;
+    const fs::path web = dir / fmt::format("web-{}", attribute.size() + language.size());
+    fs::remove_all(web);
+    fs::create_directories(web);
+    WriteWebBook(book, dir / "files", web, {.jobs = 1});
+    const std::string html = testing::ReadFile(web / "index.html");
+    EXPECT_THAT(html, ::testing::HasSubstr("<!DOCTYPE html>\n" + attribute + "\n")) << language;
+    EXPECT_THAT(html, ::testing::HasSubstr("<p class=\"page-text\">Harbour lights Quay</p>"));
+    std::string index = testing::ReadFile(web / "search.js");
+    index = index.substr(index.find('['));
+    index = index.substr(0, index.rfind(']') + 1);
+    EXPECT_EQ(nlohmann::json::parse(index), nlohmann::json::array({"Harbour lights Quay", ""}));
+  }
 }
 
 }  // namespace
