@@ -17,6 +17,7 @@
 #include "imaging/page_images.h"
 #include "imaging/raster_planes.h"
 #include "imaging/text_layout.h"
+#include "reading/search.h"
 #include "support/folder_root.h"
 #include "support/links.h"
 #include "support/text.h"
@@ -261,7 +262,9 @@ class PdfWriter {
     } catch (const FileError&) {
       return {};
     }
-    std::vector<std::string> words = Words(ValidUtf8(text, kMaxSearchTextBytes));
+    const bool cut = text.size() > kMaxSearchTextBytes;
+    if (cut) text.resize(kMaxSearchTextBytes);
+    std::vector<std::string> words = Words(reading::DecodeSearchText(text, cut));
     const std::vector<std::string> shownWords = Words(shownText);
     const std::set<std::string_view> shown(shownWords.begin(), shownWords.end());
     if (std::all_of(words.begin(), words.end(), [&](const std::string& w) { return shown.contains(w); }))

@@ -80,6 +80,8 @@ std::string ReadSearchText(const std::filesystem::path& file) {
 
 }  // namespace
 
+std::string DecodeSearchText(std::string_view bytes, bool cut) { return Decode(bytes, cut).toStdString(); }
+
 BookSearch::BookSearch(const Book& book) {
   folded_.reserve(book.pages.size());
   for (const Page& page : book.pages) {

@@ -12,6 +12,12 @@ namespace pagewend::reading {
 // Per page, at most this much of its search text is read.
 inline constexpr std::size_t kMaxPageSearchBytes = 64 << 10;
 
+// A page's search text as UTF-8, in whichever form the book wrote it: UTF-8, UTF-16 with its
+// byte-order mark, or Windows-1252 (what books made on Windows write) for text that is not UTF-8.
+// cut: the bytes stop at a limit, perhaps inside a character. The one reading of search texts,
+// for the page view's find and the exports alike.
+std::string DecodeSearchText(std::string_view bytes, bool cut = false);
+
 // Finding words in a book: each page's own search text (the file the book gives it) and the
 // texts its text elements show, compared as a reader means them: in any case, with or without
 // accents (a composed "é" and an "e" with a combining accent are one letter), and any run of

@@ -15,6 +15,7 @@
 
 #include "imaging/export_images.h"
 #include "imaging/pixel_budget.h"
+#include "reading/search.h"
 #include "support/folder_root.h"
 #include "support/links.h"
 #include "support/ordered_pool.h"
@@ -314,7 +315,7 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
     std::string text;
     if (Below(page.searchText, sources)) {
       if (auto read = ReadBounded(sourceRoot, page.searchText, kMaxPageTextBytes, cut))
-        text = std::move(*read);
+        text = reading::DecodeSearchText(*read, cut);
     }
     for (const reading::PagePart& part : page.parts)
       if (part.kind == reading::PagePart::Kind::Text && text.size() < kMaxPageTextBytes)
