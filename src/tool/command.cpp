@@ -113,12 +113,24 @@ int Interrupted(std::string_view command, const std::string& book, int signal) {
   return 128 + signal;
 }
 
-void DrawProgressBar(int done, int total) {
+void ProgressBar::Draw(int done, int total, std::string_view counts) {
   if (total <= 0) return;
-  const int percent = std::clamp(done * 100 / total, 0, 100);
+  const int percent = std::clamp(static_cast<int>(std::int64_t{done} * 100 / total), 0, 100);
   const int filled = percent * 40 / 100;
-  std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-               std::string(static_cast<std::size_t>(40 - filled), '.').c_str(), percent);
+  std::string line = fmt::format("\r[{}{}] {:3}%", std::string(static_cast<std::size_t>(filled), '#'),
+                                 std::string(static_cast<std::size_t>(40 - filled), '.'), percent);
+  if (!counts.empty()) line += fmt::format("  {}", counts);
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  if (done > 0 && done < total && elapsed >= 1.0) {
+    const double left = elapsed * (total - done) / done;
+    line += left < 90 ? fmt::format(", about {} s left", static_cast<int>(left + 0.5))
+                      : fmt::format(", about {} min left", static_cast<int>(left / 60 + 0.5));
+  }
+  // A shorter line than the last leaves none of the last behind.
+  const std::size_t width = line.size();
+  if (width < width_) line.append(width_ - width, ' ');
+  width_ = width;
+  std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
 }
 

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -132,8 +133,17 @@ Unpacked RunInterruptibly(book::UnpackRun& run, InterruptWatch& interrupts,
 // for that signal.
 int Interrupted(std::string_view command, const std::string& book, int signal);
 
-// "\r[####....]  42%" on stderr: a command's progress on a terminal.
-void DrawProgressBar(int done, int total);
+// A command's progress on a terminal, on stderr: "\r[####....]  42%  page 12 of 30, about 20 s
+// left". The time left is told once the work has gone on for a second.
+class ProgressBar {
+ public:
+  // done of total; counts, when given, says what is counted ("page 12 of 30").
+  void Draw(int done, int total, std::string_view counts = {});
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::size_t width_ = 0;
+};
 
 // Prints what the core would show a user, on stderr.
 class StderrNotifier final : public Notifier {

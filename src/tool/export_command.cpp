@@ -3,6 +3,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -36,11 +39,13 @@ class ExportListener final : public book::BookListener {
       std::fprintf(stderr, "%s\n", title.empty() ? "(untitled book)" : ForTerminal(title).c_str());
   }
   void BookProgress(int done, int total) override {
-    if (terminal_ && total > 0) DrawProgressBar(done * kUnpackShare / total, 100);
+    if (terminal_ && total > 0) bar_.Draw(done * kUnpackShare / total, 100, "unpacking");
   }
   void BookLoaded(const book::UnpackedBook&) override {}
   void Pages(int done, int total) {
-    if (terminal_ && total > 0) DrawProgressBar(kUnpackShare + done * (100 - kUnpackShare) / total, 100);
+    if (terminal_ && total > 0)
+      bar_.Draw(kUnpackShare + done * (100 - kUnpackShare) / total, 100,
+                fmt::format("page {} of {}", done, total));
   }
   void EndBar() {
     if (terminal_) std::fprintf(stderr, "\n");
@@ -49,6 +54,7 @@ class ExportListener final : public book::BookListener {
 
  private:
   bool terminal_;
+  ProgressBar bar_;
 };
 
 // A web book is published: its folders and files readable by all, as the user's umask allows,
@@ -238,7 +244,8 @@ Command AddExportCommand(CLI::App& app) {
   CLI::Option_group* format = sub->add_option_group("format", "What to export the book as");
   format->add_flag("--html", o->html, "Export as a web book into the folder -o names");
   format->add_flag("--pdf", o->pdf, "Export as a PDF (without -o: the book's name with .pdf)");
-  format->require_option(1);
+  // Without either, the output's name decides: a .pdf file, else a folder for the web book.
+  format->require_option(0, 1);
   sub->add_option("-o,--output", o->output, "The folder (--html) or file (--pdf) to write");
   sub->add_option("--jobs", o->jobs,
                   "Workers for the unpacking and the page images (1 to 256; default: one per core)")
@@ -247,6 +254,14 @@ Command AddExportCommand(CLI::App& app) {
   sub->add_flag("--force", o->force, "Replace the output when it exists (a folder when it is not empty)");
   // A web book needs its folder named; a PDF is named after the book when -o is not given.
   sub->parse_complete_callback([o] {
+    if (!o->html && !o->pdf) {
+      if (o->output.empty())
+        throw CLI::RequiredError("--html or --pdf (or -o naming a folder or a .pdf file)");
+      std::string extension = fs::path(o->output).extension().string();
+      std::transform(extension.begin(), extension.end(), extension.begin(),
+                     [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+      (extension == ".pdf" ? o->pdf : o->html) = true;
+    }
     if (o->html && o->output.empty()) throw CLI::RequiredError("-o,--output");
   });
 

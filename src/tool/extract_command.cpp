@@ -36,7 +36,7 @@ class ExtractListener final : public book::BookListener {
   }
   void BookProgress(int done, int total) override {
     if (events_) std::cout << "WM_BOOK_PROGRESS " << done << ' ' << total << std::endl;
-    if (terminal_) DrawProgressBar(done, total);
+    if (terminal_) bar_.Draw(done, total);
   }
   void BookLoaded(const book::UnpackedBook&) override {
     if (events_) std::cout << "WM_BOOK_LOADED" << std::endl;
@@ -50,6 +50,7 @@ class ExtractListener final : public book::BookListener {
  private:
   bool events_;
   bool terminal_;
+  ProgressBar bar_;
 };
 
 // The default output of BOOK: its name without the extension, in the current folder; a book

@@ -43,7 +43,21 @@ int UsageError(const CLI::App& app, const CLI::ParseError& e, int argc, char** a
                  argc == 1 ? "a command is required" : e.what());
     return kExitUsage;
   }
-  const std::string name = parsed.front()->get_name();
+  const CLI::App& sub = *parsed.front();
+  const std::string name = sub.get_name();
+  // An option the command does not know is the fault to name, whatever else CLI11 met first
+  // ("BOOK is required" for "extract --hlep").
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg.size() > 2)) continue;
+    const std::string option(arg.substr(0, arg.find('=')));
+    if (sub.get_option_no_throw(option) == nullptr && app.get_option_no_throw(option) == nullptr) {
+      std::fprintf(stderr, "pagewend %s: unknown option %s. See 'pagewend %s --help'.\n", name.c_str(),
+                   pagewend::ForTerminal(option).c_str(), name.c_str());
+      return kExitUsage;
+    }
+  }
   std::fprintf(stderr, "pagewend %s: %s. See 'pagewend %s --help'.\n", name.c_str(), e.what(), name.c_str());
   return kExitUsage;
 }

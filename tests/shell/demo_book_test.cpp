@@ -2,6 +2,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <chrono>
 #include <utility>
 
 #include "player/flash_request_parser.h"
@@ -36,18 +37,21 @@ bool WaitUntil(const std::function<bool()>& done, int ms) {
   return done();
 }
 
-// The colour at a point once the viewer's slide has come to rest: the same in four looks in a row,
-// 100 ms apart (a slide takes about half a second).
+// The colour at a point once the viewer's slide has come to rest: a page's colour unchanged for
+// half a second (a slide takes about as long).
 QColor RestingColour(QWidget& host, QPoint at) {
   QColor last = Sample(host, at);
-  int same = 0;
+  auto since = std::chrono::steady_clock::now();
   WaitUntil(
       [&] {
         const QColor now = Sample(host, at);
-        same = std::exchange(last, now) == now ? same + 1 : 0;
-        return same >= 3;
+        // A busy machine may show frames of the bare stage (white) between the page's, and
+        // draw an animation's frames far apart: at rest is a page's colour that stays a while.
+        if (std::exchange(last, now) != now || now.saturation() <= 40)
+          since = std::chrono::steady_clock::now();
+        return std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(500);
       },
-      5000);
+      10000);
   return last;
 }
 

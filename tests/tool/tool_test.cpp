@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
+#include <set>
 
 #include "package/package_writer.h"
 #include "testing/book_package.h"
@@ -128,6 +130,60 @@ TEST(Tool, JsonCarriesItsFormatAndSurvivesTextThatIsNotUtf8) {
 // Every command against what a user may hand it: the exit code says whether the work was done
 // (0), failed (1) or the command line was wrong (2), and a failure is one or two lines on stderr
 // that name the input once.
+// The man page and the bash completion know every command and every long option the tool's own
+// help lists; an unknown option is named as such, whatever else is missing.
+TEST(Tool, TheManPageAndTheCompletionListEveryCommandAndOption) {
+  const std::string man = testing::ReadFile(PAGEWEND_DIST_DIR "/pagewend.1");
+  const std::string completion = testing::ReadFile(PAGEWEND_DIST_DIR "/pagewend.bash");
+  const auto words = [](const std::string& text, const std::regex& pattern) {
+    std::set<std::string> found;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), pattern); it != std::sregex_iterator();
+         ++it)
+      found.insert((*it)[1]);
+    return found;
+  };
+  const std::string help = RunTool({"--help"}).out;
+  const std::set<std::string> commands =
+      words(help.substr(help.find("Subcommands:")), std::regex(R"(\n  ([a-z-]+) )"));
+  ASSERT_GE(commands.size(), 8u) << help;
+  std::string listed = completion.substr(completion.find("local commands="));
+  listed = listed.substr(0, listed.find('\n'));
+  std::replace(listed.begin(), listed.end(), '"', ' ');
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    EXPECT_THAT(listed, HasSubstr(" " + command + " ")) << "not completed";
+    std::string escaped;
+    for (const char c : command) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+    // The command's sections of the man page (export has one per format).
+    std::string section;
+    for (auto at = man.find(".SS \"" + escaped); at != std::string::npos;
+         at = man.find(".SS \"" + escaped, at + 1))
+      section += man.substr(at, man.find("\n.S", at + 1) - at);
+    EXPECT_FALSE(section.empty()) << "no section in the man page";
+    const auto cases = completion.find("\n    " + command + ")");
+    const auto shared = completion.find(command + " |") == std::string::npos
+                            ? completion.find("| " + command)
+                            : completion.find(command + " |");
+    const auto at = cases != std::string::npos ? cases : shared;
+    ASSERT_NE(at, std::string::npos) << "no options in the completion";
+    const std::string completed = completion.substr(at, completion.find('\n', at + 1) - at);
+    const std::set<std::string> options =
+        words(RunTool({command, "--help"}).out, std::regex(R"(\n +(?:-[a-zA-Z],)?(--[a-z-]+))"));
+    EXPECT_TRUE(options.contains("--help"));
+    for (const std::string& option : options) {
+      EXPECT_THAT(completed, HasSubstr(option)) << "not completed";
+      std::string inMan;
+      for (const char c : option) inMan += c == '-' ? std::string("\\-") : std::string(1, c);
+      if (option != "--help") {
+        EXPECT_THAT(section, HasSubstr(inMan)) << option << " not in the man page";
+      }
+    }
+  }
+  const auto unknown = RunTool({"extract", "--hlep"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_EQ(unknown.err, "pagewend extract: unknown option --hlep. See 'pagewend extract --help'.\n");
+}
+
 TEST(Tool, EveryCommandAnswersEveryKindOfInputWithItsCodeAndANamedLine) {
   testing::TempDir dir;
   testing::WriteRichBook(dir / "good.exe");
