@@ -51,6 +51,19 @@ BookDocuments LoadDocuments(const package::PackageFile& package, const DocumentO
       options);
 }
 
+std::optional<BookLook> ReadBookLook(const fs::path& file, const SystemSettings& settings) {
+  try {
+    const package::PackageFile package(file);
+    TPWProject project;
+    project.LoadFromStream(
+        package.ReadText(package::ProjectDocument(package), "project document", package::kMaxDocumentLength),
+        settings);
+    return BookLook{project.exetitle(), project.background().color() & 0xFFFFFFu};
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 void KeepDocuments(const fs::path& package, const fs::path& folder) {
   const package::PackageFile file(package);
   const package::Documents docs = package::LocateDocuments(file);
