@@ -73,6 +73,18 @@ QRect Centred(QSize size) {
 
 }  // namespace
 
+QPalette DesktopPalette() {
+  // Every colour set on its own, so that none is taken from a parent that wears the book's.
+  QPalette palette = QApplication::palette();
+  for (int group = 0; group < QPalette::NColorGroups; ++group)
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+      const auto g = static_cast<QPalette::ColorGroup>(group);
+      const auto r = static_cast<QPalette::ColorRole>(role);
+      palette.setColor(g, r, palette.color(g, r));
+    }
+  return palette;
+}
+
 QRect FitWithin(QRect wanted, const QRect& available) {
   wanted.setSize(wanted.size().boundedTo(available.size()));
   wanted.moveLeft(std::clamp(wanted.left(), available.left(), available.right() - wanted.width() + 1));
@@ -147,6 +159,7 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   BuildProblemPanel(layout, font);
   BuildViews(layout);
   BuildMenu();
+  if (look) movie_->SetBackground(palette.color(QPalette::Window));
   connect(movie_, &MovieHost::FlashCall, this, &MainWindow::HandleFlashCall);
   connect(movie_, &MovieHost::FileNote, this,
           [this](const QString& note) { WriteLog(log_.get(), "[Movie]: " + note.toStdString()); });
@@ -179,7 +192,7 @@ void MainWindow::BuildStrip(QGridLayout* layout, const QPalette& palette) {
   stripBox_ = new QWidget(strip_);
   stripBox_->setObjectName("stripBox");
   stripBox_->setAutoFillBackground(true);
-  stripBox_->setPalette(QApplication::palette());
+  stripBox_->setPalette(DesktopPalette());
   auto* boxLayout = new QVBoxLayout(stripBox_);
   stripTitle_ = new QLabel(windowTitle(), stripBox_);
   stripTitle_->setObjectName("stripTitle");
@@ -243,7 +256,7 @@ void MainWindow::BuildProblemPanel(QGridLayout* layout, const QFont& font) {
   problem_ = new QWidget(this);
   problem_->setAutoFillBackground(true);
   // The desktop's colours, dark or light, not the book's.
-  problem_->setPalette(QApplication::palette());
+  problem_->setPalette(DesktopPalette());
   auto* problemLayout = new QVBoxLayout(problem_);
   problemLayout->setContentsMargins(16, 16, 16, 16);
   problemText_ = new QLabel(problem_);

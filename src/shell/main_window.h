@@ -36,6 +36,9 @@ class PageView;
 // window of the player is placed partly off the screen.
 QRect FitWithin(QRect wanted, const QRect& available);
 
+// The desktop's colours, dark or light, for a panel inside a window that wears other colours.
+QPalette DesktopPalette();
+
 // What one run of the player plays and how.
 struct PlayerRun {
   std::filesystem::path bookFile;

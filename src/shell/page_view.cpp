@@ -25,6 +25,7 @@
 
 #include "imaging/page_render.h"
 #include "reading/search.h"
+#include "shell/main_window.h"
 #include "shell/page_cache.h"
 
 namespace pagewend::shell {
@@ -107,7 +108,7 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   note_->setAutoFillBackground(true);
   note_->setBackgroundRole(QPalette::ToolTipBase);
   note_->setForegroundRole(QPalette::ToolTipText);
-  note_->setPalette(QApplication::palette());
+  note_->setPalette(DesktopPalette());
   note_->setMargin(6);
   note_->hide();
 
@@ -116,7 +117,7 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   contents_->setObjectName("contents");
   contents_->setHeaderHidden(true);
   // The contents beside the pages follow the desktop's colours, not the pages' dark backdrop.
-  contents_->setPalette(QApplication::palette());
+  contents_->setPalette(DesktopPalette());
   contents_->hide();
   connect(contents_, &QTreeWidget::itemActivated, this,
           [this](QTreeWidgetItem* item) { GoToPage(item->data(0, Qt::UserRole).toInt()); });

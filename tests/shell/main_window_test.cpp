@@ -71,6 +71,11 @@ TEST(MainWindow, FirstFrameWearsTheBooksTitleAndBackgroundAtItsPlayingSize) {
   EXPECT_LE((box->mapTo(h.window.get(), box->rect().center()) - h.window->rect().center()).manhattanLength(),
             2);
   EXPECT_LT(box->width(), Screen().width());
+  // The box in the desktop's colours, not the book's.
+  const QImage laidOut = h.window->grab().toImage();
+  const QPoint inBox = box->mapTo(h.window.get(), QPoint(1, 1));
+  EXPECT_EQ(QColor(laidOut.pixel(inBox)), QApplication::palette().color(QPalette::Window));
+  EXPECT_EQ(QColor(laidOut.pixel(inBox - QPoint(3, 3))), QColor(0x33, 0x66, 0x99));
   // The strip stays over the movie until its first frame, and the size never changes on the way.
   QSignalSpy loaded(h.window.get(), &MainWindow::BookLoaded);
   ASSERT_TRUE(loaded.wait(20000));
