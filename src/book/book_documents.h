@@ -61,11 +61,13 @@ BookDocuments LoadDocuments(const std::function<std::string()>& projectText,
 // From a package: the project document is its last record, the book document the one before.
 BookDocuments LoadDocuments(const package::PackageFile& package, const DocumentOptions& options);
 
-// How a book looks before it is unpacked: its title and its background colour (0xRRGGBB), read
-// from the project document alone, so that a window can wear them from its first frame.
+// How a book looks before it is unpacked: its title, its background colour (0xRRGGBB) and
+// whether it has a start movie, read from the project document alone, so that a window can wear
+// them from its first frame.
 struct BookLook {
   std::string title;
   std::uint32_t background = 0;
+  bool hasMovie = true;
 };
 // Nothing when the file holds no readable project document; the unpacking says why.
 std::optional<BookLook> ReadBookLook(const std::filesystem::path& file, const SystemSettings& settings);

@@ -143,6 +143,7 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   setAutoFillBackground(true);
   QPalette palette = this->palette();
   if (look) {
+    hasMovie_ = look->hasMovie;
     palette.setColor(QPalette::Window, QColor::fromRgb(look->background));
     setWindowTitle(QString::fromStdString(look->title));
   }
@@ -227,9 +228,9 @@ void MainWindow::PlaceForStart() {
   const bool ownWindow = place_ && !place_->fullScreen && place_->width >= 200 && place_->height >= 150;
   PlaceWithin(Centred(ownWindow ? QSize(place_->width, place_->height) : QSize(kWindowWidth, kWindowHeight)));
   windowed_ = QRect(frameGeometry().topLeft(), size());
-  // The movie plays full screen unless the reader left the book in a window; the pages open in
-  // a window unless the reader left them full screen.
-  const bool fullScreen = run_.screenSaver || (place_ ? place_->fullScreen : !StartsInPages());
+  // The movie plays full screen unless the reader left the book in a window; the pages (asked
+  // for, or a book without a movie) open in a window unless the reader left them full screen.
+  const bool fullScreen = run_.screenSaver || (place_ ? place_->fullScreen : !StartsInPages() && hasMovie_);
   if (fullScreen) ToggleFullScreen();
 }
 

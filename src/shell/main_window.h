@@ -238,6 +238,8 @@ class MainWindow : public QWidget {
   // The movie's first frame has been shown.
   bool movieStarted_ = false;
   bool borderNone_ = false;
+  // The book's project names a start movie.
+  bool hasMovie_ = true;
   // The reader's window while full screen, to go back to: where its decoration's corner was, and
   // the size of its inside; and the decoration's margins.
   QRect windowed_;
