@@ -135,6 +135,8 @@ int main(int argc, char** argv) {
                       "\n<project><swfwd>{0}</swfwd><swfht>{1}</swfht><pagewidth>{2}</pagewidth>"
                       "<pageheight>{3}</pageheight><exetitle>Pagewend demo book</exetitle>"
                       "<title><value>Pagewend demo</value></title>"
+                      // The viewer's own stage colour, which the player shows while the book unpacks.
+                      "<background><color>2632756</color></background>"
                       "<preloader><filename>book.swf</filename><pos_>{4}</pos_><size_>{4}</size_></preloader>"
                       "<toc><filename>toc.xml</filename><pos_>{5}</pos_><size_>{5}</size_></toc></project>\n",
                       kStageWidth, kStageHeight, kWidth, kHeight, ref, ref + 1));

@@ -3,6 +3,7 @@
 #include "model/book/m_book.h"
 #include "model/project/pw_project.h"
 #include "package/package_format.h"
+#include "support/text.h"
 
 namespace pagewend::book {
 
@@ -49,6 +50,21 @@ BookDocuments LoadDocuments(const package::PackageFile& package, const DocumentO
                                 package::kMaxDocumentLength);
       },
       options);
+}
+
+std::optional<BookLook> ReadBookLook(const fs::path& file, const SystemSettings& settings) {
+  try {
+    const package::PackageFile package(file);
+    TPWProject project;
+    project.LoadFromStream(
+        package.ReadText(package::ProjectDocument(package), "project document", package::kMaxDocumentLength),
+        settings);
+    const auto& preloader = project.preloader();
+    const bool hasMovie = !Trim(preloader.filename()).empty() && preloader.pos_() > 0;
+    return BookLook{project.exetitle(), project.background().color() & 0xFFFFFFu, hasMovie};
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 void KeepDocuments(const fs::path& package, const fs::path& folder) {

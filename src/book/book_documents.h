@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -58,6 +60,17 @@ BookDocuments LoadDocuments(const std::function<std::string()>& projectText,
                             const std::function<std::string()>& bookText, const DocumentOptions& options);
 // From a package: the project document is its last record, the book document the one before.
 BookDocuments LoadDocuments(const package::PackageFile& package, const DocumentOptions& options);
+
+// How a book looks before it is unpacked: its title, its background colour (0xRRGGBB) and
+// whether it has a start movie, read from the project document alone, so that a window can wear
+// them from its first frame.
+struct BookLook {
+  std::string title;
+  std::uint32_t background = 0;
+  bool hasMovie = true;
+};
+// Nothing when the file holds no readable project document; the unpacking says why.
+std::optional<BookLook> ReadBookLook(const std::filesystem::path& file, const SystemSettings& settings);
 
 // A book folder keeps the two documents under these names: `extract --keep-documents` writes
 // them, the packer reads them.

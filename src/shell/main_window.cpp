@@ -29,6 +29,7 @@
 #include <cstdio>
 
 #include "book/book_check.h"
+#include "book/book_documents.h"
 #include "book/unpacked_book.h"
 #include "pdf/pdf_book.h"
 #include "player/flash_request_parser.h"
@@ -57,7 +58,39 @@ QRect PrimaryScreen() {
   return screen != nullptr ? screen->geometry() : QRect(0, 0, kWindowWidth, kWindowHeight);
 }
 
+// Where a window may lie: the primary screen without the desktop's panels.
+QRect AvailableScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen != nullptr ? screen->availableGeometry() : PrimaryScreen();
+}
+
+QRect Centred(QSize size) {
+  const QRect screen = AvailableScreen();
+  return {QPoint(screen.x() + (screen.width() - size.width()) / 2,
+                 screen.y() + (screen.height() - size.height()) / 2),
+          size};
+}
+
 }  // namespace
+
+QPalette DesktopPalette() {
+  // Every colour set on its own, so that none is taken from a parent that wears the book's.
+  QPalette palette = QApplication::palette();
+  for (int group = 0; group < QPalette::NColorGroups; ++group)
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+      const auto g = static_cast<QPalette::ColorGroup>(group);
+      const auto r = static_cast<QPalette::ColorRole>(role);
+      palette.setColor(g, r, palette.color(g, r));
+    }
+  return palette;
+}
+
+QRect FitWithin(QRect wanted, const QRect& available) {
+  wanted.setSize(wanted.size().boundedTo(available.size()));
+  wanted.moveLeft(std::clamp(wanted.left(), available.left(), available.right() - wanted.width() + 1));
+  wanted.moveTop(std::clamp(wanted.top(), available.top(), available.bottom() - wanted.height() + 1));
+  return wanted;
+}
 
 // The reader's messages, handed to the window's thread; the reader waits for each.
 class MainWindow::Listener final : public book::BookListener {
@@ -100,9 +133,20 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
       gate_(this),
       listener_(std::make_unique<Listener>(*this)),
       notifier_(std::make_unique<MessageBoxNotifier>(*this)) {
+  if (!run_.stateFolder.empty() && !run_.screenSaver) {
+    identity_ = reading::BookIdentity(run_.bookFile);
+    if (!identity_.empty()) place_ = reading::ReadingPlaces::Load(run_.stateFolder).Find(identity_);
+  }
+  // The book's title and background from the first frame: its project document is read now,
+  // a few kilobytes at the package's end, long before the rest is unpacked.
+  const std::optional<book::BookLook> look = book::ReadBookLook(run_.bookFile, run_.settings);
   setAutoFillBackground(true);
   QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, Qt::white);
+  if (look) {
+    hasMovie_ = look->hasMovie;
+    palette.setColor(QPalette::Window, QColor::fromRgb(look->background));
+    setWindowTitle(QString::fromStdString(look->title));
+  }
   setPalette(palette);
   QFont font("Tahoma");
   font.setPixelSize(11);
@@ -113,9 +157,10 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   layout->setSpacing(0);
   layout->addWidget(movie_, 0, 0);
   BuildStrip(layout, palette);
-  BuildProblemPanel(layout, palette, font);
+  BuildProblemPanel(layout, font);
   BuildViews(layout);
   BuildMenu();
+  if (look) movie_->SetBackground(palette.color(QPalette::Window));
   connect(movie_, &MovieHost::FlashCall, this, &MainWindow::HandleFlashCall);
   connect(movie_, &MovieHost::FileNote, this,
           [this](const QString& note) { WriteLog(log_.get(), "[Movie]: " + note.toStdString()); });
@@ -132,36 +177,87 @@ MainWindow::MainWindow(PlayerRun run, MovieHost* movie, std::shared_ptr<const Ru
   // A book file dropped on a widget that takes no drops comes to the window, and its filter.
   setAcceptDrops(!run_.screenSaver);
 
-  resize(152, 20);
-  const QRect screen = PrimaryScreen();
-  move(screen.x() + (screen.width() - width()) / 2, screen.y() + (screen.height() - height()) / 2);
+  PlaceForStart();
   // Keys reach the window before its children, whichever child has the focus.
   qApp->installEventFilter(this);
 }
 
 void MainWindow::BuildStrip(QGridLayout* layout, const QPalette& palette) {
+  // The book's background over the whole window, hiding the movie until its first frame, with
+  // the title and the progress in a box of the desktop's own colours at its centre.
   strip_ = new QWidget(this);
   strip_->setAutoFillBackground(true);
   strip_->setPalette(palette);
-  auto* stripLayout = new QGridLayout(strip_);
-  stripLayout->setContentsMargins(0, 0, 0, 0);
-  progressBar_ = new QProgressBar(strip_);
+  // Placed by hand (resizeEvent), so that it never holds the window larger than the reader makes
+  // it.
+  stripBox_ = new QWidget(strip_);
+  stripBox_->setObjectName("stripBox");
+  stripBox_->setAutoFillBackground(true);
+  stripBox_->setPalette(DesktopPalette());
+  auto* boxLayout = new QVBoxLayout(stripBox_);
+  stripTitle_ = new QLabel(windowTitle(), stripBox_);
+  stripTitle_->setObjectName("stripTitle");
+  stripTitle_->setAlignment(Qt::AlignCenter);
+  // A long title is cut by the box rather than widening it past a small window.
+  stripTitle_->setMinimumWidth(1);
+  stripTitle_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  progressBar_ = new QProgressBar(stripBox_);
   progressBar_->setRange(0, 100);
   progressBar_->setValue(0);
-  // The strip is as high as the 20-pixel window, lower than the bar's own wish.
-  progressBar_->setMinimumSize(1, 1);
-  progressBar_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-  stripLayout->addWidget(progressBar_, 0, 0);
+  progressBar_->setMinimumWidth(1);
+  progressBar_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  boxLayout->addWidget(stripTitle_);
+  boxLayout->addWidget(progressBar_);
   layout->addWidget(strip_, 0, 0);
   strip_->raise();
 }
 
-void MainWindow::BuildProblemPanel(QGridLayout* layout, const QPalette& palette, const QFont& font) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The strip's box takes half the window, between what a title and a bar need and what still
+  // reads as a small box, and never more than the window has.
+  const int margin = std::clamp(height() / 20, 2, 12);
+  stripBox_->layout()->setContentsMargins(margin, margin, margin, margin);
+  const QSize box(std::min({std::max(width() / 2, 240), 480, std::max(width() - 16, 1)}),
+                  std::min(stripBox_->layout()->sizeHint().height(), height()));
+  stripBox_->setGeometry(QRect(QPoint((width() - box.width()) / 2, (height() - box.height()) / 2), box));
+}
+
+void MainWindow::PlaceForStart() {
+  // The reader's own window for this book when there is one, else 900 × 600, centred.
+  const bool ownWindow = place_ && !place_->fullScreen && place_->width >= 200 && place_->height >= 150;
+  PlaceWithin(Centred(ownWindow ? QSize(place_->width, place_->height) : QSize(kWindowWidth, kWindowHeight)));
+  windowed_ = QRect(frameGeometry().topLeft(), size());
+  // The movie plays full screen unless the reader left the book in a window; the pages (asked
+  // for, or a book without a movie) open in a window unless the reader left them full screen.
+  const bool fullScreen = run_.screenSaver || (place_ ? place_->fullScreen : !StartsInPages() && hasMovie_);
+  if (fullScreen) ToggleFullScreen();
+}
+
+QMargins MainWindow::Decoration() const {
+  const QRect outer = frameGeometry();
+  const QRect inner = geometry();
+  return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+          outer.bottom() - inner.bottom()};
+}
+
+void MainWindow::PlaceWithin(const QRect& window) {
+  // The decoration is known only once the window manager has framed the window; a window coming
+  // back from full screen gets the one it had before.
+  if (isVisible() && !borderNone_ && !Decoration().isNull()) decoration_ = Decoration();
+  const QRect fitted =
+      FitWithin(QRect(window.topLeft(), window.size().grownBy(decoration_)), AvailableScreen());
+  resize(fitted.size().shrunkBy(decoration_).expandedTo(QSize(1, 1)));
+  move(fitted.topLeft());
+}
+
+void MainWindow::BuildProblemPanel(QGridLayout* layout, const QFont& font) {
   // What the window says when the book cannot be played: a sentence, the kept log, and the
   // log's own line behind "Details".
   problem_ = new QWidget(this);
   problem_->setAutoFillBackground(true);
-  problem_->setPalette(palette);
+  // The desktop's colours, dark or light, not the book's.
+  problem_->setPalette(DesktopPalette());
   auto* problemLayout = new QVBoxLayout(problem_);
   problemLayout->setContentsMargins(16, 16, 16, 16);
   problemText_ = new QLabel(problem_);
@@ -223,6 +319,7 @@ void MainWindow::BuildViews(QGridLayout* layout) {
   connect(movie_, &MovieHost::MovieStarted, this, [this] {
     if (!movieStarted_) WriteLog(log_.get(), "[Application]: the movie's first frame is shown");
     movieStarted_ = true;
+    strip_->hide();
     movieStartTimer_->stop();
   });
 }
@@ -362,10 +459,6 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::StartLoading() {
-  if (!run_.stateFolder.empty() && !run_.screenSaver) {
-    identity_ = reading::BookIdentity(run_.bookFile);
-    if (!identity_.empty()) place_ = reading::ReadingPlaces::Load(run_.stateFolder).Find(identity_);
-  }
   book::UnpackSetup setup;
   setup.bookFile = run_.bookFile;
   setup.workingFolder = run_.workingFolder;
@@ -438,7 +531,10 @@ void MainWindow::ShowProgress(int done, int total) {
   progressBar_->setValue(std::clamp(done * 100 / total, 0, 100));
 }
 
-void MainWindow::ShowTitle(const QString& title) { setWindowTitle(title); }
+void MainWindow::ShowTitle(const QString& title) {
+  setWindowTitle(title);
+  stripTitle_->setText(title);
+}
 
 void MainWindow::ShowFailure(const book::BookError& error) {
   const QString file = QString::fromStdString(run_.bookFile.string());
@@ -489,24 +585,15 @@ void MainWindow::ShowProblem(const QString& sentence, const QString& details) {
   movie_->hide();
   problem_->show();
   problem_->raise();
-  resize(560, 200);
-  const QRect screen = PrimaryScreen();
-  move(screen.x() + (screen.width() - width()) / 2, screen.y() + (screen.height() - height()) / 2);
+  PlaceWithin(Centred(QSize(560, 200)));
 }
 
 QString MainWindow::ProblemText() const { return Failed() ? problemText_->text() : QString(); }
 
 void MainWindow::BecomePlayer() {
+  // The window has its size and place since before it was shown; the strip stays over the
+  // movie until its first frame.
   SetWindowOpacity(0);
-  strip_->hide();
-  // The window the reader left the book in, when it was one.
-  if (place_ && !place_->fullScreen && place_->width >= 200 && place_->height >= 150) {
-    const QRect screen = PrimaryScreen();
-    resize(std::min(place_->width, screen.width()), std::min(place_->height, screen.height()));
-    move(screen.x() + (screen.width() - width()) / 2, screen.y() + (screen.height() - height()) / 2);
-    return;
-  }
-  resize(kWindowWidth, kWindowHeight);
 }
 
 void MainWindow::PlayWrittenBook(const std::shared_ptr<const book::FilesInMaking>& imagesInMaking) {
@@ -553,6 +640,7 @@ bool MainWindow::ShowPages(const QString& note) {
     }
   }
   pageView_->SetNote(note);
+  strip_->hide();
   movie_->hide();
   pageView_->show();
   pageView_->raise();
@@ -643,7 +731,7 @@ void MainWindow::StartMovie() {
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
   RefreshWindow(wasVisible);
   savedCursor_ = QCursor::pos();
-  ToggleFullScreen();
+  if (!borderNone_) ToggleFullScreen();
   screenSaverHook_ = true;
   if (!cursorHidden_) {
     QGuiApplication::setOverrideCursor(Qt::BlankCursor);
@@ -668,6 +756,10 @@ void MainWindow::ToggleFullScreen() {
   const bool wasVisible = isVisible();
   if (!borderNone_) {
     borderNone_ = true;
+    if (wasVisible) {
+      windowed_ = QRect(frameGeometry().topLeft(), size());
+      decoration_ = Decoration();
+    }
     setWindowFlag(Qt::FramelessWindowHint, true);
     setGeometry(screen);
     // A window manager takes the state; without one the geometry above does the work.
@@ -676,9 +768,8 @@ void MainWindow::ToggleFullScreen() {
     borderNone_ = false;
     setWindowState(windowState() & ~Qt::WindowFullScreen);
     setWindowFlag(Qt::FramelessWindowHint, false);
-    resize(kWindowWidth, kWindowHeight);
-    move(screen.x() + (screen.width() - kWindowWidth) / 2,
-         screen.y() + (screen.height() - kWindowHeight) / 2);
+    // Back to the reader's window, as it was before full screen.
+    PlaceWithin(windowed_.isValid() ? windowed_ : Centred(QSize(kWindowWidth, kWindowHeight)));
   }
   RefreshWindow(wasVisible);
 }
@@ -715,6 +806,7 @@ void MainWindow::OpenMovieLink(const QString& url) {
 int MainWindow::Percent() const { return progressBar_->value(); }
 bool MainWindow::StripVisible() const { return !strip_->isHidden(); }
 QString MainWindow::StripText() const { return progressBar_->text(); }
+QString MainWindow::StripTitle() const { return stripTitle_->text(); }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (screenSaverHook_) EndScreenSaverOnInput(event);

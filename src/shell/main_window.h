@@ -32,6 +32,13 @@ class MovieHost;
 class LoadingThread;
 class PageView;
 
+// wanted moved, and shrunk where it is larger, so that it lies wholly within available: no
+// window of the player is placed partly off the screen.
+QRect FitWithin(QRect wanted, const QRect& available);
+
+// The desktop's colours, dark or light, for a panel inside a window that wears other colours.
+QPalette DesktopPalette();
+
 // What one run of the player plays and how.
 struct PlayerRun {
   std::filesystem::path bookFile;
@@ -115,6 +122,8 @@ class MainWindow : public QWidget {
   int Percent() const;
   bool StripVisible() const;
   QString StripText() const;
+  // The book's title as the strip shows it.
+  QString StripTitle() const;
   QMenu* ContextMenu() const { return contextMenu_; }
   PageView* Pages() const { return pageView_; }
   bool ShowsPages() const;
@@ -139,6 +148,7 @@ class MainWindow : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -148,7 +158,13 @@ class MainWindow : public QWidget {
   // The constructor's parts: the loading strip, the problem panel, the movie's watch with the
   // page view, and the window's menu.
   void BuildStrip(QGridLayout* layout, const QPalette& palette);
-  void BuildProblemPanel(QGridLayout* layout, const QPalette& palette, const QFont& font);
+  void BuildProblemPanel(QGridLayout* layout, const QFont& font);
+  // The window at the size and place the book will play in, before it is first shown.
+  void PlaceForStart();
+  // Puts the window's decoration at window's corner and its inside at window's size, all of it
+  // within the screen.
+  void PlaceWithin(const QRect& window);
+  QMargins Decoration() const;
   void BuildViews(QGridLayout* layout);
   void BuildMenu();
   void FillOpenMenu();
@@ -190,6 +206,8 @@ class MainWindow : public QWidget {
   RunFolder paths_;
   MovieHost* movie_;
   QWidget* strip_;
+  QWidget* stripBox_;
+  QLabel* stripTitle_;
   QProgressBar* progressBar_;
   QMenu* contextMenu_;
   QWidget* problem_;
@@ -220,6 +238,12 @@ class MainWindow : public QWidget {
   // The movie's first frame has been shown.
   bool movieStarted_ = false;
   bool borderNone_ = false;
+  // The book's project names a start movie.
+  bool hasMovie_ = true;
+  // The reader's window while full screen, to go back to: where its decoration's corner was, and
+  // the size of its inside; and the decoration's margins.
+  QRect windowed_;
+  QMargins decoration_;
   // The movie gave up before the book was loaded: what to say once its pages are read.
   struct Unavailable {
     QString note, sentence, details;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QWidget>
 #include <filesystem>
@@ -27,6 +28,8 @@ class MovieHost : public QWidget {
   // Files the movie may ask for before they are made (a book's page images, when its movie
   // starts before they are all made): a request for one waits until it is made.
   virtual void AwaitFiles(std::shared_ptr<const book::FilesInMaking> files) { (void)files; }
+  // What the area shows where the movie has not drawn yet: the book's own background.
+  virtual void SetBackground(const QColor& colour) { (void)colour; }
 
  signals:
   void FlashCall(const QString& request);

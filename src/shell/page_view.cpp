@@ -25,6 +25,7 @@
 
 #include "imaging/page_render.h"
 #include "reading/search.h"
+#include "shell/main_window.h"
 #include "shell/page_cache.h"
 
 namespace pagewend::shell {
@@ -103,13 +104,20 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   note_ = new QLabel(this);
   note_->setObjectName("pageViewNote");
   note_->setWordWrap(true);
-  note_->setStyleSheet("background: #FFF4C2; color: black; padding: 6px;");
+  // A note in the desktop's own colours for notes, dark or light.
+  note_->setAutoFillBackground(true);
+  note_->setBackgroundRole(QPalette::ToolTipBase);
+  note_->setForegroundRole(QPalette::ToolTipText);
+  note_->setPalette(DesktopPalette());
+  note_->setMargin(6);
   note_->hide();
 
   canvas_ = new SpreadCanvas(*this);
   contents_ = new QTreeWidget(this);
   contents_->setObjectName("contents");
   contents_->setHeaderHidden(true);
+  // The contents beside the pages follow the desktop's colours, not the pages' dark backdrop.
+  contents_->setPalette(DesktopPalette());
   contents_->hide();
   connect(contents_, &QTreeWidget::itemActivated, this,
           [this](QTreeWidgetItem* item) { GoToPage(item->data(0, Qt::UserRole).toInt()); });
@@ -766,6 +774,12 @@ bool PageView::IsPageKey(const QKeyEvent& event) {
     default:
       return false;
   }
+}
+
+void PageView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The contents never take more than a third of a small window from the pages.
+  contents_->setMaximumWidth(std::max(80, width() / 3));
 }
 
 void PageView::keyPressEvent(QKeyEvent* event) {

@@ -355,6 +355,12 @@ void RuffleMovieHost::AwaitFiles(std::shared_ptr<const book::FilesInMaking> file
   scheme_->AwaitFiles(std::move(files));
 }
 
+void RuffleMovieHost::SetBackground(const QColor& colour) {
+  // The page itself is transparent: until the movie's first drawing reaches the screen, the
+  // engine shows this, not a white page.
+  page_->setBackgroundColor(colour);
+}
+
 void RuffleMovieHost::SetMovie(const fs::path& path) {
   movie_ = path;
   scheme_->SetMovieFolder(path.parent_path());

@@ -61,6 +61,7 @@ class RuffleMovieHost final : public MovieHost {
   void SetMovie(const std::filesystem::path& path) override;
   std::filesystem::path Movie() const override { return movie_; }
   void AwaitFiles(std::shared_ptr<const book::FilesInMaking> files) override;
+  void SetBackground(const QColor& colour) override;
 
  signals:
   // Ruffle's core is compiled: a movie set from now on starts at once.

@@ -28,25 +28,72 @@ using ::testing::StartsWith;
 using testing::WindowHarness;
 
 QRect Screen() { return QGuiApplication::primaryScreen()->geometry(); }
+QRect Available() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
-// 900 × 600 inside, placed by its outer corner as a window is moved.
+// 900 × 600 inside, or as much of it as the screen has, centred on the screen's free area by its
+// outer corner as a window is moved.
 bool CentredWindow(const QWidget& window) {
-  const QRect s = Screen();
-  return window.size() == QSize(900, 600) &&
+  const QRect s = Available();
+  const QSize size = QSize(900, 600).boundedTo(s.size());
+  return window.size() == size &&
          window.frameGeometry().topLeft() ==
-             QPoint(s.x() + (s.width() - 900) / 2, s.y() + (s.height() - 600) / 2);
+             QPoint(s.x() + (s.width() - size.width()) / 2, s.y() + (s.height() - size.height()) / 2);
 }
 
-TEST(MainWindow, StartsAsASmallCentredStripAndShowsProgressAndTitle) {
+TEST(FitWithin, MovesAndShrinksAWindowOntoTheScreen) {
+  const QRect screen(0, 30, 1000, 700);
+  EXPECT_EQ(FitWithin(QRect(100, 100, 400, 300), screen), QRect(100, 100, 400, 300));
+  EXPECT_EQ(FitWithin(QRect(800, 600, 400, 300), screen), QRect(600, 430, 400, 300));
+  EXPECT_EQ(FitWithin(QRect(-50, 0, 400, 300), screen), QRect(0, 30, 400, 300));
+  EXPECT_EQ(FitWithin(QRect(-50, 500, 1200, 900), screen), screen);
+}
+
+TEST(MainWindow, FirstFrameWearsTheBooksTitleAndBackgroundAtItsPlayingSize) {
   WindowHarness h;
-  EXPECT_EQ(h.window->size(), QSize(152, 20));
-  EXPECT_EQ(h.window->geometry().center(), Screen().center());
+  pagewend::shell::testing::WriteBookPackage(h.run.bookFile, "Ein Buch – ünïcode", {},
+                                             "<background><color>3368601</color></background>");
+  h.Rebuild();
+  // Before it is ever shown, the window is where the movie will play (full screen), with the
+  // book's title over the strip's bar on the book's own background.
+  EXPECT_TRUE(h.window->BorderNone());
+  EXPECT_EQ(h.window->geometry(), Screen());
+  EXPECT_EQ(h.window->windowTitle(), QStringLiteral("Ein Buch – ünïcode"));
+  EXPECT_EQ(h.window->StripTitle(), QStringLiteral("Ein Buch – ünïcode"));
+  EXPECT_TRUE(h.window->StripVisible());
+  h.window->show();
+  const QImage first = h.window->grab().toImage();
+  EXPECT_EQ(first.size(), Screen().size());
+  EXPECT_EQ(QColor(first.pixel(2, 2)), QColor(0x33, 0x66, 0x99));
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  auto* box = h.window->findChild<QWidget*>("stripBox");
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_LE((box->mapTo(h.window.get(), box->rect().center()) - h.window->rect().center()).manhattanLength(),
+            2);
+  EXPECT_LT(box->width(), Screen().width());
+  // The box in the desktop's colours, not the book's.
+  const QImage laidOut = h.window->grab().toImage();
+  const QPoint inBox = box->mapTo(h.window.get(), QPoint(1, 1));
+  EXPECT_EQ(QColor(laidOut.pixel(inBox)), QApplication::palette().color(QPalette::Window));
+  EXPECT_EQ(QColor(laidOut.pixel(inBox - QPoint(3, 3))), QColor(0x33, 0x66, 0x99));
+  // The strip stays over the movie until its first frame, and the size never changes on the way.
+  QSignalSpy loaded(h.window.get(), &MainWindow::BookLoaded);
+  ASSERT_TRUE(loaded.wait(20000));
+  EXPECT_TRUE(h.window->StripVisible());
+  EXPECT_EQ(h.window->geometry(), Screen());
+  h.host->Start();
+  EXPECT_FALSE(h.window->StripVisible());
+}
+
+TEST(MainWindow, ShowsProgressAndTitle) {
+  WindowHarness h;
   h.window->ShowProgress(55, 100);
   EXPECT_EQ(h.window->Percent(), 55);
   h.window->ShowProgress(1, 3);  // integer division: 33, not 33.3 rounded up
   EXPECT_EQ(h.window->Percent(), 33);
   h.window->ShowTitle(QStringLiteral("Ein Buch – ünïcode"));
   EXPECT_EQ(h.window->windowTitle(), QStringLiteral("Ein Buch – ünïcode"));
+  EXPECT_EQ(h.window->StripTitle(), QStringLiteral("Ein Buch – ünïcode"));
 }
 
 TEST(MainWindow, LoadingRunsTheStartSequenceAndPlaysBookSwfFullScreen) {
@@ -60,6 +107,7 @@ TEST(MainWindow, LoadingRunsTheStartSequenceAndPlaysBookSwfFullScreen) {
   EXPECT_EQ(h.log->FileName(), w / "files" / "Log" / "log1.txt");
   EXPECT_FALSE(h.window->windowTitle().isEmpty());
   EXPECT_EQ(h.window->Percent(), 100);
+  h.host->Start();
   EXPECT_FALSE(h.window->StripVisible());
   EXPECT_EQ(h.host->Movie(), w / "files" / "book.swf");
   EXPECT_EQ(h.host->Sets(), 1);
@@ -71,7 +119,7 @@ TEST(MainWindow, LoadingRunsTheStartSequenceAndPlaysBookSwfFullScreen) {
   EXPECT_TRUE(h.window->isVisible());
 }
 
-TEST(MainWindow, EscapeLeavesFullScreenOnlyAndLandsCentred) {
+TEST(MainWindow, EscapeLeavesFullScreenOnlyForTheReadersWindowOnTheScreen) {
   WindowHarness h;
   ASSERT_TRUE(h.ShowLoaded());
   QTest::keyClick(h.host, Qt::Key_Escape);  // the movie has the focus, the window still sees it
@@ -85,13 +133,19 @@ TEST(MainWindow, EscapeLeavesFullScreenOnlyAndLandsCentred) {
   EXPECT_FALSE(h.window->BorderNone());
   h.window->ToggleFullScreen();
   EXPECT_EQ(h.window->geometry(), Screen());
-  // A window resized by the user still comes back at 900 × 600.
+  // The reader's own size and place come back from full screen.
   h.window->ToggleFullScreen();
-  h.window->setGeometry(10, 10, 300, 200);
+  h.window->setGeometry(Available().x() + 10, Available().y() + 10, 300, 200);
+  h.window->ToggleFullScreen();
+  QTest::keyClick(h.host, Qt::Key_Escape);
+  EXPECT_FALSE(h.window->BorderNone());
+  EXPECT_EQ(h.window->geometry(), QRect(Available().x() + 10, Available().y() + 10, 300, 200));
+  // A window left partly off the screen comes back wholly on it.
+  h.window->setGeometry(Available().right() - 100, Available().bottom() - 50, 300, 200);
   h.window->ToggleFullScreen();
   h.window->ToggleFullScreen();
-  EXPECT_TRUE(CentredWindow(*h.window))
-      << h.window->frameGeometry().x() << "," << h.window->frameGeometry().y();
+  EXPECT_EQ(h.window->size(), QSize(300, 200));
+  EXPECT_TRUE(Available().contains(h.window->frameGeometry())) << h.window->frameGeometry().x();
 }
 
 TEST(MainWindow, PopupMenuTogglesAndExits) {
@@ -231,6 +285,10 @@ TEST(MainWindow, EachBookReopensWhereTheReaderLeftIt) {
   const fs::path first = h.run.bookFile;
   h.run.bookFile = copy;
   h.Rebuild();
+  // Its pages open in the reader's window, which has its size before it is shown, on the screen.
+  EXPECT_FALSE(h.window->BorderNone());
+  EXPECT_EQ(h.window->size(), QSize(700, 500));
+  EXPECT_TRUE(Available().contains(h.window->frameGeometry()));
   ASSERT_TRUE(h.ShowLoaded());
   EXPECT_TRUE(h.window->ShowsPages());
   EXPECT_EQ(h.host->Sets(), 0);

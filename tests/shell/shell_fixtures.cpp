@@ -12,7 +12,8 @@
 
 namespace pagewend::shell::testing {
 
-void WriteBookPackage(const std::filesystem::path& out, const std::string& title, std::string movie) {
+void WriteBookPackage(const std::filesystem::path& out, const std::string& title, std::string movie,
+                      const std::string& projectExtra) {
   if (movie.empty()) {
     swf::SwfWriter blank(10, {0, 100 * 20, 0, 100 * 20}, 24);
     blank.ShowFrame();
@@ -23,9 +24,9 @@ void WriteBookPackage(const std::filesystem::path& out, const std::string& title
   writer.Finish(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><book><Chapters><chapter><Pages><page/></Pages></chapter>"
       "</Chapters></book>",
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>" + title +
-          "</exetitle><preloader><filename>start.swf</filename><pos_>" + std::to_string(start.pos) +
-          "</pos_><size_>" + std::to_string(start.size) + "</size_></preloader></project>");
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><project><exetitle>" + title + "</exetitle>" + projectExtra +
+          "<preloader><filename>start.swf</filename><pos_>" + std::to_string(start.pos) + "</pos_><size_>" +
+          std::to_string(start.size) + "</size_></preloader></project>");
 }
 
 QColor PageColour(int page) { return QColor::fromHsv((page * 47) % 360, 200, 220); }

@@ -23,6 +23,8 @@ class FakeMovieHost final : public MovieHost {
   std::filesystem::path Movie() const override { return movie_; }
   int Sets() const { return sets_; }
   void Call(const QString& request) { emit FlashCall(request); }
+  // The movie's first frame is up.
+  void Start() { emit MovieStarted(); }
 
  private:
   std::filesystem::path movie_;
@@ -31,8 +33,9 @@ class FakeMovieHost final : public MovieHost {
 
 // A book package with tiny documents and a start movie (a blank one unless given), as the
 // player reads it.
+// projectExtra is put into the project document as it is.
 void WriteBookPackage(const std::filesystem::path& out, const std::string& title = "Test book",
-                      std::string movie = {});
+                      std::string movie = {}, const std::string& projectExtra = {});
 
 // The colour of page i's image in WritePagedBook's books.
 QColor PageColour(int page);
