@@ -9,7 +9,7 @@ namespace pagewend {
 
 OrderedPool::OrderedPool(unsigned workers, std::size_t window, Priority priority)
     : window_(window ? window : std::max<std::size_t>(2, 2 * std::size_t{workers})) {
-  if (workers < 1) return;
+  if (workers <= 1) return;
   for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this, priority] { WorkerLoop(priority); });
 }
 

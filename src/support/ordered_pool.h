@@ -15,8 +15,7 @@ namespace pagewend {
 // Runs jobs on worker threads but finishes them in the order they were submitted: each job's
 // `then` runs on the submitting thread, after the job and every job before it are done. At
 // most `window` jobs are outstanding, so a long run holds a bounded amount of work in memory.
-// With no workers the jobs run on the submitting thread itself, one by one; one worker lets the
-// submitting thread go on with its own work (writing the files the jobs read) meanwhile.
+// With one worker the jobs run on the submitting thread itself, one by one.
 class OrderedPool {
  public:
   // Background workers run at a lower priority than the rest of the process, which gets the
