@@ -1,5 +1,10 @@
 #include "reading/reading_places.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -140,11 +145,20 @@ bool ReadingPlaces::Save(const fs::path& folder) const {
   // Whole or not at all: a run that ends half way leaves the old file as it was.
   const fs::path partial = PartialSibling(target);
   {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      out.close();
+    // The books one reads are one's own business: the file is the user's alone, whatever the umask.
+    const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    std::size_t written = 0;
+    while (written < text.size()) {
+      const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+      if (n <= 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      written += static_cast<std::size_t>(n);
+    }
+    // On the disk before it takes the old file's name, so that a crash leaves one or the other.
+    const bool whole = written == text.size() && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!whole) {
       fs::remove(partial, ec);
       return false;
     }

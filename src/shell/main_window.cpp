@@ -327,42 +327,36 @@ void MainWindow::BuildViews(QGridLayout* layout) {
 void MainWindow::BuildMenu() {
   contextMenu_ = new QMenu(this);
   // The keys are the window's (eventFilter), whichever view has the focus; the menu shows them.
-  const auto keys = [](QAction* action, const QKeySequence& sequence) {
-    action->setShortcut(sequence);
-    action->setShortcutContext(Qt::WidgetShortcut);
-    action->setShortcutVisibleInContextMenu(true);
+  // Each item: its text, the name tests find it by, its key, and what it does.
+  const auto item = [this](const QString& text, const char* name, const QKeySequence& key, auto triggered) {
+    QAction* action = contextMenu_->addAction(text);
+    action->setObjectName(name);
+    if (!key.isEmpty()) {
+      action->setShortcut(key);
+      action->setShortcutContext(Qt::WidgetShortcut);
+      action->setShortcutVisibleInContextMenu(true);
+    }
+    connect(action, &QAction::triggered, this, triggered);
+    return action;
   };
-  QAction* fullscreen = contextMenu_->addAction("Fullscreen");
-  fullscreen->setObjectName("fullscreenAction");
-  keys(fullscreen, QKeySequence(Qt::Key_F11));
-  connect(fullscreen, &QAction::triggered, this, [this] { ToggleFullScreen(); });
-  QAction* exitAction = contextMenu_->addAction("Exit");
-  exitAction->setObjectName("exitAction");
-  keys(exitAction, QKeySequence(Qt::CTRL | Qt::Key_Q));
-  connect(exitAction, &QAction::triggered, this, [this] { close(); });
-  switchAction_ = contextMenu_->addAction("Page view");
-  switchAction_->setObjectName("switchViewAction");
-  keys(switchAction_, QKeySequence(Qt::Key_F2));
-  switchAction_->setEnabled(false);
-  connect(switchAction_, &QAction::triggered, this, [this] { SwitchView(); });
-  exportPdfAction_ = contextMenu_->addAction(QStringLiteral("Export as PDF\u2026"));
-  exportPdfAction_->setObjectName("exportPdfAction");
-  exportPdfAction_->setEnabled(false);
-  connect(exportPdfAction_, &QAction::triggered, this, [this] { ExportPdf(); });
+  item(QStringLiteral("Fullscreen"), "fullscreenAction", QKeySequence(Qt::Key_F11),
+       [this] { ToggleFullScreen(); });
+  item(QStringLiteral("Exit"), "exitAction", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+  switchAction_ = item(QStringLiteral("Page view"), "switchViewAction", QKeySequence(Qt::Key_F2),
+                       [this] { SwitchView(); });
+  exportPdfAction_ =
+      item(QStringLiteral("Export as PDF\u2026"), "exportPdfAction", {}, [this] { ExportPdf(); });
   pdfFileChooser_ = [this](const QString& suggested) {
     return QFileDialog::getSaveFileName(this, QStringLiteral("Export as PDF"), suggested,
                                         QStringLiteral("PDF documents (*.pdf)"));
   };
-  findAction_ = contextMenu_->addAction(QStringLiteral("Find\u2026"));
-  findAction_->setObjectName("findAction");
-  keys(findAction_, QKeySequence(Qt::CTRL | Qt::Key_F));
-  findAction_->setEnabled(false);
-  connect(findAction_, &QAction::triggered, this, [this] { Find(); });
-  presentAction_ = contextMenu_->addAction(QStringLiteral("Presentation"));
-  presentAction_->setObjectName("presentAction");
-  keys(presentAction_, QKeySequence(Qt::Key_F5));
-  presentAction_->setEnabled(false);
-  connect(presentAction_, &QAction::triggered, this, [this] { Present(); });
+  findAction_ = item(QStringLiteral("Find\u2026"), "findAction", QKeySequence(Qt::CTRL | Qt::Key_F),
+                     [this] { Find(); });
+  presentAction_ =
+      item(QStringLiteral("Presentation"), "presentAction", QKeySequence(Qt::Key_F5), [this] { Present(); });
+  // Until the book's pages are read.
+  for (QAction* waiting : {switchAction_, exportPdfAction_, findAction_, presentAction_})
+    waiting->setEnabled(false);
   openMenu_ = contextMenu_->addMenu(QStringLiteral("Open"));
   openMenu_->setObjectName("openMenu");
   openMenu_->setEnabled(!run_.screenSaver);

@@ -288,6 +288,9 @@ TEST(ReadingPlaces, RememberedAcrossRunsAndForgivingOfDamage) {
   ASSERT_TRUE(places.Save(folder));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()),
             1);
+  // The reader's own: nobody else learns which books were read.
+  EXPECT_EQ(std::filesystem::status(folder / kReadingPlacesFile).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   const ReadingPlaces again = ReadingPlaces::Load(folder);
   EXPECT_EQ(again.Find(a), left);
   EXPECT_EQ(again.RecentFiles(10), (std::vector<std::string>{"/books/a.book", "/books/b.book"}));

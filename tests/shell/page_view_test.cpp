@@ -65,6 +65,19 @@ bool Near(const QColor& a, const QColor& b) {
          std::abs(a.blue() - b.blue()) <= 3;
 }
 
+// Six blank A4-like pages (600 x 800) in view, shown at size from the first spread.
+bool ShowBlankBook(PageView& view, QSize size, bool rightToLeft = false) {
+  auto book = std::make_shared<reading::Book>();
+  book->pageWidth = 600;
+  book->pageHeight = 800;
+  book->rightToLeft = rightToLeft;
+  book->pages.resize(6);
+  view.resize(size);
+  view.SetBook(book, 1);
+  view.show();
+  return QTest::qWaitForWindowExposed(&view);
+}
+
 TEST(PageView, ABookWithoutAMovieIsReadFromItsPages) {
   PagedWindow w(/*withMovie=*/false);
   ASSERT_TRUE(w.loaded);
@@ -159,16 +172,8 @@ TEST(PageView, AMovieThatNeverStartsGivesWayToThePages) {
 
 // A book read from right to left turns forward at its left edge, and back at its right.
 TEST(PageView, ARightToLeftBookTurnsForwardAtItsLeftEdge) {
-  auto book = std::make_shared<reading::Book>();
-  book->pageWidth = 600;
-  book->pageHeight = 800;
-  book->rightToLeft = true;
-  book->pages.resize(6);
   PageView view;
-  view.resize(1000, 700);
-  view.SetBook(book, 1);
-  view.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  ASSERT_TRUE(ShowBlankBook(view, {1000, 700}, true));
   view.GoToPage(1);
   ASSERT_EQ(view.CurrentSpread(), (reading::Spread{1, 2}));
   const reading::Box bounds = view.CurrentPlacement().bounds;
@@ -227,15 +232,8 @@ TEST(PageView, TheFindBarGoesToThePagesThatHoldTheWords) {
 // Fitted to its width, a spread taller than the view is read from its top down to its foot
 // before the page turns, and back up to the foot of the one before; the fit and the zoom show.
 TEST(PageView, FitWidthReadsDownTheSpreadBeforeTurning) {
-  auto book = std::make_shared<reading::Book>();
-  book->pageWidth = 600;
-  book->pageHeight = 800;
-  book->pages.resize(6);
   PageView view;
-  view.resize(1200, 400);
-  view.SetBook(book, 1);
-  view.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  ASSERT_TRUE(ShowBlankBook(view, {1200, 400}));
   view.GoToPage(1, false);
   auto* fitWidth = view.findChild<QToolButton*>("fitWidth");
   auto* zoom = view.findChild<QLabel*>("zoomLabel");
