@@ -8,6 +8,13 @@
 
 namespace pagewend::bench {
 
+// Reports each iteration's time per page of the pages it works through, in milliseconds.
+inline void CountMsPerPage(benchmark::State& state, int pages) {
+  state.counters["ms_per_page"] =
+      benchmark::Counter(static_cast<double>(pages) * 1e-3,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 // Runs the registered benchmarks with their repetitions interleaved, so that drifts in the
 // machine's speed hit a benchmark and its anchor alike. prepare makes the data before the first
 // run; cleanup removes it after the last.

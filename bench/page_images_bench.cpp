@@ -51,9 +51,7 @@ Fixture& Data() {
 void BM_DecodeFloor(benchmark::State& state) {
   for (auto _ : state)
     for (const auto& job : Data().jobs) pagewend::imaging::DecodeForJob(job);
-  state.counters["ms_per_page"] =
-      benchmark::Counter(static_cast<double>(kPages) * 1e-3,
-                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  pagewend::bench::CountMsPerPage(state, kPages);
 }
 
 void BM_PageImages(benchmark::State& state) {
@@ -63,9 +61,7 @@ void BM_PageImages(benchmark::State& state) {
     for (const auto& job : Data().jobs) pool.Submit([&job] { pagewend::imaging::MakePageImages(job); }, {});
     pool.Drain();
   }
-  state.counters["ms_per_page"] =
-      benchmark::Counter(static_cast<double>(kPages) * 1e-3,
-                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  pagewend::bench::CountMsPerPage(state, kPages);
 }
 
 BENCHMARK(BM_DecodeFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->Iterations(2);

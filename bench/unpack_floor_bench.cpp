@@ -95,9 +95,7 @@ void BM_DecodeFloor(benchmark::State& state) {
   std::vector<unsigned char> buffer;
   for (auto _ : state)
     for (const std::string& jpeg : Data().jpegs) DecodeQuarter(jpeg, buffer);
-  state.counters["ms_per_page"] =
-      benchmark::Counter(static_cast<double>(kPages) * 1e-3,
-                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  pagewend::bench::CountMsPerPage(state, kPages);
 }
 
 class Quiet final : public pagewend::book::BookListener, public pagewend::Notifier {
@@ -124,9 +122,7 @@ void BM_Extract(benchmark::State& state) {
     pagewend::DeleteFolderTree(out);
     state.ResumeTiming();
   }
-  state.counters["ms_per_page"] =
-      benchmark::Counter(static_cast<double>(kPages) * 1e-3,
-                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  pagewend::bench::CountMsPerPage(state, kPages);
 }
 
 BENCHMARK(BM_DecodeFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->Iterations(3);

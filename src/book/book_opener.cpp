@@ -142,11 +142,8 @@ void BookOpener::Refuse(const std::string& owner, const std::string& name) {
 std::string BookOpener::Shown(std::string text) const {
   const std::string root = paths_.Root().string() + "/";
   if (!options_.shownFolder || root.size() <= 1) return text;
-  const std::string shown =
-      options_.shownFolder->empty() ? std::string() : options_.shownFolder->string() + "/";
-  for (std::size_t at = text.find(root); at != std::string::npos; at = text.find(root, at + shown.size()))
-    text.replace(at, root.size(), shown);
-  return text;
+  return ReplaceAll(std::move(text), root,
+                    options_.shownFolder->empty() ? std::string() : options_.shownFolder->string() + "/");
 }
 
 void BookOpener::Notice(std::string message) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "imaging/image_decode.h"
 #include "imaging/image_write.h"
@@ -126,59 +127,53 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
       return original;
     return wanted;
   };
-  const auto take = [budget](Size size) {
-    return budget ? budget->Take(std::int64_t{4} * size.width * size.height) : PixelBudget::Share();
-  };
+  // A JPEG by libjpeg's scaled decoding; the other formats by Qt's readers.
+  std::optional<JpegReader> jpeg;
+  std::optional<QImageReader> reader;
+  Size original;
+  if (Mark(source) == kJpegMark) {
+    jpeg.emplace(source);
+    original = WithinPixelLimit(jpeg->PixelSize(), source);
+  } else {
+    reader.emplace(ToQString(source));
+    reader->setAutoTransform(false);
+    reader->setAllocationLimit(static_cast<int>(kMaxDecodedImageBytes >> 20));
+    original = OriginalSize(*reader, source);
+  }
+  const Size decoded = decodedSize(original);
   // With a budget, an image of the file decoded for an earlier page at this size or larger serves
   // again; a decode of it another worker has begun is waited for.
   const std::optional<PixelBudget::FileKey> key = budget ? PixelBudget::KeyOf(source) : std::nullopt;
-  const auto reuse = [&](Size original, Size decoded) -> std::optional<DecodedImage> {
-    if (!key) return std::nullopt;
-    auto reused = budget->Reuse(*key, decoded.width, decoded.height);
-    if (!reused) return std::nullopt;
-    return DecodedImage{std::move(reused->image), original, std::move(reused->share)};
-  };
+  if (key)
+    if (auto reused = budget->Reuse(*key, decoded.width, decoded.height))
+      return {std::move(reused->image), original, std::move(reused->share)};
+  // This decode of the file is the one the others wait for: it ends kept or dropped.
   struct Decoding {
     PixelBudget* budget;
     const std::optional<PixelBudget::FileKey>& key;
-    bool ended = false;
-    void Keep(const QImage& image) {
-      if (key) budget->Keep(*key, image);
-      ended = true;
-    }
+    bool kept = false;
     ~Decoding() {
-      if (key && !ended) budget->Drop(*key);
+      if (key && !kept) budget->Drop(*key);
     }
-  };
-  if (Mark(source) == kJpegMark) {
-    JpegReader jpeg(source);
-    const Size original = WithinPixelLimit(jpeg.PixelSize(), source);
-    const Size decoded = decodedSize(original);
-    if (auto reused = reuse(original, decoded)) return std::move(*reused);
-    Decoding decoding{budget, key};
-    // The scaled decoding works at up to twice the size asked for, each way.
-    PixelBudget::Share share = take({2 * decoded.width, 2 * decoded.height});
-    QImage image = jpeg.Read(decoded);
-    share.ShrinkTo(image.sizeInBytes());
-    decoding.Keep(image);
-    return {std::move(image), original, std::move(share)};
+  } decoding{budget, key};
+  // The scaled JPEG decoding works at up to twice the size asked for, each way; Qt's readers
+  // decode most formats whole and scale after.
+  const Size working = jpeg ? Size{2 * decoded.width, 2 * decoded.height} : original;
+  PixelBudget::Share share =
+      budget ? budget->Take(std::int64_t{4} * working.width * working.height) : PixelBudget::Share();
+  QImage image;
+  if (jpeg) {
+    image = jpeg->Read(decoded);
+  } else {
+    if (decoded != original) reader->setScaledSize(QSize(decoded.width, decoded.height));
+    image = reader->read();
+    if (image.isNull())
+      throw PageImageError(fmt::format("{}: cannot decode the image: {}", source.string(),
+                                       reader->errorString().toStdString()));
   }
-  QImageReader reader(ToQString(source));
-  reader.setAutoTransform(false);
-  reader.setAllocationLimit(static_cast<int>(kMaxDecodedImageBytes >> 20));
-  const Size original = OriginalSize(reader, source);
-  const Size decoded = decodedSize(original);
-  if (auto reused = reuse(original, decoded)) return std::move(*reused);
-  Decoding decoding{budget, key};
-  if (decoded != original) reader.setScaledSize(QSize(decoded.width, decoded.height));
-  // Qt's readers decode most formats whole and scale after.
-  PixelBudget::Share share = take(original);
-  QImage image = reader.read();
-  if (image.isNull())
-    throw PageImageError(
-        fmt::format("{}: cannot decode the image: {}", source.string(), reader.errorString().toStdString()));
   share.ShrinkTo(image.sizeInBytes());
-  decoding.Keep(image);
+  if (key) budget->Keep(*key, image);
+  decoding.kept = true;
   return {std::move(image), original, std::move(share)};
 }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
 
 namespace pagewend::imaging {
 
@@ -19,12 +20,14 @@ std::optional<PixelBudget::FileKey> PixelBudget::KeyOf(const std::filesystem::pa
                  static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
+std::list<PixelBudget::Kept>::iterator PixelBudget::Forget(std::list<Kept>::iterator kept) {
+  left_ += kept->bytes;
+  keptBytes_ -= kept->bytes;
+  return kept_.erase(kept);
+}
+
 void PixelBudget::ForgetFor(std::int64_t bytes, std::unique_lock<std::mutex>&) {
-  while (bytes > left_ && !kept_.empty()) {
-    left_ += kept_.back().bytes;
-    keptBytes_ -= kept_.back().bytes;
-    kept_.pop_back();
-  }
+  while (bytes > left_ && !kept_.empty()) Forget(std::prev(kept_.end()));
 }
 
 PixelBudget::Share PixelBudget::Take(std::int64_t bytes) {
@@ -80,23 +83,11 @@ void PixelBudget::Keep(const FileKey& key, const QImage& image) {
     const auto bytes = static_cast<std::int64_t>(image.sizeInBytes());
     if (waiting_ == 0 && !image.isNull() && bytes <= total_ / 4 && bytes <= left_) {
       // A smaller image of the file serves no one this one does not.
-      for (auto it = kept_.begin(); it != kept_.end();) {
-        if (it->key != key) {
-          ++it;
-          continue;
-        }
-        left_ += it->bytes;
-        keptBytes_ -= it->bytes;
-        it = kept_.erase(it);
-      }
+      for (auto it = kept_.begin(); it != kept_.end();) it = it->key == key ? Forget(it) : std::next(it);
       kept_.push_front({key, image, bytes});
       left_ -= bytes;
       keptBytes_ += bytes;
-      while (kept_.size() > kMostKept || keptBytes_ > total_ / 2) {
-        left_ += kept_.back().bytes;
-        keptBytes_ -= kept_.back().bytes;
-        kept_.pop_back();
-      }
+      while (kept_.size() > kMostKept || keptBytes_ > total_ / 2) Forget(std::prev(kept_.end()));
     }
   }
   freed_.notify_all();

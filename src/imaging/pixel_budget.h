@@ -100,6 +100,8 @@ class PixelBudget {
     std::int64_t bytes;
   };
   void Give(std::int64_t bytes);
+  // Drops a kept image and gives its bytes back; the next one.
+  std::list<Kept>::iterator Forget(std::list<Kept>::iterator kept);
   // Gives back the kept images' bytes, oldest first, until the bytes are free or none is kept.
   void ForgetFor(std::int64_t bytes, std::unique_lock<std::mutex>& lock);
 

@@ -217,11 +217,8 @@ class PdfWriter {
   // image's name within the book.
   void LeftOut(int number, const fs::path& file, std::string why) {
     ++leftOut_;
-    const std::string unpacked = file.string();
     const std::string named = file.lexically_relative(sources_.Path()).string();
-    if (!named.empty() && named.rfind("..", 0) != 0)
-      for (auto at = why.find(unpacked); at != std::string::npos; at = why.find(unpacked, at + named.size()))
-        why.replace(at, unpacked.size(), named);
+    if (!named.empty() && !named.starts_with("..")) why = ReplaceAll(std::move(why), file.string(), named);
     notifier_.Notify(
         fmt::format("Page {}: an image that cannot be read is left out of the PDF: {}", number, why));
   }

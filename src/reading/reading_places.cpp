@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +11,9 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "support/folder_root.h"
 #include "support/folder_tree.h"
+#include "support/unique_fd.h"
 
 namespace pagewend::reading {
 
@@ -144,24 +144,16 @@ bool ReadingPlaces::Save(const fs::path& folder) const {
   const fs::path target = folder / kReadingPlacesFile;
   // Whole or not at all: a run that ends half way leaves the old file as it was.
   const fs::path partial = PartialSibling(target);
-  {
-    // The books one reads are one's own business: the file is the user's alone, whatever the umask.
-    const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    std::size_t written = 0;
-    while (written < text.size()) {
-      const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-      if (n <= 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      written += static_cast<std::size_t>(n);
-    }
-    // On the disk before it takes the old file's name, so that a crash leaves one or the other.
-    const bool whole = written == text.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!whole) {
-      fs::remove(partial, ec);
-      return false;
-    }
+  try {
+    // The books one reads are one's own business: the file is the user's alone (FolderRoot makes
+    // files 0600), whatever the umask; on the disk before it takes the old file's name, so that a
+    // crash leaves one or the other.
+    FolderRoot(folder).WriteFile(partial.filename(), text);
+    const UniqueFd written(::open(partial.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!written.Valid() || ::fsync(written.Get()) != 0) throw FileError(partial.string() + ": cannot sync");
+  } catch (const FileError&) {
+    fs::remove(partial, ec);
+    return false;
   }
   fs::rename(partial, target, ec);
   if (!ec) return true;

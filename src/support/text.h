@@ -31,4 +31,7 @@ std::string ValidUtf8(std::string_view text, std::size_t maxBytes = std::string:
 // Text as it reads: runs of white space (and NUL) as one space, none at either end.
 std::string Collapsed(std::string_view text);
 
+// text with every from replaced by to, left to right; what to brings in is not looked at again.
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);
+
 }  // namespace pagewend

@@ -3,9 +3,6 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <cctype>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -257,10 +254,7 @@ Command AddExportCommand(CLI::App& app) {
     if (!o->html && !o->pdf) {
       if (o->output.empty())
         throw CLI::RequiredError("--html or --pdf (or -o naming a folder or a .pdf file)");
-      std::string extension = fs::path(o->output).extension().string();
-      std::transform(extension.begin(), extension.end(), extension.begin(),
-                     [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-      (extension == ".pdf" ? o->pdf : o->html) = true;
+      (Lower(fs::path(o->output).extension().string()) == ".pdf" ? o->pdf : o->html) = true;
     }
     if (o->html && o->output.empty()) throw CLI::RequiredError("-o,--output");
   });
