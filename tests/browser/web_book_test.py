@@ -150,15 +150,23 @@ def browser(width, height, phone=False):
     return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
 
 
-def wait(driver, condition, what, timeout=10):
+def until(check, fail, timeout=10):
+    """check()'s first true value, polled until the deadline; else fail() ends the test."""
     end = time.monotonic() + timeout
     while time.monotonic() < end:
-        value = driver.execute_script(condition)
+        value = check()
         if value:
             return value
         time.sleep(0.05)
-    state = driver.execute_script("return [location.hash, document.getElementById('where').textContent]")
-    sys.exit(f"FAIL: {what} (address and position: {state})")
+    sys.exit(f"FAIL: {fail()}")
+
+
+WHERE = "return [location.hash, document.getElementById('where').textContent]"
+
+
+def wait(driver, condition, what, timeout=10):
+    return until(lambda: driver.execute_script(condition),
+                 lambda: f"{what} (address and position: {driver.execute_script(WHERE)})", timeout)
 
 
 SHOWN = ("Array.from(document.querySelectorAll('#spread .page.on'))"
@@ -175,7 +183,8 @@ def expect_pages(driver, pages, what):
     wait(driver, f"return JSON.stringify({json.dumps(pages)}) === JSON.stringify({SHOWN})",
          f"{what}: pages {pages} shown, saw {shown(driver)}")
     # The turn's animation is over before anything is looked at.
-    time.sleep(0.35)
+    wait(driver, "return document.getAnimations().every((a) => a.playState !== 'running')",
+         f"{what}: the turn's animation ends")
 
 
 def choose(driver, selector):
@@ -203,11 +212,8 @@ def first_load(driver, server, url, neighbours, what):
     server.forget()
     driver.get(url)
     expect_pages(driver, [1], f"{what}: the book opens at its cover")
-    end = time.monotonic() + 10
-    while not all(any(p.startswith(f"/pages/page-{n:04}.") for p, _ in server.files()) for n in neighbours):
-        if time.monotonic() > end:
-            sys.exit(f"FAIL: {what}: pages {neighbours} were not fetched to turn to")
-        time.sleep(0.05)
+    until(lambda: all(any(p.startswith(f"/pages/page-{n:04}.") for p, _ in server.files()) for n in neighbours),
+          lambda: f"{what}: pages {neighbours} were not fetched to turn to")
     # What the first layouts ask for has been asked for once the page has drawn twice more.
     driver.execute_async_script(
         "const done = arguments[0]; requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(done, 50)))")

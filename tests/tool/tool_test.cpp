@@ -12,6 +12,7 @@
 #include <set>
 
 #include "package/package_writer.h"
+#include "support/text.h"
 #include "testing/book_package.h"
 #include "testing/run_tool.h"
 #include "testing/swf_bytes.h"
@@ -152,8 +153,7 @@ TEST(Tool, TheManPageAndTheCompletionListEveryCommandAndOption) {
   for (const std::string& command : commands) {
     SCOPED_TRACE(command);
     EXPECT_THAT(listed, HasSubstr(" " + command + " ")) << "not completed";
-    std::string escaped;
-    for (const char c : command) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+    const std::string escaped = ReplaceAll(command, "-", "\\-");  // as roff writes a hyphen
     // The command's sections of the man page (export has one per format).
     std::string section;
     for (auto at = man.find(".SS \"" + escaped); at != std::string::npos;
@@ -172,8 +172,7 @@ TEST(Tool, TheManPageAndTheCompletionListEveryCommandAndOption) {
     EXPECT_TRUE(options.contains("--help"));
     for (const std::string& option : options) {
       EXPECT_THAT(completed, HasSubstr(option)) << "not completed";
-      std::string inMan;
-      for (const char c : option) inMan += c == '-' ? std::string("\\-") : std::string(1, c);
+      const std::string inMan = ReplaceAll(option, "-", "\\-");
       if (option != "--help") {
         EXPECT_THAT(section, HasSubstr(inMan)) << option << " not in the man page";
       }
