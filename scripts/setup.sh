@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 debs=(
   build-essential cmake ninja-build ccache pkg-config clang clang-format libclang-rt-14-dev haxe
-  libpugixml-dev zlib1g-dev libarchive-dev libfmt-dev libcli11-dev nlohmann-json3-dev libjpeg62-turbo-dev
+  libpugixml-dev zlib1g-dev libarchive-dev libfmt-dev libcli11-dev nlohmann-json3-dev libjpeg62-turbo-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpodofo-dev
   qpdf poppler-utils img2pdf
   qt6-base-dev qt6-webengine-dev qt6-image-formats-plugins

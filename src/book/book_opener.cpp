@@ -17,6 +17,7 @@
 #include "book/book_files.h"
 #include "book/page_image_queue.h"
 #include "book/record_store.h"
+#include "imaging/image_write.h"
 #include "imaging/page_images.h"
 #include "model/book/m_book.h"
 #include "model/book/m_page_elements.h"
@@ -375,6 +376,8 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
       WriteFile(*mobile);
       if (options_.pageImages) {
         job = PageImages(page, i);
+        // Here, before a worker can need them.
+        if (imaging::NeedsQtImageFormats(*job)) imaging::PrepareQtImageFormats();
         record = {mobile->ref.pos, mobile->ref.size};
       }
     } else if (mobile) {

@@ -18,16 +18,16 @@ namespace fs = std::filesystem;
 using package::PackageError;
 using package::Slice;
 
-bool RecordStore::TrySpend(std::int64_t bytes, std::int64_t limit) {
-  std::int64_t spent = spent_.load();
+bool RecordStore::TrySpend(std::atomic<std::int64_t>& spent, std::int64_t bytes, std::int64_t limit) {
+  std::int64_t now = spent.load();
   do {
-    if (bytes > limit - spent) return false;
-  } while (!spent_.compare_exchange_weak(spent, spent + bytes));
+    if (bytes > limit - now) return false;
+  } while (!spent.compare_exchange_weak(now, now + bytes));
   return true;
 }
 
 void RecordStore::Spend(std::int64_t bytes, const fs::path& dest, const std::string& what) {
-  if (!TrySpend(bytes, recordLimit_))
+  if (!TrySpend(records_, bytes, recordLimit_))
     throw OverBudgetError(fmt::format(
         "{}: writing {} would take the book's files past {} bytes, twice the size of its package; the "
         "book stops here",

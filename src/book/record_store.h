@@ -18,14 +18,15 @@ struct Slice;
 
 namespace pagewend::book {
 
-// The files a run writes from its package's records, and the one budget every byte the run
-// writes counts against: a small package must not fill the disk by naming one record many times,
-// nor by having many images made of it. Each record is copied once; further names of it are
-// links, which cost nothing. A file of the run is replaced, never rewritten in place, since it
-// may be another name's link or a file an image job has open.
+// The files a run writes from its package's records, and the budget every byte the run writes
+// counts against: a small package must not fill the disk by naming one record many times, nor by
+// having many images made of it. Records and made images have room of their own, so that whether
+// a book fits does not depend on how far the images have got when a record is written. Each record is copied
+// once; further names of it are links, which cost nothing. A file of the run is replaced, never rewritten in
+// place, since it may be another name's link or a file an image job has open.
 class RecordStore {
  public:
-  // Records may take the count to recordLimit; the images made of them, to runLimit.
+  // Records may take up to recordLimit bytes; the images made of them, what runLimit leaves beyond.
   RecordStore(const package::PackageFile& source, const FolderRoot& root, std::int64_t recordLimit,
               std::int64_t runLimit)
       : source_(source), root_(root), recordLimit_(recordLimit), runLimit_(runLimit) {}
@@ -37,13 +38,13 @@ class RecordStore {
   // Counts bytes of records written by other means; throws OverBudgetError, counting nothing,
   // when they would pass the record limit.
   void Spend(std::int64_t bytes, const std::filesystem::path& dest, const std::string& what);
-  // Counts bytes of a made image, unless they would pass the run's limit: whether they were
+  // Counts bytes of a made image, unless they would pass the images' room: whether they were
   // counted. Safe from any thread.
-  bool SpendMade(std::int64_t bytes) { return TrySpend(bytes, runLimit_); }
-  // Gives back bytes counted for a file that is gone or smaller than counted.
-  void Refund(std::int64_t bytes) { spent_.fetch_sub(bytes); }
+  bool SpendMade(std::int64_t bytes) { return TrySpend(made_, bytes, runLimit_ - recordLimit_); }
+  // Gives back bytes counted for a record's file that is gone or smaller than counted.
+  void Refund(std::int64_t bytes) { records_.fetch_sub(bytes); }
   // What records may still take.
-  std::int64_t RecordsLeft() const { return recordLimit_ - spent_.load(); }
+  std::int64_t RecordsLeft() const { return recordLimit_ - records_.load(); }
   std::int64_t RunLimit() const { return runLimit_; }
 
   // Called before a file of the run is replaced, with its name: whatever still reads it must be
@@ -57,13 +58,14 @@ class RecordStore {
     std::set<std::filesystem::path> names;
   };
 
-  bool TrySpend(std::int64_t bytes, std::int64_t limit);
+  static bool TrySpend(std::atomic<std::int64_t>& spent, std::int64_t bytes, std::int64_t limit);
 
   const package::PackageFile& source_;
   const FolderRoot& root_;
   const std::int64_t recordLimit_;
   const std::int64_t runLimit_;
-  std::atomic<std::int64_t> spent_{0};
+  std::atomic<std::int64_t> records_{0};
+  std::atomic<std::int64_t> made_{0};
   // Each copy of a record with the names linked to it. A copy whose names are all replaced is
   // off the disk and off the budget.
   std::map<std::uint64_t, StoredCopy> copies_;

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
@@ -19,6 +18,7 @@
 #include "imaging/image_decode.h"
 #include "imaging/image_write.h"
 #include "imaging/jpeg_reader.h"
+#include "support/text.h"
 #include "support/unique_fd.h"
 
 namespace pagewend::imaging {
@@ -94,17 +94,15 @@ int QualityFor(const std::filesystem::path& dest) {
 
 void Save(const QImage& image, const std::filesystem::path& dest, const FolderRoot* outputs) {
   if (outputs) {
-    // The format goes by the name, as when Qt opens the file itself; it is checked first so
-    // that a name no format serves leaves no empty file behind.
-    const QByteArray format = ToQString(dest.extension()).mid(1).toLower().toLatin1();
-    if (!QImageWriter::supportedImageFormats().contains(format))
-      throw PageImageError(fmt::format("{}: no image format goes by this file name", dest.string()));
-    WriteImage(image, dest, *outputs, format, QualityFor(dest));
+    // The format goes by the name, as when Qt opens the file itself.
+    WriteImage(image, dest, *outputs, ToQString(dest.extension()).mid(1).toLower().toLatin1(),
+               QualityFor(dest));
     return;
   }
   // Never write through a link someone left in the folder.
   if (std::filesystem::is_symlink(dest))
     throw ImageError(fmt::format("{}: refusing to write through a link", dest.string()));
+  PrepareQtImageFormats();
   QImageWriter writer(ToQString(dest));
   writer.setQuality(QualityFor(dest));
   if (writer.write(image)) return;
@@ -135,6 +133,7 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
     jpeg.emplace(source);
     original = WithinPixelLimit(jpeg->PixelSize(), source);
   } else {
+    PrepareQtImageFormats();
     reader.emplace(ToQString(source));
     reader->setAutoTransform(false);
     reader->setAllocationLimit(static_cast<int>(kMaxDecodedImageBytes >> 20));
@@ -177,30 +176,17 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
   return {std::move(image), original, std::move(share)};
 }
 
-void WriteImage(const QImage& image, const std::filesystem::path& dest, const FolderRoot& outputs,
-                const QByteArray& format, int quality) {
-  UniqueFd fd;
-  try {
-    fd = outputs.CreateFile(dest);
-  } catch (const FileError& e) {
-    throw ImageError(e.what());
-  }
-  QFile file;
-  if (!file.open(fd.Get(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
-    throw ImageError(fmt::format("{}: {}", dest.string(), file.errorString().toStdString()));
-  fd.Release();
-  QImageWriter writer(&file, format);
-  writer.setQuality(quality);
-  if (writer.write(image)) return;
-  if (writer.error() == QImageWriter::UnsupportedFormatError)
-    throw PageImageError(fmt::format("{}: no image format goes by this file name", dest.string()));
-  throw ImageError(
-      fmt::format("{}: cannot write the image: {}", dest.string(), writer.errorString().toStdString()));
-}
-
 Size RasterPixelSize(const std::filesystem::path& path) {
   const auto mark = Mark(path);
   if (!mark || std::find(kRasterMarks.begin(), kRasterMarks.end(), *mark) == kRasterMarks.end()) return {};
+  if (*mark == kJpegMark) {
+    try {
+      return JpegReader(path).PixelSize();
+    } catch (const PageImageError&) {
+      return {};
+    }
+  }
+  PrepareQtImageFormats();
   QImageReader reader(ToQString(path));
   const QSize size = reader.size();
   if (!size.isValid()) return {};
@@ -210,6 +196,15 @@ Size RasterPixelSize(const std::filesystem::path& path) {
 Size FitWithin(Size image, Size box) { return Scaled(image, ScaleToFit(image, box)); }
 
 void DecodeForJob(const PageImageJob& job) { (void)Decode(job); }
+
+bool NeedsQtImageFormats(const PageImageJob& job) {
+  const auto direct = [](const std::filesystem::path& file) {
+    const std::string extension = Lower(file.extension().string());
+    return extension == ".jpg" || extension == ".jpeg" || extension == ".png";
+  };
+  return Mark(job.source) != kJpegMark || !direct(job.mobile) || !direct(job.photoThumb) ||
+         !direct(job.pageThumb);
+}
 
 // The page's thumbnail: the image stretched over the canvas, or drawn into the first element's
 // rectangle on a transparent one.

@@ -84,6 +84,11 @@ struct PageImageJob {
 // made (the others are), and ImageError for a write that fails for want of disk or folder.
 void MakePageImages(const PageImageJob& job);
 
+// Whether the job reads or writes an image through Qt's image plugins (a source that is not a JPEG,
+// an output in a format other than JPEG or PNG): PrepareQtImageFormats is then due before it runs
+// on another thread.
+bool NeedsQtImageFormats(const PageImageJob& job);
+
 // The same decode and nothing else: the floor that MakePageImages is measured against.
 void DecodeForJob(const PageImageJob& job);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "imaging/image_decode.h"
+#include "imaging/image_write.h"
 #include "imaging/page_render.h"
 
 namespace pagewend::shell {
@@ -19,6 +20,7 @@ bool Same(int page, QSize size, int otherPage, QSize otherSize) {
 
 PageCache::PageCache(std::shared_ptr<const reading::Book> book, std::size_t byteLimit, unsigned workers)
     : book_(std::move(book)), byteLimit_(byteLimit), thumbnailAsked_(book_->pages.size()) {
+  imaging::PrepareQtImageFormats();  // before the workers may decode through Qt
   for (unsigned i = 0; i < std::max(1u, workers); ++i)
     workers_.emplace_back([this](std::stop_token stop) { WorkerLoop(stop); });
 }

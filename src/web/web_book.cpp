@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "imaging/export_images.h"
+#include "imaging/image_write.h"
 #include "imaging/pixel_budget.h"
 #include "reading/search.h"
 #include "support/folder_root.h"
@@ -267,6 +268,7 @@ WebBookSummary WriteWebBook(const reading::Book& book, const fs::path& sources, 
   if (options.progress) options.progress(0, count);
 
   const imaging::TextDrawing drawing;
+  imaging::PrepareQtImageFormats();  // before any worker can need them
   OrderedPool pool(options.jobs == 0 ? OrderedPool::DefaultWorkers() : options.jobs);
   // Decoded pixels of all the workers together stay within one budget.
   const auto pixels = std::make_shared<imaging::PixelBudget>(imaging::kRunPixelBytes);

@@ -118,5 +118,39 @@ TEST(UnpackRun, AFailureComesAsItsKind) {
   EXPECT_EQ(listener.loaded, 0);
 }
 
+// Records have twice the package's size and made images room of their own, so a book either fits
+// or does not whatever the number of workers: with one, the images of each page used to be counted
+// before the next record was written, and a book that fitted with two did not with one.
+TEST(UnpackRun, WhetherABookFitsDoesNotDependOnTheWorkers) {
+  TempDir dir;
+  {
+    package::PackageWriter w(dir / "book.exe");
+    const std::string image = testing::ImageBytes(600, 800, ".jpg");
+    std::string pages;
+    for (int i = 0; i < 40; ++i)
+      pages += "<page mobilefile2=\"m" + std::to_string(i) +
+               ".jpg\" mobilefile1=\"a.jpg\" photoviewthumb=\"b.jpg\" " +
+               testing::RefAttrs(w.AddRecord(image), "mobilefile2") + "/>";
+    w.Finish("<book pagewidth=\"600\" pageheight=\"800\" thumbscale=\"0.2\"><Chapters><chapter><Pages>" +
+                 pages + "</Pages></chapter></Chapters></book>",
+             "<project/>");
+  }
+  for (const unsigned jobs : {1u, 2u}) {
+    SCOPED_TRACE(jobs);
+    CountingListener listener;
+    SilentNotifier notifier;
+    OpenerOptions options;
+    options.jobs = jobs;
+    UnpackRun run({.bookFile = dir / "book.exe",
+                   .workingFolder = dir / "run",
+                   .removeWhenDone = true,
+                   .options = options},
+                  listener, notifier);
+    const auto book = run.Run();
+    ASSERT_TRUE(book);
+    EXPECT_EQ(book->pagesWithoutImages, 0u);
+  }
+}
+
 }  // namespace
 }  // namespace pagewend::book

@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <zlib.h>
+#include <QBuffer>
+#include <QColorSpace>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 #include <atomic>
 #include <chrono>
 #include <optional>
 #include <thread>
 
+#include "imaging/image_write.h"
 #include "imaging/jpeg_reader.h"
 #include "imaging/pixel_budget.h"
 #include "testing/jpeg_bytes.h"
@@ -157,6 +161,60 @@ TEST(PageImages, JpegsComeOutAsQtsReaderMadeThem) {
       EXPECT_LE(MaxDifference(image, expected), 1);
     }
   }
+}
+
+// The run's own JPEG and PNG writers stand in for Qt's: the same JPEG bytes, the same PNG pixels.
+TEST(PageImages, WrittenImagesAreWhatQtsWritersMake) {
+  testing::TempDir dir;
+  const FolderRoot root(dir.Path());
+  QImage rgb(203, 157, QImage::Format_RGB32);
+  for (int y = 0; y < rgb.height(); ++y)
+    for (int x = 0; x < rgb.width(); ++x) rgb.setPixel(x, y, qRgb(x, y, (x * y) & 0xFF));
+  rgb.setDotsPerMeterX(11811);  // 300 dpi
+  rgb.setDotsPerMeterY(11811);
+  QImage profiled = rgb;
+  profiled.setColorSpace(QColorSpace::AdobeRgb);
+  QImage translucent = rgb.convertToFormat(QImage::Format_ARGB32);
+  for (int x = 0; x < 40; ++x) translucent.setPixel(x, 7, qRgba(10, 200, 30, x * 6));
+  const auto byQt = [](const QImage& image, const char* format, int quality) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    EXPECT_TRUE(writer.write(image));
+    return bytes.toStdString();
+  };
+  struct Case {
+    const char* name;
+    QImage image;
+  };
+  for (const Case& c : {Case{"rgb", rgb}, Case{"profiled", profiled},
+                        Case{"gray", rgb.convertToFormat(QImage::Format_Grayscale8)},
+                        Case{"opaque argb", rgb.convertToFormat(QImage::Format_ARGB32_Premultiplied)},
+                        Case{"translucent", translucent},
+                        Case{"translucent premultiplied",
+                             translucent.convertToFormat(QImage::Format_ARGB32_Premultiplied)}}) {
+    SCOPED_TRACE(c.name);
+    for (const int quality : {-1, 92}) {
+      WriteImage(c.image, "a.jpg", root, "jpg", quality);
+      EXPECT_EQ(testing::ReadFile(dir / "a.jpg"), byQt(c.image, "jpeg", quality)) << quality;
+    }
+    WriteImage(c.image, "a.png", root, "png", 80);
+    const QImage written(QString::fromStdString((dir / "a.png").string()));
+    const QImage expected = QImage::fromData(QByteArray::fromStdString(byQt(c.image, "png", 80)));
+    ASSERT_EQ(written.size(), expected.size());
+    EXPECT_EQ(written.convertToFormat(QImage::Format_ARGB32),
+              expected.convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(written.colorSpace(), expected.colorSpace());
+    EXPECT_EQ(written.dotsPerMeterX(), 11811);
+    EXPECT_EQ(written.hasAlphaChannel(), std::string(c.name).starts_with("translucent"));
+  }
+  // A format the run does not write itself goes to Qt's writer; one no writer serves leaves no file.
+  WriteImage(rgb, "a.bmp", root, "bmp");
+  EXPECT_EQ(QImage(QString::fromStdString((dir / "a.bmp").string())), rgb);
+  EXPECT_THROW(WriteImage(rgb, "a.nope", root, "nope"), PageImageError);
+  EXPECT_FALSE(fs::exists(dir / "a.nope"));
 }
 
 long PeakRssKib() {
