@@ -1,7 +1,7 @@
 // Unpacking against the decode floor: a 16-page book of A4 scans (300 dpi, JPEG quality 85),
 // each page's image and its mobile image separate records, unpacked as `extract` does on one
 // worker and on two, next to the floor: the same JPEGs decoded at quarter scale by libjpeg-turbo's
-// scaled DCT and thrown away.
+// scaled DCT and thrown away. BM_ExtractCommand runs the tool itself, its start and end included.
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 #include <jpeglib.h>
@@ -125,8 +125,27 @@ void BM_Extract(benchmark::State& state) {
   pagewend::bench::CountMsPerPage(state, kPages);
 }
 
+void BM_ExtractCommand(benchmark::State& state) {
+  const fs::path out = Data().dir / "command-out";
+  for (auto _ : state) {
+    pagewend::bench::RunProgram({PAGEWEND_TOOL_PATH, "extract", "--jobs", std::to_string(state.range(0)),
+                                 (Data().dir / "book.pkg").string(), "-o", out.string()});
+    state.PauseTiming();
+    pagewend::DeleteFolderTree(out);
+    state.ResumeTiming();
+  }
+  pagewend::bench::CountMsPerPage(state, kPages);
+}
+
 BENCHMARK(BM_DecodeFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->Iterations(3);
 BENCHMARK(BM_Extract)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(7)
+    ->Iterations(3);
+BENCHMARK(BM_ExtractCommand)
     ->Arg(1)
     ->Arg(2)
     ->Unit(benchmark::kMillisecond)
