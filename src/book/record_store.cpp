@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -34,43 +35,85 @@ void RecordStore::Spend(std::int64_t bytes, const fs::path& dest, const std::str
         what, dest.string(), recordLimit_));
 }
 
+std::optional<std::uint64_t> RecordStore::CopyOfSameBytes(const Slice& payload) {
+  const auto last = lastCopyOfSize_.find(payload.length);
+  if (last == lastCopyOfSize_.end() || payload.length == 0) return std::nullopt;
+  const Record& other = copies_.at(last->second).records.front();
+  if (other.first == payload.offset) return last->second;
+  // Compared where both lie in the package, which is read anyway: a page's two records are next
+  // to each other there, and in the page cache.
+  constexpr std::int64_t kChunk = 64 << 10;
+  compareBuffers_.resize(2 * kChunk);
+  char* const a = compareBuffers_.data();
+  char* const b = a + kChunk;
+  for (std::int64_t at = 0; at < payload.length;) {
+    const auto want = static_cast<std::size_t>(std::min(kChunk, payload.length - at));
+    if (::pread(source_.Fd(), a, want, payload.offset + at) != static_cast<ssize_t>(want) ||
+        ::pread(source_.Fd(), b, want, other.first + at) != static_cast<ssize_t>(want) ||
+        std::memcmp(a, b, want) != 0)
+      return std::nullopt;
+    at += static_cast<std::int64_t>(want);
+  }
+  return last->second;
+}
+
+bool RecordStore::Link(std::uint64_t copy, const fs::path& target) const {
+  const std::set<fs::path>& names = copies_.at(copy).names;
+  if (names.empty()) return false;  // its file could not be put in place
+  const fs::path& from = *names.begin();
+  const FolderRoot fromFolder = root_.Sub(from.parent_path());
+  const FolderRoot toFolder = root_.Sub(target.parent_path());
+  return ::linkat(fromFolder.Fd(), from.filename().c_str(), toFolder.Fd(), target.filename().c_str(), 0) == 0;
+}
+
+void RecordStore::Drop(std::uint64_t copy) {
+  const StoredCopy& gone = copies_.at(copy);
+  Refund(gone.records.front().second);
+  for (const Record& r : gone.records)
+    if (const auto at = copyOfRecord_.find(r); at != copyOfRecord_.end() && at->second == copy)
+      copyOfRecord_.erase(at);
+  if (const auto at = lastCopyOfSize_.find(gone.records.front().second);
+      at != lastCopyOfSize_.end() && at->second == copy)
+    lastCopyOfSize_.erase(at);
+  copies_.erase(copy);
+}
+
 void RecordStore::Write(const Slice& payload, const fs::path& path, const std::string& what) {
   const Record record{payload.offset, payload.length};
   const fs::path dest = path.lexically_normal();
   // The very file is there already: nothing changes, so nothing need wait for the jobs reading it
   // (pages that share one mobile image would otherwise have their images made one at a time).
-  if (const auto at = copyOfFile_.find(dest);
-      at != copyOfFile_.end() && copies_.at(at->second).record == record)
-    return;
+  if (const auto at = copyOfFile_.find(dest); at != copyOfFile_.end()) {
+    const std::vector<Record>& records = copies_.at(at->second).records;
+    if (std::find(records.begin(), records.end(), record) != records.end()) return;
+  }
   bool replacing = false;
   if (const auto at = copyOfFile_.find(dest); at != copyOfFile_.end()) {
     if (beforeReplace) beforeReplace(dest);
     StoredCopy& old = copies_.at(at->second);
     replacing = true;
     old.names.erase(dest);
-    if (old.names.empty()) {
-      Refund(old.record.second);
-      if (copyOfRecord_[old.record] == at->second) copyOfRecord_.erase(old.record);
-      copies_.erase(at->second);
-    }
+    if (old.names.empty()) Drop(at->second);
     copyOfFile_.erase(at);
   }
   const fs::path target = replacing ? dest.parent_path() / fmt::format(".pagewend-{}.part", serial_) : dest;
   std::uint64_t copy = 0;
-  if (const auto shared = copyOfRecord_.find(record); shared != copyOfRecord_.end()) {
-    const fs::path& from = *copies_.at(shared->second).names.begin();
-    const FolderRoot fromFolder = root_.Sub(from.parent_path());
-    const FolderRoot toFolder = root_.Sub(target.parent_path());
-    if (::linkat(fromFolder.Fd(), from.filename().c_str(), toFolder.Fd(), target.filename().c_str(), 0) == 0)
-      copy = shared->second;
+  if (const auto shared = copyOfRecord_.find(record);
+      shared != copyOfRecord_.end() && Link(shared->second, target)) {
+    copy = shared->second;
+  } else if (const auto alike = CopyOfSameBytes(payload); alike && Link(*alike, target)) {
+    copy = *alike;
+    copies_.at(copy).records.push_back(record);
+    copyOfRecord_[record] = copy;
   }
   if (!copy) {
     Spend(payload.length, dest, what);
     source_.CopyTo(payload, root_, target, what);
     copy = ++serial_;
-    copies_[copy].record = record;
+    copies_[copy].records = {record};
     copyOfRecord_[record] = copy;
   }
+  lastCopyOfSize_[payload.length] = copy;
   if (replacing) {
     const FolderRoot folder = root_.Sub(dest.parent_path());
     if (::renameat(folder.Fd(), target.filename().c_str(), folder.Fd(), dest.filename().c_str()) != 0) {

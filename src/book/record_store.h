@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "support/folder_root.h"
 
@@ -21,9 +23,11 @@ namespace pagewend::book {
 // The files a run writes from its package's records, and the budget every byte the run writes
 // counts against: a small package must not fill the disk by naming one record many times, nor by
 // having many images made of it. Records and made images have room of their own, so that whether
-// a book fits does not depend on how far the images have got when a record is written. Each record is copied
-// once; further names of it are links, which cost nothing. A file of the run is replaced, never rewritten in
-// place, since it may be another name's link or a file an image job has open.
+// a book fits does not depend on how far the images have got when a record is written. Each
+// record is copied once; further names of it are links, which cost nothing, and so is a record
+// whose bytes are those of the record of its size copied last (books store a page's image and its
+// mobile image as two records of the same bytes). A file of the run is replaced, never rewritten
+// in place, since it may be another name's link or a file an image job has open.
 class RecordStore {
  public:
   // Records may take up to recordLimit bytes; the images made of them, what runLimit leaves beyond.
@@ -54,11 +58,17 @@ class RecordStore {
  private:
   using Record = std::pair<std::int64_t, std::int64_t>;
   struct StoredCopy {
-    Record record;
+    std::vector<Record> records;  // the records of these bytes
     std::set<std::filesystem::path> names;
   };
 
   static bool TrySpend(std::atomic<std::int64_t>& spent, std::int64_t bytes, std::int64_t limit);
+  // The copy last made of a record of payload's size, when its bytes are payload's.
+  std::optional<std::uint64_t> CopyOfSameBytes(const package::Slice& payload);
+  // Links a new name at target (relative to the root) to a copy's file: whether it could.
+  bool Link(std::uint64_t copy, const std::filesystem::path& target) const;
+  // Forgets a copy whose names are all gone.
+  void Drop(std::uint64_t copy);
 
   const package::PackageFile& source_;
   const FolderRoot& root_;
@@ -71,6 +81,8 @@ class RecordStore {
   std::map<std::uint64_t, StoredCopy> copies_;
   std::map<std::filesystem::path, std::uint64_t> copyOfFile_;
   std::map<Record, std::uint64_t> copyOfRecord_;
+  std::map<std::int64_t, std::uint64_t> lastCopyOfSize_;
+  std::vector<char> compareBuffers_;
   std::uint64_t serial_ = 0;
 };
 

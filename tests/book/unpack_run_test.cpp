@@ -152,5 +152,39 @@ TEST(UnpackRun, WhetherABookFitsDoesNotDependOnTheWorkers) {
   }
 }
 
+// Books store a page's image and its mobile image as two records of the same bytes: they become
+// one file under two names, counted once. A record of the same size but other bytes is its own.
+TEST(UnpackRun, RecordsOfTheSameBytesAreOneFile) {
+  TempDir dir;
+  const std::string image = testing::ImageBytes(300, 400, ".jpg");
+  std::string other = image;
+  other[other.size() - 3] = static_cast<char>(other[other.size() - 3] ^ 0x55);
+  {
+    package::PackageWriter w(dir / "book.exe");
+    std::string pages;
+    int n = 0;
+    for (const std::string* mobile : {&image, static_cast<const std::string*>(&other)}) {
+      const std::string page = std::to_string(n++);
+      pages += "<page mobilefile2=\"res/m" + page + ".jpg\" " +
+               testing::RefAttrs(w.AddRecord(*mobile), "mobilefile2") + "><elem><img src=\"res/p" + page +
+               ".jpg\" " + testing::RefAttrs(w.AddRecord(image)) + "/></elem></page>";
+    }
+    w.Finish("<book pagewidth=\"300\" pageheight=\"400\"><Chapters><chapter><Pages>" + pages +
+                 "</Pages></chapter></Chapters></book>",
+             "<project/>");
+  }
+  CountingListener listener;
+  SilentNotifier notifier;
+  UnpackRun run({.bookFile = dir / "book.exe", .workingFolder = dir / "run"}, listener, notifier);
+  ASSERT_TRUE(run.Run());
+  const fs::path res = dir / "run" / "files" / "res";
+  EXPECT_TRUE(fs::equivalent(res / "p0.jpg", res / "m0.jpg"));
+  EXPECT_TRUE(fs::equivalent(res / "p0.jpg", res / "p1.jpg"));
+  EXPECT_EQ(fs::hard_link_count(res / "p0.jpg"), 3u);
+  EXPECT_EQ(ReadFile(res / "m1.jpg"), other);
+  EXPECT_EQ(fs::hard_link_count(res / "m1.jpg"), 1u);
+  EXPECT_EQ(ReadFile(res / "p1.jpg"), image);
+}
+
 }  // namespace
 }  // namespace pagewend::book
