@@ -106,11 +106,14 @@ struct PngState {
 
 void PngWrite(png_structp png, png_bytep data, png_size_t length) {
   auto* state = static_cast<PngState*>(png_get_io_ptr(png));
+  bool full = false;
   try {
     state->bytes.append(reinterpret_cast<const char*>(data), length);
   } catch (const std::bad_alloc&) {
-    png_error(png, "out of memory");
+    full = true;
   }
+  // Outside the handler: png_error leaves by longjmp.
+  if (full) png_error(png, "out of memory");
 }
 
 void PngFlush(png_structp) {}
