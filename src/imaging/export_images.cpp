@@ -86,24 +86,8 @@ QImage Halve(const QImage& source) {
   return out;
 }
 
-bool HasTransparency(const QImage& image) {
-  if (!image.hasAlphaChannel()) return false;
-  const QImage argb =
-      image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_ARGB32_Premultiplied
-          ? image
-          : image.convertToFormat(QImage::Format_ARGB32);
-  for (int y = 0; y < argb.height(); ++y) {
-    const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-    for (int x = 0; x < argb.width(); ++x)
-      if (qAlpha(row[x]) != 255) return true;
-  }
-  return false;
-}
-
 void Write(const QImage& image, const std::filesystem::path& dest, const FolderRoot& outputs, int quality) {
-  const bool png = dest.extension() == ".png";
-  // For PNG, Qt's quality picks the zlib level: a fast one, as for the run's thumbnails.
-  WriteImage(image, dest, outputs, png ? "png" : "jpeg", png ? 80 : quality);
+  WriteImage(image, dest, outputs, FormatOf(dest), quality);
 }
 
 void WriteBytes(const std::string& bytes, const std::filesystem::path& dest, const FolderRoot& outputs) {
@@ -222,7 +206,7 @@ ExportedImages WriteExportImages(const ExportImageJob& job) {
   }
 
   ExportedImages made;
-  made.extension = HasTransparency(zoom) ? ".png" : ".jpg";
+  made.extension = HasTranslucentPixels(zoom) ? ".png" : ".jpg";
   const Size zoomSize{zoom.width(), zoom.height()};
   const bool separate = LongSide(zoomSize) > kZoomSlack * side;
   QImage screen = zoom;

@@ -4,7 +4,6 @@
 #include <unistd.h>
 #include <QImage>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 #include <QString>
 
@@ -18,7 +17,6 @@
 #include "imaging/image_decode.h"
 #include "imaging/image_write.h"
 #include "imaging/jpeg_reader.h"
-#include "support/text.h"
 #include "support/unique_fd.h"
 
 namespace pagewend::imaging {
@@ -86,30 +84,18 @@ QImage ScaledTo(const QImage& image, Size size) {
   return image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-// For PNG, Qt's "quality" picks the zlib level: 80 is level 1 or 2, three times faster than the
-// default for thumbnails barely larger. Other formats keep their defaults.
-int QualityFor(const std::filesystem::path& dest) {
-  return dest.extension() == ".png" || dest.extension() == ".PNG" ? 80 : -1;
-}
-
+// Into the run's folder, or without one into the file's own: never through a link either way.
 void Save(const QImage& image, const std::filesystem::path& dest, const FolderRoot* outputs) {
-  if (outputs) {
-    // The format goes by the name, as when Qt opens the file itself.
-    WriteImage(image, dest, *outputs, ToQString(dest.extension()).mid(1).toLower().toLatin1(),
-               QualityFor(dest));
-    return;
+  std::optional<FolderRoot> own;
+  if (!outputs) {
+    try {
+      own.emplace(dest.has_parent_path() ? dest.parent_path() : std::filesystem::path("."));
+    } catch (const FileError& e) {
+      throw ImageError(e.what());
+    }
   }
-  // Never write through a link someone left in the folder.
-  if (std::filesystem::is_symlink(dest))
-    throw ImageError(fmt::format("{}: refusing to write through a link", dest.string()));
-  PrepareQtImageFormats();
-  QImageWriter writer(ToQString(dest));
-  writer.setQuality(QualityFor(dest));
-  if (writer.write(image)) return;
-  if (writer.error() == QImageWriter::UnsupportedFormatError)
-    throw PageImageError(fmt::format("{}: no image format goes by this file name", dest.string()));
-  throw ImageError(
-      fmt::format("{}: cannot write the image: {}", dest.string(), writer.errorString().toStdString()));
+  // The format goes by the name, as when Qt opens the file itself.
+  WriteImage(image, outputs ? dest : dest.filename(), outputs ? *outputs : *own, FormatOf(dest));
 }
 
 }  // namespace
@@ -198,10 +184,7 @@ Size FitWithin(Size image, Size box) { return Scaled(image, ScaleToFit(image, bo
 void DecodeForJob(const PageImageJob& job) { (void)Decode(job); }
 
 bool NeedsQtImageFormats(const PageImageJob& job) {
-  const auto direct = [](const std::filesystem::path& file) {
-    const std::string extension = Lower(file.extension().string());
-    return extension == ".jpg" || extension == ".jpeg" || extension == ".png";
-  };
+  const auto direct = [](const std::filesystem::path& file) { return EncodedWithoutQt(FormatOf(file)); };
   return Mark(job.source) != kJpegMark || !direct(job.mobile) || !direct(job.photoThumb) ||
          !direct(job.pageThumb);
 }

@@ -72,7 +72,7 @@ struct PageImageJob {
   // Where the image goes on a transparent canvas; nothing means stretched over the canvas.
   std::optional<Rect> drawRect;
   // The folder the three outputs lie below: each is created beneath it, never through a link.
-  // Without one they are written by path.
+  // Without one, each is created in its own folder, never through a link either.
   std::shared_ptr<const FolderRoot> outputs = {};
   // The run's budget for decoded pixels, shared by its workers; none: no limit but the image's own.
   std::shared_ptr<PixelBudget> pixels = {};
