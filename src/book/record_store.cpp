@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <span>
 
 #include "book/book_error.h"
 #include "package/package_file.h"
@@ -35,7 +36,7 @@ void RecordStore::Spend(std::int64_t bytes, const fs::path& dest, const std::str
         what, dest.string(), recordLimit_));
 }
 
-std::optional<std::uint64_t> RecordStore::CopyOfSameBytes(const Slice& payload) {
+std::optional<std::uint64_t> RecordStore::CopyOfSameBytes(const Slice& payload, const std::string& what) {
   const auto last = lastCopyOfSize_.find(payload.length);
   if (last == lastCopyOfSize_.end() || payload.length == 0) return std::nullopt;
   const Record& other = copies_.at(last->second).records.front();
@@ -44,15 +45,13 @@ std::optional<std::uint64_t> RecordStore::CopyOfSameBytes(const Slice& payload) 
   // to each other there, and in the page cache.
   constexpr std::int64_t kChunk = 64 << 10;
   compareBuffers_.resize(2 * kChunk);
-  char* const a = compareBuffers_.data();
-  char* const b = a + kChunk;
-  for (std::int64_t at = 0; at < payload.length;) {
-    const auto want = static_cast<std::size_t>(std::min(kChunk, payload.length - at));
-    if (::pread(source_.Fd(), a, want, payload.offset + at) != static_cast<ssize_t>(want) ||
-        ::pread(source_.Fd(), b, want, other.first + at) != static_cast<ssize_t>(want) ||
-        std::memcmp(a, b, want) != 0)
-      return std::nullopt;
-    at += static_cast<std::int64_t>(want);
+  const std::span<char> mine(compareBuffers_.data(), kChunk);
+  const std::span<char> theirs(compareBuffers_.data() + kChunk, kChunk);
+  for (std::int64_t at = 0; at < payload.length; at += kChunk) {
+    const auto length = static_cast<std::size_t>(std::min(kChunk, payload.length - at));
+    source_.Read(payload.offset + at, mine.first(length), what);
+    source_.Read(other.first + at, theirs.first(length), what);
+    if (!std::ranges::equal(mine.first(length), theirs.first(length))) return std::nullopt;
   }
   return last->second;
 }
@@ -83,14 +82,11 @@ void RecordStore::Write(const Slice& payload, const fs::path& path, const std::s
   const fs::path dest = path.lexically_normal();
   // The very file is there already: nothing changes, so nothing need wait for the jobs reading it
   // (pages that share one mobile image would otherwise have their images made one at a time).
-  if (const auto at = copyOfFile_.find(dest); at != copyOfFile_.end()) {
-    const std::vector<Record>& records = copies_.at(at->second).records;
-    if (std::find(records.begin(), records.end(), record) != records.end()) return;
-  }
   bool replacing = false;
   if (const auto at = copyOfFile_.find(dest); at != copyOfFile_.end()) {
-    if (beforeReplace) beforeReplace(dest);
     StoredCopy& old = copies_.at(at->second);
+    if (std::find(old.records.begin(), old.records.end(), record) != old.records.end()) return;
+    if (beforeReplace) beforeReplace(dest);
     replacing = true;
     old.names.erase(dest);
     if (old.names.empty()) Drop(at->second);
@@ -101,7 +97,7 @@ void RecordStore::Write(const Slice& payload, const fs::path& path, const std::s
   if (const auto shared = copyOfRecord_.find(record);
       shared != copyOfRecord_.end() && Link(shared->second, target)) {
     copy = shared->second;
-  } else if (const auto alike = CopyOfSameBytes(payload); alike && Link(*alike, target)) {
+  } else if (const auto alike = CopyOfSameBytes(payload, what); alike && Link(*alike, target)) {
     copy = *alike;
     copies_.at(copy).records.push_back(record);
     copyOfRecord_[record] = copy;

@@ -63,8 +63,9 @@ class RecordStore {
   };
 
   static bool TrySpend(std::atomic<std::int64_t>& spent, std::int64_t bytes, std::int64_t limit);
-  // The copy last made of a record of payload's size, when its bytes are payload's.
-  std::optional<std::uint64_t> CopyOfSameBytes(const package::Slice& payload);
+  // The copy last made of a record of payload's size, when its bytes are payload's. what names
+  // the reference in a read error.
+  std::optional<std::uint64_t> CopyOfSameBytes(const package::Slice& payload, const std::string& what);
   // Links a new name at target (relative to the root) to a copy's file: whether it could.
   bool Link(std::uint64_t copy, const std::filesystem::path& target) const;
   // Forgets a copy whose names are all gone.
