@@ -341,6 +341,12 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
   for (const BookFile& f : files)
     if (f.Step() == SplitStep::Page && f.page >= 0 && static_cast<std::size_t>(f.page) < count)
       byPage[static_cast<std::size_t>(f.page)].push_back(&f);
+  // The pages still to come that read each mobile record: a decode that none of them asks for
+  // again is not kept.
+  std::map<std::pair<std::int64_t, std::int64_t>, std::size_t> mobileReaders;
+  for (const auto& pageFiles : byPage)
+    for (const BookFile* f : pageFiles)
+      if (f->Part() == PagePart::Mobile && f->target) ++mobileReaders[{f->ref.pos, f->ref.size}];
 
   PageImageQueue images(*store_, imagesInMaking_, stopped_, count,
                         {.jobs = options_.jobs, .background = options_.imagesInBackground});
@@ -379,6 +385,7 @@ void BookOpener::SplitPages(const std::vector<BookFile>& files, const std::funct
         // Here, before a worker can need them.
         if (imaging::NeedsQtImageFormats(*job)) imaging::PrepareQtImageFormats();
         record = {mobile->ref.pos, mobile->ref.size};
+        job->sourceReadAgain = --mobileReaders[record] > 0;
       }
     } else if (mobile) {
       Refuse(mobile->owner, mobile->name);

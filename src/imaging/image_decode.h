@@ -21,8 +21,10 @@ struct DecodedImage {
 // formats by Qt's readers within the decoded-image limit. Throws PageImageError naming the file
 // for a missing, broken or oversized image. With a budget, the decode first waits for its bytes,
 // and an image of the same file kept from an earlier decode at this size or larger is given
-// instead: the image may then be larger than sizeFor asked.
+// instead: the image may then be larger than sizeFor asked. The decode is kept in the budget for
+// those that follow unless keep says that none will ask for the file again.
 DecodedImage DecodeImage(const std::filesystem::path& source,
-                         const std::function<Size(Size original)>& sizeFor, PixelBudget* budget = nullptr);
+                         const std::function<Size(Size original)>& sizeFor, PixelBudget* budget = nullptr,
+                         bool keep = true);
 
 }  // namespace pagewend::imaging

@@ -76,7 +76,8 @@ Size DecodedSize(const PageImageJob& job, Size original) {
 // The one decode of a job.
 DecodedImage Decode(const PageImageJob& job) {
   return DecodeImage(
-      job.source, [&job](Size original) { return DecodedSize(job, original); }, job.pixels.get());
+      job.source, [&job](Size original) { return DecodedSize(job, original); }, job.pixels.get(),
+      job.sourceReadAgain);
 }
 
 QImage ScaledTo(const QImage& image, Size size) {
@@ -101,7 +102,7 @@ void Save(const QImage& image, const std::filesystem::path& dest, const FolderRo
 }  // namespace
 
 DecodedImage DecodeImage(const std::filesystem::path& source, const std::function<Size(Size)>& sizeFor,
-                         PixelBudget* budget) {
+                         PixelBudget* budget, bool keep) {
   if (!std::filesystem::exists(source))
     throw PageImageError(fmt::format("File do not exist: {}", source.string()), /*missingSource=*/true);
   const auto decodedSize = [&sizeFor](Size original) {
@@ -157,6 +158,7 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
                                        reader->errorString().toStdString()));
   }
   share.ShrinkTo(image.sizeInBytes());
+  if (!keep) return {std::move(image), original, std::move(share)};
   if (key) budget->Keep(*key, image);
   decoding.kept = true;
   return {std::move(image), original, std::move(share)};

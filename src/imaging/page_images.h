@@ -76,6 +76,9 @@ struct PageImageJob {
   std::shared_ptr<const FolderRoot> outputs = {};
   // The run's budget for decoded pixels, shared by its workers; none: no limit but the image's own.
   std::shared_ptr<PixelBudget> pixels = {};
+  // Whether a later job reads the same source. Only then is the decode kept in the budget: an
+  // image kept for no one would make every later page decode into fresh memory.
+  bool sourceReadAgain = true;
 };
 
 // Decodes the source once, at the smallest size that serves every output, and writes the three
