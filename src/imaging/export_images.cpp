@@ -117,8 +117,8 @@ std::optional<ExportedImages> FromOneJpeg(const ExportImageJob& job, int side) {
   const Size original = RasterPixelSize(source);
   if (original.width <= 0 || ZoomFor(original, side) != original || LongSide(original) <= kZoomSlack * side)
     return std::nullopt;
-  const DecodedImage decoded = DecodeImage(
-      source, [side](Size size) { return ScreenFor(size, side); }, job.pixels.get());
+  const DecodedImage decoded =
+      DecodeImage(source, [side](Size size) { return ScreenFor(size, side); }, {.budget = job.pixels.get()});
   if (decoded.original != original || decoded.image.hasAlphaChannel()) return std::nullopt;
   const std::string zoom = RequantizeJpeg(source, kZoomQuality, JpegLimits{}.decoderBytes);
   if (zoom.empty()) return std::nullopt;
@@ -179,13 +179,12 @@ ExportedImages WriteExportImages(const ExportImageJob& job) {
     try {
       if (auto made = FromOneJpeg(job, side)) return *made;
       Size wanted;
-      DecodedImage decoded = DecodeImage(
-          job.page.parts[0].file,
-          [&](Size original) {
-            wanted = ZoomFor(original, side);
-            return wanted;
-          },
-          job.pixels.get());
+      DecodedImage decoded = DecodeImage(job.page.parts[0].file,
+                                         [&](Size original) {
+                                           wanted = ZoomFor(original, side);
+                                           return wanted;
+                                         },
+                                         {.budget = job.pixels.get()});
       zoom = std::move(decoded.image);
       if (zoom.width() != wanted.width || zoom.height() != wanted.height)
         zoom = zoom.scaled(wanted.width, wanted.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -229,10 +230,10 @@ bool HasTranslucentPixels(const QImage& image) {
       image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_ARGB32_Premultiplied
           ? image
           : image.convertToFormat(QImage::Format_ARGB32);
+  const int width = argb.width();
   for (int y = 0; y < argb.height(); ++y) {
     const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-    for (int x = 0; x < argb.width(); ++x)
-      if (qAlpha(row[x]) != 255) return true;
+    if (!std::all_of(row, row + width, [](QRgb pixel) { return qAlpha(pixel) == 255; })) return true;
   }
   return false;
 }

@@ -287,6 +287,13 @@ void JpegReader::Fail(const char* what) const {
 }
 
 QImage JpegReader::Read(Size size) {
+  QImage image = ReadAtScale(size);
+  if (image.width() != size.width || image.height() != size.height)
+    image = image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  return image;
+}
+
+QImage JpegReader::ReadAtScale(Size size) {
   State& s = *state_;
   jpeg_decompress_struct& cinfo = s.cinfo;
   const std::string file = path_.string();
@@ -350,8 +357,6 @@ QImage JpegReader::Read(Size size) {
   if (s.icc.length > 0 && !s.icc.dropped)
     image.setColorSpace(QColorSpace::fromIccProfile(
         QByteArray(reinterpret_cast<const char*>(s.icc.data.get()), static_cast<qsizetype>(s.icc.length))));
-  if (image.width() != size.width || image.height() != size.height)
-    image = image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   return image;
 }
 

@@ -43,6 +43,8 @@ class JpegReader {
   // come out as RGB the way Qt reads them (Adobe's inverted CMYK), grayscale as Grayscale8.
   // One read per reader.
   QImage Read(Size size);
+  // The same without the smooth scaling: libjpeg's scale, at least size.
+  QImage ReadAtScale(Size size);
 
  private:
   struct State;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <QColorSpace>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
@@ -75,14 +76,39 @@ Size DecodedSize(const PageImageJob& job, Size original) {
 
 // The one decode of a job.
 DecodedImage Decode(const PageImageJob& job) {
-  return DecodeImage(
-      job.source, [&job](Size original) { return DecodedSize(job, original); }, job.pixels.get(),
-      job.sourceReadAgain);
+  return DecodeImage(job.source, [&job](Size original) { return DecodedSize(job, original); },
+                     {.budget = job.pixels.get(), .keep = job.sourceReadAgain, .atLibjpegScale = true});
 }
 
 QImage ScaledTo(const QImage& image, Size size) {
   if (image.width() == size.width && image.height() == size.height) return image;
   return image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// The mobile image from the decoded one. Where each of its pixels covers less than two of the
+// decoded image's each way (a page scan at libjpeg's quarter scale, say), bilinear filtering is
+// all that area averaging would give, at half its cost; it goes into the worker's own canvas,
+// the same memory page after page.
+QImage Reduced(const QImage& image, Size size) {
+  const bool mild = size.width <= image.width() && size.height <= image.height() &&
+                    2 * size.width > image.width() && 2 * size.height > image.height();
+  if (!mild || image.format() != QImage::Format_RGB32 || !image.textKeys().isEmpty())
+    return ScaledTo(image, size);
+  if (image.width() == size.width && image.height() == size.height) return image;
+  thread_local QImage canvas;
+  if (canvas.width() != size.width || canvas.height() != size.height)
+    canvas = QImage(size.width, size.height, QImage::Format_RGB32);
+  if (canvas.isNull()) return ScaledTo(image, size);
+  {
+    QPainter painter(&canvas);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(0, 0, size.width, size.height), image);
+  }
+  canvas.setDotsPerMeterX(image.dotsPerMeterX());
+  canvas.setDotsPerMeterY(image.dotsPerMeterY());
+  canvas.setColorSpace(image.colorSpace());
+  return canvas;
 }
 
 // Into the run's folder, or without one into the file's own: never through a link either way.
@@ -102,7 +128,8 @@ void Save(const QImage& image, const std::filesystem::path& dest, const FolderRo
 }  // namespace
 
 DecodedImage DecodeImage(const std::filesystem::path& source, const std::function<Size(Size)>& sizeFor,
-                         PixelBudget* budget, bool keep) {
+                         const DecodeOptions& options) {
+  PixelBudget* const budget = options.budget;
   if (!std::filesystem::exists(source))
     throw PageImageError(fmt::format("File do not exist: {}", source.string()), /*missingSource=*/true);
   const auto decodedSize = [&sizeFor](Size original) {
@@ -149,7 +176,7 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
       budget ? budget->Take(std::int64_t{4} * working.width * working.height) : PixelBudget::Share();
   QImage image;
   if (jpeg) {
-    image = jpeg->Read(decoded);
+    image = options.atLibjpegScale ? jpeg->ReadAtScale(decoded) : jpeg->Read(decoded);
   } else {
     if (decoded != original) reader->setScaledSize(QSize(decoded.width, decoded.height));
     image = reader->read();
@@ -158,7 +185,7 @@ DecodedImage DecodeImage(const std::filesystem::path& source, const std::functio
                                        reader->errorString().toStdString()));
   }
   share.ShrinkTo(image.sizeInBytes());
-  if (!keep) return {std::move(image), original, std::move(share)};
+  if (!options.keep) return {std::move(image), original, std::move(share)};
   if (key) budget->Keep(*key, image);
   decoding.kept = true;
   return {std::move(image), original, std::move(share)};
@@ -231,9 +258,15 @@ void MakePageImages(const PageImageJob& job) {
       if (problem.empty()) problem = e.what();
     }
   };
-  make([&] { return ScaledTo(decoded, FitWithin(original, {800, 800})); }, job.mobile);
-  make([&] { return ScaledTo(decoded, FitWithin(original, {200, 200})); }, job.photoThumb);
-  make([&] { return PageThumbnail(decoded, job); }, job.pageThumb);
+  // The thumbnails come from the mobile image where it is large enough.
+  const Size mobileSize = FitWithin(original, {800, 800});
+  const QImage mobile = Reduced(decoded, mobileSize);
+  const Size thumbTarget = job.drawRect ? Size{job.drawRect->width, job.drawRect->height} : job.canvas;
+  const QImage& thumbSource =
+      thumbTarget.width <= mobileSize.width && thumbTarget.height <= mobileSize.height ? mobile : decoded;
+  make([&] { return mobile; }, job.mobile);
+  make([&] { return ScaledTo(mobile, FitWithin(original, {200, 200})); }, job.photoThumb);
+  make([&] { return PageThumbnail(thumbSource, job); }, job.pageThumb);
   if (!problem.empty()) throw PageImageError(problem);
 }
 

@@ -25,8 +25,7 @@ void DrawImage(QPainter& painter, const reading::PagePart& part, const QRectF& r
   };
   const Size shown{side(rect.width()), side(rect.height())};
   try {
-    const DecodedImage decoded = DecodeImage(
-        part.file, [shown](Size) { return shown; }, budget);
+    const DecodedImage decoded = DecodeImage(part.file, [shown](Size) { return shown; }, {.budget = budget});
     // A kept decode of the file may be larger than asked; the painter's own scaling would alias.
     const QImage& image = decoded.image;
     painter.drawImage(

@@ -163,6 +163,35 @@ TEST(PageImages, JpegsComeOutAsQtsReaderMadeThem) {
   }
 }
 
+// A scan's mobile image, reduced from libjpeg's scale by the worker's own canvas, is what Qt's
+// smooth scaling makes of the scan, with the scan's resolution; the next page's leaves nothing of
+// the last one's on the canvas.
+TEST(PageImages, MobileImagesAreTheScansScaledDown) {
+  testing::TempDir dir;
+  for (const int page : {0, 1}) {
+    SCOPED_TRACE(page);
+    QImage scan(1100, 1500, QImage::Format_RGB32);
+    for (int y = 0; y < scan.height(); ++y)
+      for (int x = 0; x < scan.width(); ++x)
+        scan.setPixel(x, y, page == 0 ? qRgb(x / 5, y / 6, 90) : qRgb(250 - y / 6, 40, x / 5));
+    scan.setDotsPerMeterX(11811);
+    scan.setDotsPerMeterY(11811);
+    const fs::path source = dir / ("scan" + std::to_string(page) + ".jpg");
+    ASSERT_TRUE(scan.save(QString::fromStdString(source.string()), "jpg", 95));
+    const std::string n = std::to_string(page);
+    const PageImageJob job{
+        source, dir / ("m" + n + ".png"), dir / ("t" + n + ".jpg"), dir / ("p" + n + ".png"), {150, 200}, {}};
+    MakePageImages(job);
+    const QImage mobile(QString::fromStdString(job.mobile.string()));
+    ASSERT_EQ(mobile.size(), QSize(587, 800));
+    EXPECT_EQ(mobile.dotsPerMeterX(), 11811);
+    const QImage expected = QImage(QString::fromStdString(source.string()))
+                                .scaled(587, 800, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                .convertToFormat(mobile.format());
+    EXPECT_LE(MaxDifference(mobile, expected), 4);
+  }
+}
+
 // The run's own JPEG and PNG writers stand in for Qt's: the same JPEG bytes, the same PNG pixels.
 TEST(PageImages, WrittenImagesAreWhatQtsWritersMake) {
   testing::TempDir dir;
