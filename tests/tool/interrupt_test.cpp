@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 namespace pagewend::tool {
@@ -27,6 +28,31 @@ TEST(InterruptWatch, ASignalCaughtBeforeTheHandlerReachesItAtOnce) {
         int handled = 0;
         watch.OnInterrupt([&handled](int signal) { handled = signal; });
         std::exit(watch.Signal() == SIGTERM && handled == SIGTERM ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// A command ends when its work does, not when the watcher next looks up: twenty watches, each
+// gone once it has caught a signal, took a second while the watcher woke every 50 ms.
+TEST(InterruptWatch, GoesAtOnce) {
+  EXPECT_EXIT(
+      {
+        sigset_t term;
+        sigemptyset(&term);
+        sigaddset(&term, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &term, nullptr);
+        std::chrono::steady_clock::duration ending{};
+        for (int i = 0; i < 20; ++i) {
+          std::optional<InterruptWatch> watch(std::in_place);
+          ::kill(::getpid(), SIGTERM);
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+          while (watch->Signal() == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+          const auto start = std::chrono::steady_clock::now();
+          watch.reset();
+          ending += std::chrono::steady_clock::now() - start;
+        }
+        std::exit(ending < std::chrono::milliseconds(300) ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
 }
