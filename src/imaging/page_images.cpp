@@ -90,11 +90,11 @@ QImage ScaledTo(const QImage& image, Size size) {
 // all that area averaging would give, at half its cost; it goes into the worker's own canvas,
 // the same memory page after page.
 QImage Reduced(const QImage& image, Size size) {
+  if (image.width() == size.width && image.height() == size.height) return image;
   const bool mild = size.width <= image.width() && size.height <= image.height() &&
                     2 * size.width > image.width() && 2 * size.height > image.height();
   if (!mild || image.format() != QImage::Format_RGB32 || !image.textKeys().isEmpty())
     return ScaledTo(image, size);
-  if (image.width() == size.width && image.height() == size.height) return image;
   thread_local QImage canvas;
   if (canvas.width() != size.width || canvas.height() != size.height)
     canvas = QImage(size.width, size.height, QImage::Format_RGB32);

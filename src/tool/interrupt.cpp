@@ -33,7 +33,9 @@ InterruptWatch::InterruptWatch() {
       }
       if (watched[1].revents != 0) return;
       signalfd_siginfo info{};
-      if (::read(caught_.Get(), &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
+      const ssize_t got = ::read(caught_.Get(), &info, sizeof info);
+      if (got < 0 && errno != EINTR && errno != EAGAIN) return;
+      if (got != static_cast<ssize_t>(sizeof info)) continue;
       const int caught = static_cast<int>(info.ssi_signo);
       int none = 0;
       signal_.compare_exchange_strong(none, caught);
