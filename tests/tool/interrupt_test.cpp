@@ -12,19 +12,29 @@
 namespace pagewend::tool {
 namespace {
 
+// In the test's child process, whose one thread then holds SIGTERM blocked as a command's do.
+void BlockTerm() {
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, nullptr);
+}
+
+// Waits, up to ten seconds, for the watch to have caught a signal.
+void AwaitSignal(const InterruptWatch& watch) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (watch.Signal() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+}
+
 // A Ctrl-C that comes before a command hands over what it stops reaches that command the moment
-// it does. Run alone in a child process, whose one thread holds the signal blocked.
+// it does.
 TEST(InterruptWatch, ASignalCaughtBeforeTheHandlerReachesItAtOnce) {
   EXPECT_EXIT(
       {
-        sigset_t term;
-        sigemptyset(&term);
-        sigaddset(&term, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &term, nullptr);
+        BlockTerm();
         ::kill(::getpid(), SIGTERM);
         InterruptWatch watch;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (watch.Signal() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        AwaitSignal(watch);
         int handled = 0;
         watch.OnInterrupt([&handled](int signal) { handled = signal; });
         std::exit(watch.Signal() == SIGTERM && handled == SIGTERM ? 0 : 1);
@@ -37,17 +47,12 @@ TEST(InterruptWatch, ASignalCaughtBeforeTheHandlerReachesItAtOnce) {
 TEST(InterruptWatch, GoesAtOnce) {
   EXPECT_EXIT(
       {
-        sigset_t term;
-        sigemptyset(&term);
-        sigaddset(&term, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &term, nullptr);
+        BlockTerm();
         std::chrono::steady_clock::duration ending{};
         for (int i = 0; i < 20; ++i) {
           std::optional<InterruptWatch> watch(std::in_place);
           ::kill(::getpid(), SIGTERM);
-          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-          while (watch->Signal() == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::yield();
+          AwaitSignal(*watch);
           const auto start = std::chrono::steady_clock::now();
           watch.reset();
           ending += std::chrono::steady_clock::now() - start;
