@@ -65,9 +65,14 @@ Size OriginalSize(QImageReader& reader, const std::filesystem::path& path) {
   return WithinPixelLimit({size.width(), size.height()}, path);
 }
 
+// The size the page thumbnail draws the image at: the first element's rectangle, or the canvas.
+Size ThumbnailDrawSize(const PageImageJob& job) {
+  return job.drawRect ? Size{job.drawRect->width, job.drawRect->height} : job.canvas;
+}
+
 // The size a job decodes at: large enough for the biggest output, smaller wherever that allows.
 Size DecodedSize(const PageImageJob& job, Size original) {
-  const Size target = job.drawRect ? Size{job.drawRect->width, job.drawRect->height} : job.canvas;
+  const Size target = ThumbnailDrawSize(job);
   const double thumbFactor = std::max(static_cast<double>(target.width) / original.width,
                                       static_cast<double>(target.height) / original.height);
   const double factor = std::min(1.0, std::max({ScaleToFit(original, {800, 800}), thumbFactor}));
@@ -261,7 +266,7 @@ void MakePageImages(const PageImageJob& job) {
   // The thumbnails come from the mobile image where it is large enough.
   const Size mobileSize = FitWithin(original, {800, 800});
   const QImage mobile = Reduced(decoded, mobileSize);
-  const Size thumbTarget = job.drawRect ? Size{job.drawRect->width, job.drawRect->height} : job.canvas;
+  const Size thumbTarget = ThumbnailDrawSize(job);
   const QImage& thumbSource =
       thumbTarget.width <= mobileSize.width && thumbTarget.height <= mobileSize.height ? mobile : decoded;
   make([&] { return mobile; }, job.mobile);
